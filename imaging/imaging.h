@@ -1,0 +1,77 @@
+// The imaging operations: opening, scaling and drawing images for the
+// preview, and re-encoding a TIFF page into a single-strip TIFF or a JPEG
+// file. Handles are opaque numbers, 0 meaning failure; every operation
+// accepts any handle value and fails cleanly on one it does not know.
+#pragma once
+
+#include <cstdint>
+
+using ImgHandle = std::uint32_t;
+
+// The information record of an open image. Width and height are its second
+// and third 32-bit fields.
+struct ImgInfo {
+    int32_t size;   // size of this record in bytes
+    int32_t width;  // pixels
+    int32_t height; // pixels
+    int32_t bitsperpixel; // of the current page as decoded: 1, 8, 24 or 32
+    int32_t pages;  // pages in the file
+    int32_t xdpi;   // 0 when the file gives none
+    int32_t ydpi;
+};
+
+// A plain 32-bit pixel surface that the caller owns: pixels are 0xAARRGGBB
+// words (QImage::Format_RGB32 / ARGB32 layout), rows `stride` bytes apart.
+struct ImgSurface {
+    uint32_t* pixels;
+    int32_t width;
+    int32_t height;
+    int32_t stride;
+};
+
+struct ImgRect {
+    int32_t left;
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
+};
+
+int ImgInit();
+int ImgShutdown();
+
+// type: the upper-case extension with or without its dot ("JPG", ".TIF",
+// "BMP"); the file's own signature decides how it is read.
+ImgHandle ImgOpenSolo(const char* filename, const char* type);
+
+// Null on failure. flags may be null; it is not read.
+const ImgInfo* ImgGetInfo(ImgHandle image, int32_t* flags);
+
+// A new image holding the current page scaled to width by height (area
+// averaging when shrinking). 0 on failure.
+ImgHandle ImgCopy(ImgHandle image, int32_t width, int32_t height, int32_t reserved, int32_t flags);
+
+// Draws the current page stretched into rect of the surface (clipped to it).
+// 1 on success.
+int ImgDrawImage(ImgHandle image, ImgSurface* surface, const ImgRect* rect, int32_t flags);
+
+// Makes the zero-based page current. 1 on success.
+int ImgSetPage(ImgHandle image, int32_t page);
+
+// Parses "KEY = VALUE" lines joined by carriage returns. Never 0 for a valid
+// text (an empty text gives an empty block).
+ImgHandle ImgXOptBlkCreate(const char* options);
+int ImgXOptBlkDel(ImgHandle options);
+
+// The current page as a device-independent bitmap that keeps the page's
+// depth (a 1-bit page stays 1-bit). The bitmap belongs to the image and is
+// released with it by ImgClose. 0 on failure.
+ImgHandle ImgGetDIB(ImgHandle image, int32_t reserved1, int32_t reserved2);
+
+// Writes the bitmap as format "TIF" or "JPG" under the options of the block:
+// COMPRESS = ON|OFF, TIFF_COMPRESS = GROUP3|GROUP4, TIFF_ROWSPERSTRIP = n,
+// OVERWRITE = ON|OFF, LOSSY_QUALITY = n, JPEG_OPTIMIZE_CODING = ON|OFF.
+// The file is created without following a symbolic link. 1 on success.
+int ImgXWriteDIB(const char* filename, const char* format, ImgHandle dib, ImgHandle options,
+                 uintptr_t window, int32_t flags);
+
+int ImgClose(ImgHandle image);
