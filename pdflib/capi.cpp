@@ -1,1 +1,140 @@
-// placeholder
+// The fourteen exports: thin wrappers over one process-wide library
+// instance. No exception ever leaves them.
+#include "ovinpdf.h"
+
+#include "library.h"
+#include "textutil.h"
+
+#ifdef OVINPDF_WITH_QT
+#include "qt/qtui.h"
+#endif
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+struct processlibrary {
+    ovin::Library library;
+    bool haswindow = false; // a window of the caller's owns the library's windows
+};
+
+processlibrary& instance() {
+    static processlibrary lib;
+    return lib;
+}
+
+std::string_view text(const char* s) { return s == nullptr ? std::string_view() : s; }
+
+template <typename Call>
+auto guarded(Call call, decltype(call()) failure) noexcept -> decltype(call()) {
+    try {
+        return call();
+    } catch (...) {
+        return failure;
+    }
+}
+
+template <typename Call> void guarded(Call call) noexcept {
+    try {
+        call();
+    } catch (...) {
+        // Nothing crosses the C boundary; the call simply has no effect.
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+void pdfinit(uintptr_t window, const char* tempimgpath) {
+    guarded([&] {
+        processlibrary& p = instance();
+#ifdef OVINPDF_WITH_QT
+        if (!p.haswindow && !p.library.saving()) {
+            if (auto ui = ovin::makeQtUi(window)) {
+                p.library.setui(std::move(ui));
+                p.haswindow = true;
+            }
+        }
+#endif
+        p.library.pdfinit(window, text(tempimgpath));
+    });
+}
+
+void settempimg(const char* path) {
+    guarded([&] { instance().library.settempimg(text(path)); });
+}
+
+void setpdfmaker(const char* value) {
+    guarded([&] { instance().library.setpdfmaker(text(value)); });
+}
+
+void setpdftitle(const char* value) {
+    guarded([&] { instance().library.setpdftitle(text(value)); });
+}
+
+void showversioninfo(void) {
+    guarded([&] { instance().library.showversioninfo(); });
+}
+
+bool validfext(const char* ext) {
+    return guarded([&] { return ovin::validfext(text(ext)); }, false);
+}
+
+char* geterror(int32_t code) {
+    return guarded(
+        [&]() -> char* {
+            std::string message = instance().library.geterror(code);
+            auto* copy = static_cast<char*>(std::malloc(message.size() + 1));
+            if (copy != nullptr) {
+                std::memcpy(copy, message.c_str(), message.size() + 1);
+            }
+            return copy;
+        },
+        nullptr);
+}
+
+void getwarnings(const ovinpdf_lines* list) {
+    if (list == nullptr || list->Add == nullptr) {
+        return;
+    }
+    guarded([&] {
+        instance().library.getwarnings(
+            [&](const std::string& line) { list->Add(list->list, line.c_str()); });
+    });
+}
+
+void pdfclear(void) {
+    guarded([&] { instance().library.pdfclear(); });
+}
+
+int32_t pdfaddindex(const char* pagename, const char* title) {
+    return guarded([&] { return instance().library.pdfaddindex(text(pagename), text(title)); },
+                   ovin::kIoError);
+}
+
+int32_t pdfaddsubindex(const char* parentkey, const char* pagename, const char* title) {
+    return guarded(
+        [&] {
+            return instance().library.pdfaddsubindex(text(parentkey), text(pagename),
+                                                     text(title));
+        },
+        ovin::kIoError);
+}
+
+int32_t pdfaddtext(const char* value) {
+    return guarded([&] { return instance().library.pdfaddtext(text(value)); }, ovin::kIoError);
+}
+
+int32_t pdfaddimage(const char* filename) {
+    return guarded([&] { return instance().library.pdfaddimage(text(filename)); },
+                   ovin::kIoError);
+}
+
+int32_t pdfsave(const char* filename) {
+    return guarded([&] { return instance().library.pdfsave(text(filename)); }, ovin::kIoError);
+}
+
+} // extern "C"

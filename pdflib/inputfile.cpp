@@ -12,7 +12,9 @@ inputfile::~inputfile() { close(); }
 int inputfile::open(const std::string& name) {
     close();
     error_ = 0;
-    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a FIFO must not wait for a writer. It changes
+    // nothing for regular files.
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return error_ = errno;
     }
@@ -78,7 +80,7 @@ bool inputfile::read(void* buffer, size_t n) {
         error_ = EBADF;
         return false;
     }
-    if (n > size_ - pos_) {
+    if (pos_ > size_ || n > size_ - pos_) {
         // Never ask for more than the file holds: a short read is an error.
         error_ = kShortRead;
         return false;

@@ -1,0 +1,83 @@
+// One instance of the library: the state and every call of the C interface
+// as a member. The C exports wrap one process-wide instance; tests and the
+// command-line tool create their own.
+#pragma once
+
+#include "state.h"
+#include "ui.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace ovin {
+
+// Result codes of the adding and saving calls.
+enum : int32_t {
+    kOk = 0,
+    kFileNotFound = -1,
+    kNoPages = -2,
+    kUnsupportedType = -3,
+    kCancelled = -4,
+    kIoError = -5,
+    kImageError = -6,
+    kPageNotFound = -7,
+    kBlankName = -8,
+    kNoParent = -9,
+    kAlreadyAdded = -10,
+    kTempExists = -11,
+    kInvalidName = -12,
+    kBusy = -13, // a call made while a save is running
+};
+
+inline constexpr const char* kMakerCompany = "Zentro Software";
+inline constexpr const char* kMakerTelephone = "+1 555 0100";
+inline constexpr const char* kMakerWeb = "www.zentropdf.example";
+
+// The temporary image path used when pdfinit gets a blank one.
+std::string defaulttempimgpath();
+
+class Library {
+public:
+    Library();
+    explicit Library(std::unique_ptr<Ui> ui);
+
+    // Replaces what the library shows a person (progress window, messages).
+    void setui(std::unique_ptr<Ui> ui);
+    Ui& ui() { return *ui_; }
+
+    void pdfinit(uintptr_t window, std::string_view tempimgpath);
+    void settempimg(std::string_view path);
+    void setpdfmaker(std::string_view text);
+    void setpdftitle(std::string_view text);
+    void showversioninfo();
+    std::string geterror(int32_t code) const;
+    void getwarnings(const std::function<void(const std::string&)>& add) const;
+    void pdfclear();
+    int32_t pdfaddindex(std::string_view pagename, std::string_view title);
+    int32_t pdfaddsubindex(std::string_view parentkey, std::string_view pagename,
+                           std::string_view title);
+    int32_t pdfaddtext(std::string_view text);
+    int32_t pdfaddimage(std::string_view filename);
+    int32_t pdfsave(std::string_view filename);
+
+    bool saving() const { return saving_; }
+    const librarystate& state() const { return state_; }
+
+private:
+    int32_t findpage(std::string_view pagename) const;
+    int32_t addbookmark(int32_t parent, std::string_view pagename, std::string_view title,
+                        int32_t pageindex);
+    void appendpage(std::string name, bool isimage, uint16_t pagenumber);
+
+    librarystate state_;
+    std::unique_ptr<Ui> ui_;
+    bool saving_ = false;
+};
+
+// The message text of a result code, with detail inserted where it has one.
+std::string errortext(int32_t code, const std::string& detail);
+
+} // namespace ovin

@@ -1,0 +1,31 @@
+// Text pages and image-error pages, set in 8-point Helvetica.
+#pragma once
+
+#include "pdfoutput.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ovin {
+
+// The page size of the document: -1 by -1 while no image gave one (a Letter
+// page is used then).
+struct pagesize {
+    int32_t width = -1;
+    int32_t height = -1;
+};
+
+// Lays out one paragraph (already escaped and in the font's encoding) into
+// content-stream lines, starting at baseline y and moving it down.
+void layouttext(std::string_view paragraph, pagesize size, int32_t& texty,
+                std::vector<std::string>& lines);
+
+// Writes the four objects of page i (0-based) of n pages: content stream,
+// procedure set, font and page. The paragraphs are laid out one after the
+// other.
+void writetextpage(pdfoutput& out, int32_t i, int32_t n, pagesize size,
+                   const std::vector<std::string>& paragraphs);
+
+} // namespace ovin
