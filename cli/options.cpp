@@ -1,1 +1,109 @@
-// placeholder
+#include "options.h"
+
+namespace ovincli {
+
+const char* const kUsage =
+    "Usage: ovinpdf [options] ITEM... -o OUT.pdf\n"
+    "Turns JPEG, TIFF and BMP images into one PDF file, one page per image page.\n"
+    "\n"
+    "Each ITEM is an image file (.jpg, .tif, .bmp; a multi-page TIFF adds every\n"
+    "page), or --text TEXT for a text page at that place.\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output FILE                  the PDF file to write (required)\n"
+    "      --text TEXT                    a text page at this place\n"
+    "      --bookmark PAGE TITLE          a bookmark opening PAGE (an image file\n"
+    "                                     name or a page text as given)\n"
+    "      --sub-bookmark PARENT PAGE TITLE\n"
+    "                                     a bookmark below every bookmark made for\n"
+    "                                     the page PARENT\n"
+    "      --title TEXT                   the document title\n"
+    "      --producer TEXT                the producer named in the document\n"
+    "      --temp PATH                    temporary file for page conversion\n"
+    "  -q, --quiet                        no progress display, no warnings\n"
+    "      --version                      show the version and exit\n"
+    "  -h, --help                         show this help and exit\n"
+    "\n"
+    "Bookmarks are added after all pages, in the order given.\n"
+    "Exit status: 0 success, 1 failure, 2 usage error.\n";
+
+std::optional<options> parseoptions(const std::vector<std::string>& args, std::string& error) {
+    options o;
+    bool optionsended = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto need = [&](size_t count) -> bool {
+            if (i + count >= args.size()) {
+                error = "option " + a + " needs " + std::to_string(count) +
+                        (count == 1 ? " argument" : " arguments");
+                return false;
+            }
+            return true;
+        };
+        if (optionsended || a.empty() || a[0] != '-' || a == "-") {
+            o.items.push_back({false, a});
+        } else if (a == "--") {
+            optionsended = true;
+        } else if (a == "-o" || a == "--output") {
+            if (!need(1)) {
+                return std::nullopt;
+            }
+            o.output = args[++i];
+        } else if (a == "--text") {
+            if (!need(1)) {
+                return std::nullopt;
+            }
+            o.items.push_back({true, args[++i]});
+        } else if (a == "--bookmark") {
+            if (!need(2)) {
+                return std::nullopt;
+            }
+            o.bookmarks.push_back({"", false, args[i + 1], args[i + 2]});
+            i += 2;
+        } else if (a == "--sub-bookmark") {
+            if (!need(3)) {
+                return std::nullopt;
+            }
+            o.bookmarks.push_back({args[i + 1], true, args[i + 2], args[i + 3]});
+            i += 3;
+        } else if (a == "--title") {
+            if (!need(1)) {
+                return std::nullopt;
+            }
+            o.title = args[++i];
+        } else if (a == "--producer") {
+            if (!need(1)) {
+                return std::nullopt;
+            }
+            o.producer = args[++i];
+        } else if (a == "--temp") {
+            if (!need(1)) {
+                return std::nullopt;
+            }
+            o.temp = args[++i];
+        } else if (a == "-q" || a == "--quiet") {
+            o.quiet = true;
+        } else if (a == "-h" || a == "--help") {
+            o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
+        } else {
+            error = "unknown option " + a;
+            return std::nullopt;
+        }
+    }
+    if (o.help || o.version) {
+        return o;
+    }
+    if (o.output.empty()) {
+        error = "no output file given (-o OUT.pdf)";
+        return std::nullopt;
+    }
+    if (o.items.empty()) {
+        error = "no pages given";
+        return std::nullopt;
+    }
+    return o;
+}
+
+} // namespace ovincli
