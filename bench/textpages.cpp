@@ -1,0 +1,47 @@
+// Saves text documents of 2,000 and 20,000 pages and prints pages per
+// second for each, to show that the writer's cost grows linearly.
+//   build/bench/bench_textpages [DIR]
+#include "library.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+double pagespersecond(int pages, const std::string& path) {
+    ovin::Library lib;
+    lib.pdfinit(0, "");
+    for (int k = 0; k < pages; ++k) {
+        lib.pdfaddtext("Page " + std::to_string(k + 1) +
+                       " of a long text document with a bookmark on every tenth page");
+        if (k % 10 == 0) {
+            lib.pdfaddindex("Page " + std::to_string(k + 1) +
+                                " of a long text document with a bookmark on every tenth page",
+                            "Section " + std::to_string(k / 10 + 1));
+        }
+    }
+    auto start = std::chrono::steady_clock::now();
+    int32_t result = lib.pdfsave(path);
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    if (result != 0) {
+        std::fprintf(stderr, "save failed: %s\n", lib.geterror(result).c_str());
+        return 0;
+    }
+    std::filesystem::remove(path);
+    return pages / took.count();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::filesystem::path dir = argc > 1 ? argv[1] : std::filesystem::temp_directory_path();
+    std::string path = (dir / "bench_textpages.pdf").string();
+    pagespersecond(200, path); // warm up
+    double small = pagespersecond(2000, path);
+    double large = pagespersecond(20000, path);
+    std::printf("text pages: 2000 pages %.0f pages/s, 20000 pages %.0f pages/s, ratio %.2f\n", small,
+                large, small > large ? small / large : large / small);
+    return small > 0 && large > 0 ? 0 : 1;
+}
