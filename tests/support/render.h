@@ -1,0 +1,38 @@
+// Rendering written PDF pages with the two independent readers, poppler
+// (pdftoppm) and MuPDF (mutool draw), into plain pixel rasters that tests
+// compare with the source image.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ovintest {
+
+struct raster {
+    int width = 0;
+    int height = 0;
+    int channels = 0;            // 1 grey, 3 RGB
+    std::vector<uint8_t> pixels; // rows top first, channels interleaved
+    std::string error;           // why there is no picture
+};
+
+// Reads a binary PGM (P5) or PPM (P6) file of depth 255.
+raster readpnm(const std::string& path);
+
+enum class reader { poppler, mupdf };
+const char* readername(reader r);
+
+// Renders page `page` (1-based) at `dpi` without anti-aliasing, in grey
+// (channels 1) or RGB (channels 3).
+raster renderpage(reader r, const std::string& pdf, int page, int dpi, int channels);
+
+struct difference {
+    int maximum = 0;   // largest absolute difference of one sample
+    double mean = 0;   // mean absolute difference over all samples
+    long differing = 0; // samples that differ at all
+    std::string error; // size or channel mismatch
+};
+difference compare(const raster& a, const raster& b);
+
+} // namespace ovintest
