@@ -77,10 +77,10 @@ void QtUi::progressStep() {
     if (!onGuiThread()) {
         return;
     }
+    // A step past the maximum is ignored by the bar, which stays full.
     QProgressBar& bar = progress_->statuspb;
-    if (bar.value() < bar.maximum()) {
-        bar.setValue(bar.value() + 1);
-    }
+    bar.setValue(bar.value() + 1);
+    // Paints the new status line too, before the page's work begins.
     progress_->repaint();
 }
 

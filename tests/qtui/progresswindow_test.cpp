@@ -2,6 +2,7 @@
 
 #include "qtapp.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QTest>
 #include <gtest/gtest.h>

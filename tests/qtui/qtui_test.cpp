@@ -3,6 +3,7 @@
 
 #include "qtapp.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -39,8 +40,10 @@ protected:
 
 class QtUiTest : public ::testing::Test {
 protected:
+    // Before any fixture and its widgets exist.
+    static void SetUpTestSuite() { qtApp(); }
+
     void SetUp() override {
-        qtApp();
         owner.setFixedSize(200, 100);
         ownerbtn.setGeometry(10, 10, 120, 30);
         connect();
@@ -106,6 +109,32 @@ TEST(MakeQtUiDeathTest, NullWithoutAWidgetApplication) {
     EXPECT_EXIT(exitHeadlessOrNot(), ::testing::ExitedWithCode(0), "");
 }
 
+// The library's own state may outlive the caller's QApplication (it is
+// released when the process ends); letting go of the Qt face then must not
+// touch widgets whose application is gone.
+[[noreturn]] void outliveTheApplication() {
+    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
+    std::unique_ptr<ovin::Ui> ui;
+    {
+        int argc = 1;
+        char name[] = "caller";
+        char* argv[] = {name, nullptr};
+        const QApplication app(argc, argv);
+        QWidget owner;
+        owner.show();
+        ui = ovin::makeQtUi(static_cast<uintptr_t>(owner.winId()));
+        // Still up, as after a save that never reached its end.
+        ui->progressShow("out.pdf", 1);
+    }
+    ui.reset();
+    std::exit(0);
+}
+
+TEST(MakeQtUiDeathTest, OutlivesTheApplication) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(outliveTheApplication(), ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(QtUiTest, DrivesTheWindowThroughASave) {
     TProgress& w = window();
     EXPECT_FALSE(w.isVisible());
@@ -124,21 +153,23 @@ TEST_F(QtUiTest, DrivesTheWindowThroughASave) {
     EXPECT_LE((w.geometry().center() - screen.center()).manhattanLength(), 2);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
 
+    // Status and step are painted before the step returns, with no event
+    // processing in between; so is the closing status.
+    PaintCounter counter;
+    w.status.installEventFilter(&counter);
     ui->progressStatus("Adding image scan.tif (Page 2)");
     EXPECT_EQ(w.status.text(), "Adding image scan.tif (Page 2)");
     EXPECT_GE(w.status.width(), w.status.sizeHint().width());
-
-    // The step is painted before the call returns, with no event processing.
-    PaintCounter counter;
-    w.statuspb.installEventFilter(&counter);
     ui->progressStep();
     EXPECT_EQ(w.statuspb.value(), 1);
     EXPECT_GT(counter.paints, 0);
-    w.statuspb.removeEventFilter(&counter);
 
+    counter.paints = 0;
     ui->progressFinish("Finalizing PDF output...");
     EXPECT_FALSE(w.statuspb.isVisible());
     EXPECT_EQ(w.status.text(), "Finalizing PDF output...");
+    EXPECT_GT(counter.paints, 0);
+    w.status.removeEventFilter(&counter);
 
     ui->progressClose();
     EXPECT_FALSE(w.isVisible());
