@@ -1,0 +1,32 @@
+// Reads the header of a JPEG file: pixel size, colour components, JFIF
+// resolution and the Adobe colour-transform marker, without decoding any
+// image data. The whole file is later embedded as it is (DCTDecode), so only
+// codings that PDF readers can decode are accepted.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace ovin {
+
+class jpeginfo {
+public:
+    // True when the scan reached a frame header, a start of scan or the end
+    // of the image; the fields then hold what was found (a file whose scan
+    // or end comes before any frame header gives size 0). False on failure:
+    // errortext says why, except for a file that does not start with a JPEG
+    // start-of-image marker, which fails with errortext empty.
+    bool readfile(const std::string& filename);
+
+    std::string errortext;
+    uint16_t xdensity = 0, ydensity = 0; // dots per inch, 0 when the file gives none
+    uint32_t width = 0, height = 0;
+    int64_t filesize = 0;
+    uint8_t components = 0;
+    bool adobe = false;         // an Adobe APP14 segment was seen
+    uint8_t adobetransform = 0; // its transform byte
+    int ioerror = 0;            // non-zero: a read failed (errno, or 100 for a short read)
+    bool showmessage = false;   // errortext must also be shown to the user in a message box
+};
+
+} // namespace ovin
