@@ -1,0 +1,44 @@
+// The list of chosen image files. It reports key releases, the start of a
+// drag, drag movement and drops to its owner, which decides what they do:
+// the reordering rule is the main window's, not Qt's built-in item moving.
+// Files dragged in from outside are handed on as a batch of local paths.
+#pragma once
+
+#include <QListWidget>
+#include <QStringList>
+
+#include <functional>
+
+class FilesList final : public QListWidget {
+    Q_OBJECT
+public:
+    struct Hooks {
+        std::function<void(int key)> keyUp;
+        std::function<void()> startDrag;
+        // Whether a drop of an object from source at pos (viewport
+        // coordinates) would be taken.
+        std::function<bool(const QObject* source, QPoint pos)> dragOver;
+        std::function<void(const QObject* source, QPoint pos)> dragDrop;
+        std::function<void(const QStringList& paths)> filesDropped;
+    };
+
+    explicit FilesList(QWidget* parent = nullptr);
+    void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
+
+    // The local file paths a drag from outside carries; empty for anything
+    // else.
+    static QStringList localPaths(const QMimeData* data);
+
+protected:
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    bool internal(const QDropEvent* event) const;
+
+    Hooks hooks_;
+};

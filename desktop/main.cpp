@@ -1,0 +1,24 @@
+// Start-up of the desktop program: the application title, then the main,
+// about and warnings windows in that order, then the event loop until the
+// main window closes.
+#include "appinfo.h"
+#include "pdf01.h"
+#include "pdf02.h"
+#include "pdf03.h"
+#include "qtdialogs.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(zentro::kAppTitle));
+
+    QtDialogs dialogs;
+    TMain Main(dialogs);
+    Taboutfrm aboutfrm(dialogs);
+    Twarningsfrm warningsfrm;
+    Main.setSecondaryWindows(&aboutfrm, &warningsfrm);
+
+    Main.show();
+    return QApplication::exec();
+}

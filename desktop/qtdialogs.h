@@ -1,0 +1,15 @@
+// The Dialogs seam on real Qt widgets: QMessageBox, QFileDialog and
+// QDesktopServices.
+#pragma once
+
+#include "dialogs.h"
+
+class QtDialogs final : public Dialogs {
+public:
+    void message(QWidget* parent, const QString& text) override;
+    bool confirm(QWidget* parent, const QString& caption, const QString& question) override;
+    QStringList openFiles(QWidget* parent, const FileDialogRequest& request) override;
+    QString saveFile(QWidget* parent, const FileDialogRequest& request) override;
+    void openUrl(const QUrl& url) override;
+    void runModal(QDialog& dialog) override;
+};

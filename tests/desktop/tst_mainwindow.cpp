@@ -1,0 +1,483 @@
+// The main window driven as a person would: batches, the list's drag rule,
+// the preview, deleting and clearing, and PDF creation through the real
+// library, with every box and dialog answered by FakeDialogs.
+#include "bmpwriter.h"
+#include "fakedialogs.h"
+#include "fileslist.h"
+#include "pdf01.h"
+#include "pdf02.h"
+#include "pdf03.h"
+#include "previewfit.h"
+
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QMimeData>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void batchesAreSortedEachAndAppended();
+    void refusedExtensionsAreReportedUnderTheHourglass();
+    void droppedFilesFormABatchWithFullNames();
+    void dragIsRefusedUnlessExactlyOneEntryIsSelected();
+    void dragMovesOneEntry_data();
+    void dragMovesOneEntry();
+    void previewFitsThePanel_data();
+    void previewFitsThePanel();
+    void previewSizeEdges();
+    void panelIsSilverWithoutExactlyOneSelection();
+    void unreadableImageIsReportedAndBlanked();
+    void deleteKeyRemovesSelectedEntries();
+    void clearingAsksFirst();
+    void emptyListIsNotCreated();
+    void successWithoutWarningsShowsNoWarningsWindow();
+    void failedCreationLeavesNoFileOfThatName();
+    void duplicateFileStopsCreation();
+    void createdPdfFollowsTheListOrder();
+
+private:
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    QString makeBmp(const QString& name, int w, int h, QColor colour, int dpi);
+    QPoint entryCentre(int row) const;
+    void selectOnly(int row);
+    static QColor pixelAt(const QLabel* label, QPoint at);
+    static bool allSilver(const QLabel* label);
+
+    QTemporaryDir dir_;
+    std::unique_ptr<FakeDialogs> dialogs_;
+    std::unique_ptr<TMain> main_;
+    std::unique_ptr<Taboutfrm> about_;
+    std::unique_ptr<Twarningsfrm> warnings_;
+};
+
+void TestMainWindow::initTestCase() {
+    QVERIFY(dir_.isValid());
+}
+
+void TestMainWindow::init() {
+    dialogs_ = std::make_unique<FakeDialogs>();
+    main_ = std::make_unique<TMain>(*dialogs_);
+    about_ = std::make_unique<Taboutfrm>(*dialogs_);
+    warnings_ = std::make_unique<Twarningsfrm>();
+    main_->setSecondaryWindows(about_.get(), warnings_.get());
+    main_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
+}
+
+void TestMainWindow::cleanup() {
+    main_.reset();
+    about_.reset();
+    warnings_.reset();
+    dialogs_.reset();
+}
+
+QString TestMainWindow::makeBmp(const QString& name, int w, int h, QColor colour, int dpi) {
+    const QString file = path(name);
+    if (!writeBmp(file, w, h, colour, dpi > 0 ? pixelsPerMetre(dpi) : 0)) {
+        qFatal("cannot write %s", qPrintable(file));
+    }
+    return file;
+}
+
+QPoint TestMainWindow::entryCentre(int row) const {
+    return main_->fileslb()->visualItemRect(main_->fileslb()->item(row)).center();
+}
+
+void TestMainWindow::selectOnly(int row) {
+    // What a press on the entry does: it alone is selected and focused.
+    main_->fileslb()->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+}
+
+QColor TestMainWindow::pixelAt(const QLabel* label, QPoint at) {
+    return label->pixmap().toImage().pixelColor(at);
+}
+
+bool TestMainWindow::allSilver(const QLabel* label) {
+    const QImage image = label->pixmap().toImage();
+    if (image.isNull()) {
+        return false;
+    }
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixelColor(x, y) != QColor(192, 192, 192)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void TestMainWindow::batchesAreSortedEachAndAppended() {
+    dialogs_->filesToOpen = {"/scans/b.bmp", "/scans/x.bmp", "/scans/A.bmp", "/scans/X.bmp",
+                             "/scans/c.BMP"};
+    main_->openmenuClick();
+    QCOMPARE(dialogs_->openRequests.size(), 1);
+    QCOMPARE(dialogs_->openRequests[0].title, QString("Add image files"));
+    QCOMPARE(dialogs_->openRequests[0].selectedFilter, dialogs_->openRequests[0].filters.value(3));
+
+    main_->addfiles({"/scans/a2.jpg", "/scans/0.tif"});
+    // Equal names but for case keep the order they came in.
+    QCOMPARE(main_->entries(),
+             QStringList({"/scans/A.bmp", "/scans/b.bmp", "/scans/c.BMP", "/scans/x.bmp",
+                          "/scans/X.bmp", "/scans/0.tif", "/scans/a2.jpg"}));
+    QVERIFY(dialogs_->messages.isEmpty());
+
+    dialogs_->filesToOpen.clear(); // a cancelled dialog adds nothing
+    main_->openbtnClick();
+    QCOMPARE(main_->fileslb()->count(), 7);
+}
+
+void TestMainWindow::refusedExtensionsAreReportedUnderTheHourglass() {
+    main_->addfiles({"/t/photo.jpeg", "/t/scan.tiff", "/t/noext", "/t/Scan.JpG", "/t/dir.d/name",
+                     "/t/page.png"});
+    QCOMPARE(main_->entries(), QStringList({"/t/Scan.JpG"}));
+    QCOMPARE(dialogs_->messages,
+             QStringList({"Unsupported image type ", "Unsupported image type ",
+                          "Unsupported image type .PNG", "Unsupported image type .JPEG",
+                          "Unsupported image type .TIFF"}));
+    QCOMPARE(dialogs_->waitCursorAtMessage, QList<bool>(5, true));
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+}
+
+void TestMainWindow::droppedFilesFormABatchWithFullNames() {
+    const QString longDir = "/" + QString(120, 'd') + "/" + QString(120, 'e') + "/";
+    const QString longName = longDir + QString(100, 'f') + ".tif";
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile("/in/z.bmp"), QUrl::fromLocalFile(longName),
+                  QUrl("http://example.invalid/remote.jpg"), QUrl::fromLocalFile("/in/a.jpg")});
+    QVERIFY(main_->AppMessage(&data));
+    QCOMPARE(main_->entries(), QStringList({longName, "/in/a.jpg", "/in/z.bmp"}));
+    QVERIFY(longName.size() > 254);
+
+    QMimeData text;
+    text.setText("not a file");
+    QVERIFY(!main_->AppMessage(&text));
+    QCOMPARE(main_->fileslb()->count(), 3);
+}
+
+void TestMainWindow::dragIsRefusedUnlessExactlyOneEntryIsSelected() {
+    main_->addfiles({"/d/e1.bmp", "/d/e2.bmp", "/d/e3.bmp", "/d/e4.bmp"});
+    const QStringList before = main_->entries();
+    FilesList* list = main_->fileslb();
+    selectOnly(0);
+    list->item(1)->setSelected(true);
+    main_->fileslbStartDrag();
+    QCOMPARE(main_->dragindex(), 0);
+    QVERIFY(!main_->fileslbDragOver(list, entryCentre(2)));
+    main_->fileslbDragDrop(list, entryCentre(2));
+    QCOMPARE(main_->entries(), before);
+
+    // Something dragged from elsewhere is not an entry to move.
+    selectOnly(0);
+    main_->fileslbStartDrag();
+    QVERIFY(!main_->fileslbDragOver(main_.get(), entryCentre(2)));
+    main_->fileslbDragDrop(main_.get(), entryCentre(2));
+    QCOMPARE(main_->entries(), before);
+}
+
+void TestMainWindow::dragMovesOneEntry_data() {
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("onto"); // -1: below the last entry
+    QTest::addColumn<QStringList>("result");
+    QTest::newRow("E1 onto E3") << 0 << 2 << QStringList({"E2", "E3", "E1", "E4"});
+    QTest::newRow("E4 onto E2") << 3 << 1 << QStringList({"E1", "E4", "E2", "E3"});
+    QTest::newRow("E1 below E4") << 0 << -1 << QStringList({"E1", "E2", "E3", "E4"});
+    QTest::newRow("E2 onto itself") << 1 << 1 << QStringList({"E1", "E2", "E3", "E4"});
+    QTest::newRow("E3 onto E4") << 2 << 3 << QStringList({"E1", "E2", "E4", "E3"});
+}
+
+void TestMainWindow::dragMovesOneEntry() {
+    QFETCH(int, from);
+    QFETCH(int, onto);
+    QFETCH(QStringList, result);
+    main_->addfiles({"/d/E1.bmp", "/d/E2.bmp", "/d/E3.bmp", "/d/E4.bmp"});
+    FilesList* list = main_->fileslb();
+    selectOnly(from);
+    main_->fileslbStartDrag();
+    QCOMPARE(main_->dragindex(), from);
+
+    const QPoint pos =
+        onto >= 0 ? entryCentre(onto)
+                  : QPoint(entryCentre(3).x(), list->visualItemRect(list->item(3)).bottom() + 20);
+    QVERIFY(list->viewport()->rect().contains(pos));
+    QVERIFY(main_->fileslbDragOver(list, pos));
+    if (onto >= 0) {
+        QCOMPARE(list->currentRow(), onto); // the focus marks the drop place
+    }
+    main_->fileslbDragDrop(list, pos);
+
+    QStringList names;
+    for (const QString& entry : main_->entries()) {
+        names << entry.mid(3, 2);
+    }
+    QCOMPARE(names, result);
+    if (onto >= 0 && onto != from) {
+        // The moved entry keeps its selection and holds the focus.
+        QCOMPARE(list->selectedItems().size(), 1);
+        QCOMPARE(list->currentRow(), onto);
+        QCOMPARE(list->currentItem()->text(), QString("/d/E%1.bmp").arg(from + 1));
+        QVERIFY(list->currentItem()->isSelected());
+    }
+}
+
+void TestMainWindow::previewFitsThePanel_data() {
+    QTest::addColumn<int>("w");
+    QTest::addColumn<int>("h");
+    QTest::addColumn<QSize>("shown");
+    QTest::newRow("smaller: own size") << 400 << 300 << QSize(400, 300);
+    QTest::newRow("wide") << 2000 << 1000 << QSize(507, 254);
+    QTest::newRow("tall") << 1000 << 2000 << QSize(332, 665);
+}
+
+void TestMainWindow::previewFitsThePanel() {
+    QFETCH(int, w);
+    QFETCH(int, h);
+    QFETCH(QSize, shown);
+    const QString file =
+        makeBmp(QString("fit%1x%2.bmp").arg(w).arg(h), w, h, QColor(200, 30, 60), 200);
+    main_->Panel1()->setFixedSize(517, 675);
+    QTRY_COMPARE(main_->Panel1()->size(), QSize(517, 675));
+
+    main_->addfiles({file});
+    selectOnly(0);
+    main_->fileslbClick();
+    QVERIFY(dialogs_->messages.isEmpty());
+    QCOMPARE(main_->img()->size(), shown);
+    QCOMPARE(main_->img()->pixmap().size(), shown);
+    QCOMPARE(main_->img()->pos(), main_->Panel1()->contentsRect().topLeft());
+    // The picture itself was drawn into the bitmap.
+    QCOMPARE(pixelAt(main_->img(), QPoint(shown.width() / 2, shown.height() / 2)),
+             QColor(200, 30, 60));
+}
+
+void TestMainWindow::previewSizeEdges() {
+    // A ratio equal to the panel's fits the height.
+    QCOMPARE(previewSize(1034, 1350, 517, 675).height(), 665);
+    // Exactly the panel's size is not shrunk.
+    QCOMPARE(previewSize(517, 675, 517, 675), QSize(517, 675));
+    // A hairline still gets a one-pixel bitmap.
+    QCOMPARE(previewSize(100000, 1, 517, 675), QSize(507, 1));
+    QCOMPARE(previewSize(5, 5, 0, 0), QSize(1, 1));
+}
+
+void TestMainWindow::panelIsSilverWithoutExactlyOneSelection() {
+    const QString a = makeBmp("silver-a.bmp", 40, 30, Qt::blue, 200);
+    const QString b = makeBmp("silver-b.bmp", 40, 30, Qt::green, 200);
+    main_->addfiles({a, b});
+    selectOnly(0);
+    main_->fileslbClick();
+    QCOMPARE(pixelAt(main_->img(), QPoint(5, 5)), QColor(Qt::blue));
+
+    main_->fileslb()->item(1)->setSelected(true);
+    main_->fileslbClick();
+    QVERIFY(allSilver(main_->img()));
+    QCOMPARE(main_->img()->size(), main_->Panel1()->contentsRect().size());
+
+    main_->fileslb()->clearSelection();
+    selectOnly(1);
+    main_->fileslbClick();
+    QCOMPARE(pixelAt(main_->img(), QPoint(5, 5)), QColor(Qt::green));
+    main_->fileslb()->clearSelection();
+    main_->fileslbClick();
+    QVERIFY(allSilver(main_->img()));
+
+    // Selection changes made with the mouse refresh the preview by themselves.
+    QTest::mouseClick(main_->fileslb()->viewport(), Qt::LeftButton, Qt::NoModifier, entryCentre(0));
+    QTRY_COMPARE(pixelAt(main_->img(), QPoint(5, 5)), QColor(Qt::blue));
+}
+
+void TestMainWindow::unreadableImageIsReportedAndBlanked() {
+    const QString bad = path("broken.bmp");
+    QFile file(bad);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("this is not a bitmap");
+    file.close();
+    main_->addfiles({bad});
+    selectOnly(0);
+    main_->fileslbClick();
+    QCOMPARE(dialogs_->messages, QStringList({"Unable to open image " + bad}));
+    QVERIFY(allSilver(main_->img()));
+}
+
+void TestMainWindow::deleteKeyRemovesSelectedEntries() {
+    const QString a = makeBmp("del-a.bmp", 20, 20, Qt::red, 200);
+    main_->addfiles({a});
+    main_->addfiles({"/d/b.bmp", "/d/c.bmp", "/d/e.bmp"});
+    FilesList* list = main_->fileslb();
+    selectOnly(0);
+    main_->fileslbClick();
+    const qint64 shownKey = main_->img()->pixmap().cacheKey();
+
+    list->clearSelection();
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(list->count(), 4);
+    QCOMPARE(main_->img()->pixmap().cacheKey(), shownKey);
+
+    // Other keys do nothing.
+    list->selectAll();
+    main_->fileslbKeyUp(Qt::Key_Backspace);
+    QCOMPARE(list->count(), 4);
+
+    list->clearSelection();
+    list->item(1)->setSelected(true);
+    list->item(3)->setSelected(true);
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(main_->entries(), QStringList({a, "/d/c.bmp"}));
+
+    list->selectAll();
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(list->count(), 0);
+    QVERIFY(allSilver(main_->img()));
+}
+
+void TestMainWindow::clearingAsksFirst() {
+    const QString a = makeBmp("clear-a.bmp", 20, 20, Qt::red, 200);
+    main_->addfiles({a});
+    main_->addfiles({"/d/b.bmp"});
+    selectOnly(0);
+    main_->fileslbClick();
+    const qint64 shownKey = main_->img()->pixmap().cacheKey();
+
+    dialogs_->answer = false;
+    main_->clearmenuClick();
+    QCOMPARE(dialogs_->questions.size(), 1);
+    QCOMPARE(dialogs_->questions[0].caption, QString("Confirm"));
+    QCOMPARE(dialogs_->questions[0].text, QString("Clear current file selection?"));
+    QCOMPARE(main_->fileslb()->count(), 2);
+
+    dialogs_->answer = true;
+    main_->clearbtnClick();
+    QCOMPARE(main_->fileslb()->count(), 0);
+    QTest::qWait(20); // let any queued preview run
+    QCOMPARE(main_->img()->pixmap().cacheKey(), shownKey);
+}
+
+void TestMainWindow::emptyListIsNotCreated() {
+    dialogs_->saveAs = path("never.pdf");
+    main_->createbtnClick();
+    QCOMPARE(dialogs_->messages, QStringList({"You must add images before creating a PDF"}));
+    QVERIFY(dialogs_->saveRequests.isEmpty());
+    QVERIFY(!QFile::exists(path("never.pdf")));
+}
+
+void TestMainWindow::successWithoutWarningsShowsNoWarningsWindow() {
+    main_->addfiles(
+        {makeBmp("ok-a.bmp", 60, 40, Qt::red, 200), makeBmp("ok-b.bmp", 80, 40, Qt::green, 300)});
+    const QString out = path("ok.pdf");
+    dialogs_->saveAs = out;
+    main_->createpdfs();
+    QCOMPARE(dialogs_->saveRequests.size(), 1);
+    QCOMPARE(dialogs_->saveRequests[0].title, QString("Save PDF As"));
+    QCOMPARE(dialogs_->saveRequests[0].defaultSuffix, QString("pdf"));
+    QCOMPARE(dialogs_->messages, QStringList({out + " created successfully (0 warnings)"}));
+    QCOMPARE(dialogs_->waitCursorAtMessage, QList<bool>({false}));
+    QVERIFY(dialogs_->modalWindows.isEmpty());
+    QVERIFY(QFile::exists(out));
+    QCOMPARE(warnings_->lineCount(), 0);
+
+    // A cancelled save dialog does nothing at all.
+    QVERIFY(QFile::remove(out));
+    dialogs_->saveAs.clear();
+    main_->createpdfs();
+    QCOMPARE(dialogs_->messages.size(), 1);
+    QVERIFY(!QFile::exists(out));
+}
+
+void TestMainWindow::failedCreationLeavesNoFileOfThatName() {
+    const QString gone = makeBmp("gone.bmp", 20, 20, Qt::red, 200);
+    main_->addfiles({makeBmp("fine.bmp", 20, 20, Qt::red, 200), gone});
+    QVERIFY(QFile::remove(gone));
+    const QString out = path("existing.pdf");
+    QFile old(out);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("an earlier file");
+    old.close();
+
+    dialogs_->saveAs = out;
+    main_->createpdfs();
+    QCOMPARE(dialogs_->messages, QStringList({"ERROR : File Not Found (" + gone + ")"}));
+    QVERIFY(!QFile::exists(out));
+    QVERIFY(dialogs_->modalWindows.isEmpty());
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+}
+
+void TestMainWindow::duplicateFileStopsCreation() {
+    const QString page = makeBmp("twice.bmp", 30, 30, Qt::red, 200);
+    main_->addfiles({page});
+    main_->addfiles({page});
+    QCOMPARE(main_->fileslb()->count(), 2);
+    const QString out = path("twice.pdf");
+    dialogs_->saveAs = out;
+    main_->createpdfs();
+    QCOMPARE(dialogs_->messages, QStringList({"ERROR : Page already added (" + page + ")"}));
+    QVERIFY(!QFile::exists(out));
+}
+
+void TestMainWindow::createdPdfFollowsTheListOrder() {
+    // A low resolution raises warnings, so the warnings window follows the
+    // success message.
+    const QString a = makeBmp("order-a.bmp", 100, 50, Qt::red, 150);
+    const QString b = makeBmp("order-b.bmp", 200, 50, Qt::green, 150);
+    const QString c = makeBmp("order-c.bmp", 300, 50, Qt::blue, 150);
+    main_->addfiles({c, a, b});
+    QCOMPARE(main_->entries(), QStringList({a, b, c}));
+
+    // Drag c onto a: c, a, b.
+    FilesList* list = main_->fileslb();
+    selectOnly(2);
+    main_->fileslbStartDrag();
+    QVERIFY(main_->fileslbDragOver(list, entryCentre(0)));
+    main_->fileslbDragDrop(list, entryCentre(0));
+    QCOMPARE(main_->entries(), QStringList({c, a, b}));
+
+    const QString out = path("order.pdf");
+    dialogs_->saveAs = out;
+    QStringList linesWhileShown;
+    dialogs_->whileModal = [&](QDialog& dialog) {
+        linesWhileShown = static_cast<Twarningsfrm&>(dialog).lines();
+    };
+    main_->createbtnClick();
+
+    QCOMPARE(dialogs_->messages.size(), 1);
+    const int count = warnings_->lineCount();
+    QVERIFY(count > 0);
+    QCOMPARE(dialogs_->messages[0],
+             out + " created successfully (" + QString::number(count) + " warnings)");
+    QCOMPARE(dialogs_->modalWindows, QStringList({"warningsfrm"}));
+    QCOMPARE(linesWhileShown.size(), count);
+    for (const QString& line : linesWhileShown) {
+        QVERIFY2(line.startsWith("WARNING : "), qPrintable(line));
+    }
+    QVERIFY(linesWhileShown.join('\n').contains(c));
+
+    QProcess pdfinfo;
+    pdfinfo.start("pdfinfo", {"-f", "1", "-l", "3", out});
+    QVERIFY(pdfinfo.waitForFinished(30000));
+    QCOMPARE(pdfinfo.exitCode(), 0);
+    const QString report = QString::fromUtf8(pdfinfo.readAllStandardOutput());
+    QVERIFY2(report.contains(QRegularExpression("Pages:\\s+3\\b")), qPrintable(report));
+    QList<double> widths;
+    const QRegularExpression size("Page\\s+\\d+ size:\\s+([0-9.]+) x ([0-9.]+) pts");
+    for (auto it = size.globalMatch(report); it.hasNext();) {
+        widths << it.next().captured(1).toDouble();
+    }
+    QCOMPARE(widths.size(), 3);
+    // Widths in the order c (300 px), a (100 px), b (200 px).
+    QVERIFY2(widths[0] > widths[2] && widths[2] > widths[1], qPrintable(report));
+    QCOMPARE(widths[0] / widths[1], 3.0);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
