@@ -113,10 +113,12 @@ description describetiff(const imgdata& image, const std::string& filename) {
         d.lines.push_back(ccittparms(image, 0, blackis1, true));
         break;
     case 3: {
+        // Fill bits before byte-aligned EOLs need no entry: both readers
+        // skip them while looking for the EOL, and MuPDF misreads such data
+        // when told that lines are byte-aligned.
         const bool twod = (image.t4options & 1U) != 0;
-        const bool aligned = (image.t4options & 4U) != 0;
         d.lines.emplace_back("/Filter /CCITTFaxDecode");
-        d.lines.push_back(ccittparms(image, twod ? 4 : 0, blackis1, aligned));
+        d.lines.push_back(ccittparms(image, twod ? 4 : 0, blackis1, false));
         break;
     }
     case 4:

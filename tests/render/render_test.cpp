@@ -17,9 +17,12 @@ namespace {
 using ovintest::raster;
 using ovintest::reader;
 
-constexpr int kDpi = 300;
-// At 300 dpi a multiple of 25 pixels is a whole number of points, so the
-// page and the rendered raster have exactly the image's size.
+// Images are made at 72 dpi, one pixel per point, and rendered at four
+// times that: the readers then draw each image pixel as an exact 4 x 4
+// block (at their own size poppler would interpolate), and the middle of
+// each block is compared with the source pixel.
+constexpr int kDpi = 72;
+constexpr int kScale = 4;
 constexpr uint32_t kWidth = 200;
 constexpr uint32_t kHeight = 150;
 
@@ -51,7 +54,8 @@ protected:
                      int page = 1) {
         std::string pdf = makepdf(image);
         for (reader r : {reader::poppler, reader::mupdf}) {
-            raster seen = ovintest::renderpage(r, pdf, page, kDpi, expected.channels);
+            raster seen = ovintest::sampled(
+                ovintest::renderpage(r, pdf, page, kDpi * kScale, expected.channels), kScale);
             ASSERT_EQ(seen.error, "") << ovintest::readername(r);
             ovintest::difference d = ovintest::compare(seen, expected);
             EXPECT_EQ(d.error, "") << ovintest::readername(r) << " " << image;
@@ -106,6 +110,7 @@ class tiffrender : public renderfixture, public ::testing::WithParamInterface<ti
 TEST_P(tiffrender, BilevelPageLooksLikeItsSource) {
     const tiffcase& c = GetParam();
     ovintest::tiffpage page = ovintest::bilevelpage(kWidth, kHeight, c.compression, 7);
+    page.xres = page.yres = kDpi;
     page.photometric = c.photometric;
     page.t4options = c.t4options;
     page.fillorder = c.fillorder;
@@ -133,24 +138,28 @@ INSTANTIATE_TEST_SUITE_P(
                       tiffcase{"none_white0", 1, 0, 0, 1, little},
                       tiffcase{"none_black0", 1, 1, 0, 1, little},
                       tiffcase{"none_fillorder2", 1, 1, 0, 2, big}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(renderfixture, TiffGreyRgbAndPalette) {
     ovintest::tiffpage grey = ovintest::greypage(kWidth, kHeight, 1, 3);
     grey.photometric = 1;
+    grey.xres = grey.yres = kDpi;
     ovintest::writetiff(dir.file("grey.tif"), {grey});
     expectlooks(dir.file("grey.tif"), expectedtiff(grey));
 
     ovintest::tiffpage inverse = ovintest::greypage(kWidth, kHeight, 1, 4);
     inverse.photometric = 0;
+    inverse.xres = inverse.yres = kDpi;
     ovintest::writetiff(dir.file("greyinv.tif"), {inverse}, big);
     expectlooks(dir.file("greyinv.tif"), expectedtiff(inverse));
 
     ovintest::tiffpage rgb = ovintest::rgbpage(kWidth, kHeight, 5);
+    rgb.xres = rgb.yres = kDpi;
     ovintest::writetiff(dir.file("rgb.tif"), {rgb}, big);
     expectlooks(dir.file("rgb.tif"), expectedtiff(rgb));
 
     ovintest::tiffpage palette = ovintest::palettepage(kWidth, kHeight, 6);
+    palette.xres = palette.yres = kDpi;
     ovintest::writetiff(dir.file("palette.tif"), {palette});
     expectlooks(dir.file("palette.tif"), expectedtiff(palette));
 }
@@ -158,6 +167,7 @@ TEST_F(renderfixture, TiffGreyRgbAndPalette) {
 TEST_F(renderfixture, TwoPageTiffGivesBothPages) {
     ovintest::tiffpage one = ovintest::bilevelpage(kWidth, kHeight, 4, 11);
     ovintest::tiffpage two = ovintest::bilevelpage(kWidth, kHeight, 4, 12);
+    one.xres = one.yres = two.xres = two.yres = kDpi;
     ovintest::writetiff(dir.file("two.tif"), {one, two});
     expectlooks(dir.file("two.tif"), expectedtiff(two), {}, 2);
 }
@@ -180,6 +190,7 @@ TEST_F(renderfixture, JpegColourGreyAndProgressive) {
             ovintest::jpegoptions o;
             o.components = components;
             o.progressive = progressive;
+            o.xdensity = o.ydensity = kDpi;
             std::vector<uint8_t> bytes =
                 ovintest::makejpeg(kWidth, kHeight, ovintest::jpegpattern(kWidth, kHeight, components), o);
             std::string file = dir.file("j" + std::to_string(components) +
@@ -208,6 +219,7 @@ TEST_F(renderfixture, JpegCmykWithAndWithoutAdobeMarker) {
         o.components = 4;
         o.adobe = adobe;
         o.quality = 100;
+        o.xdensity = o.ydensity = kDpi;
         std::string file = dir.file(adobe ? "adobe.jpg" : "cmyk.jpg");
         ovintest::savejpeg(file, ovintest::makejpeg(kWidth, kHeight, cmyk, o));
         raster expected;
@@ -251,7 +263,7 @@ ovintest::bmpoptions bmp(uint16_t bitcount, int32_t width, uint32_t seed) {
     o.bitcount = bitcount;
     o.width = width;
     o.height = static_cast<int32_t>(kHeight);
-    o.xppm = o.yppm = 11811; // 300 dpi
+    o.xppm = o.yppm = 2835; // 72 dpi
     uint32_t state = seed;
     size_t n = static_cast<size_t>(width) * kHeight * (bitcount == 24 ? 3 : 1);
     for (size_t k = 0; k < n; ++k) {

@@ -62,6 +62,24 @@ raster renderpage(reader r, const std::string& pdf, int page, int dpi, int chann
     return image;
 }
 
+raster sampled(const raster& image, int factor) {
+    raster r;
+    r.error = image.error;
+    r.channels = image.channels;
+    r.width = image.width / factor;
+    r.height = image.height / factor;
+    const size_t c = static_cast<size_t>(image.channels);
+    for (int y = 0; y < r.height; ++y) {
+        for (int x = 0; x < r.width; ++x) {
+            size_t at = (static_cast<size_t>(y * factor + factor / 2) * static_cast<size_t>(image.width) +
+                         static_cast<size_t>(x * factor + factor / 2)) * c;
+            r.pixels.insert(r.pixels.end(), image.pixels.begin() + static_cast<long>(at),
+                            image.pixels.begin() + static_cast<long>(at + c));
+        }
+    }
+    return r;
+}
+
 difference compare(const raster& a, const raster& b) {
     difference d;
     if (a.width != b.width || a.height != b.height || a.channels != b.channels) {

@@ -27,6 +27,11 @@ const char* readername(reader r);
 // (channels 1) or RGB (channels 3).
 raster renderpage(reader r, const std::string& pdf, int page, int dpi, int channels);
 
+// Every factor-th pixel, from the middle of each factor x factor block: a
+// page rendered at an exact multiple of its image's resolution back at the
+// image's own size.
+raster sampled(const raster& image, int factor);
+
 struct difference {
     int maximum = 0;   // largest absolute difference of one sample
     double mean = 0;   // mean absolute difference over all samples
