@@ -1,0 +1,281 @@
+// Image pages end to end through the library: what pdfaddimage accepts,
+// warns about and refuses, and the objects the writer makes of each page.
+#include "bmpfixtures.h"
+#include "jpegfixtures.h"
+#include "library.h"
+#include "pdftools.h"
+#include "textutil.h"
+#include "tifffixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using ovintest::byteorder;
+using ovintest::tiffbuilder;
+
+// A one-strip bilevel page built by hand: any size, any tags.
+std::string handtiff(const std::string& path, uint32_t width, uint32_t height,
+                     uint16_t compression, int photometric, uint32_t xres = 200,
+                     uint32_t yres = 200, byteorder order = byteorder::little) {
+    tiffbuilder b(order);
+    uint32_t data = b.append({0x00, 0x10, 0x01, 0xFF});
+    b.longs(256, {width}).longs(257, {height}).shorts(258, {1}).shorts(259, {compression});
+    if (photometric >= 0) {
+        b.shorts(262, {static_cast<uint16_t>(photometric)});
+    }
+    b.longs(273, {data}).longs(278, {height}).longs(279, {4});
+    if (xres > 0) {
+        b.rational(282, xres, 1);
+    }
+    if (yres > 0) {
+        b.rational(283, yres, 1);
+    }
+    b.endifd();
+    b.save(path);
+    return path;
+}
+
+struct imagefixture : ::testing::Test {
+    ovintest::tempdir dir;
+    ovin::Library lib;
+    void SetUp() override { lib.pdfinit(0, dir.file("OVINPDF.TMP")); }
+
+    std::vector<std::string> warnings() const {
+        std::vector<std::string> w;
+        lib.getwarnings([&](const std::string& line) { w.push_back(line); });
+        return w;
+    }
+
+    ovintest::pdffile save(int32_t expect = 0) {
+        std::string path = dir.file("out.pdf");
+        int32_t r = lib.pdfsave(path);
+        EXPECT_EQ(r, expect) << lib.geterror(r);
+        if (expect != 0) {
+            EXPECT_FALSE(std::filesystem::exists(path));
+            return {};
+        }
+        std::string check;
+        EXPECT_TRUE(ovintest::qpdfcheck(path, &check)) << check;
+        ovintest::pdffile pdf = ovintest::parsepdf(path);
+        EXPECT_EQ(pdf.error, "");
+        return pdf;
+    }
+};
+
+TEST_F(imagefixture, Group4DecodeParmsFollowThePhotometricTag) {
+    lib.pdfaddimage(handtiff(dir.file("a.tif"), 2480, 3508, 4, -1, 300, 300));
+    lib.pdfaddimage(handtiff(dir.file("b.tif"), 2480, 3508, 4, 1, 300, 300));
+    lib.pdfaddimage(handtiff(dir.file("c.tif"), 2480, 3508, 2, -1, 300, 300));
+    ovintest::pdffile pdf = save();
+    const std::string& a = pdf.object(1);
+    EXPECT_NE(a.find("/BitsPerComponent 1\r\n/ColorSpace /DeviceGray\r\n/Filter /CCITTFaxDecode\r\n"
+                     "/DecodeParms << /K -1 /Columns 2480 /Rows 3508 /BlackIs1 false >>\r\n"),
+              std::string::npos)
+        << a;
+    EXPECT_NE(pdf.object(5).find("/K -1 /Columns 2480 /Rows 3508 /BlackIs1 true >>"),
+              std::string::npos);
+    // Modified Huffman rows start on byte boundaries, and the black runs
+    // are 1 bits as in Group 3 and 4.
+    EXPECT_NE(pdf.object(9).find("/K 0 /Columns 2480 /Rows 3508 /BlackIs1 false "
+                                 "/EncodedByteAlign true >>"),
+              std::string::npos);
+    EXPECT_NE(pdf.object(2).find("<< /ProcSet [ /PDF /ImageB ]\r\n"), std::string::npos);
+    // Each page names only its own image.
+    EXPECT_NE(pdf.object(6).find("/XObject << /KTR6 5 0 R >> >>"), std::string::npos);
+    EXPECT_NE(pdf.object(10).find("/XObject << /KTR10 9 0 R >> >>"), std::string::npos);
+    EXPECT_NE(pdf.object(4).find("/MediaBox [0 0 595 842 ]"), std::string::npos);
+    EXPECT_NE(pdf.object(4).find("<</Type /Page /Parent 14 0 R\r\n"), std::string::npos);
+    EXPECT_NE(pdf.object(4).find("/Resources 2 0 R /Contents 3 0 R\r\n"), std::string::npos);
+    // The strip is embedded as stored, directly followed by endstream.
+    EXPECT_NE(a.find("/Length 4\r\n>>\r\nstream\r\n" + std::string("\x00\x10\x01\xFF", 4) +
+                     "endstream\r\n"),
+              std::string::npos);
+    // The content stream decodes to the one painting line, and its length
+    // counts the final LF.
+    std::string content = ovintest::runcommand("qpdf --show-object=3 --filtered-stream-data '" +
+                                               dir.file("out.pdf") + "'")
+                              .output;
+    EXPECT_EQ(content, "q 595.2 0 0 841.92 0 0 cm /KTR2 Do Q");
+    const std::string& c = pdf.object(3);
+    size_t start = c.find("stream\r\n") + 8;
+    size_t end = c.find("endstream");
+    EXPECT_EQ(c[end - 1], '\n');
+    EXPECT_NE(c.find("<</Filter /FlateDecode /Length " + std::to_string(end - start) + " >>"),
+              std::string::npos);
+}
+
+TEST_F(imagefixture, PageSizeFromResolution) {
+    lib.pdfaddimage(handtiff(dir.file("letter.tif"), 1700, 2200, 4, 0));
+    lib.pdfaddtext("A text page takes the size of the first image and wraps at 115 characters.");
+    ovintest::pdffile pdf = save();
+    EXPECT_NE(pdf.object(4).find("/MediaBox [0 0 612 792 ]"), std::string::npos);
+    EXPECT_NE(pdf.object(8).find("/MediaBox [0 0 612 792 ]"), std::string::npos);
+    EXPECT_NE(pdf.object(5).find("31 713 Td"), std::string::npos);
+    std::string content = ovintest::runcommand("qpdf --show-object=3 --filtered-stream-data '" +
+                                               dir.file("out.pdf") + "'")
+                              .output;
+    EXPECT_EQ(content, "q 612 0 0 792 0 0 cm /KTR2 Do Q");
+}
+
+TEST_F(imagefixture, ResolutionWarningsAndDefaults) {
+    std::string zero = handtiff(dir.file("zero.tif"), 100, 100, 4, 0, 0, 300);
+    ASSERT_EQ(lib.pdfaddimage(zero), 0);
+    EXPECT_EQ(warnings(), (std::vector<std::string>{"WARNING : zero dpi (horizontal) found in file " +
+                                                    zero + " (defaulting to 200 dpi)"}));
+    ovintest::bmpoptions o;
+    o.width = 3;
+    o.height = 2;
+    o.xppm = o.yppm = 5906; // 150 dpi
+    o.pixels.assign(18, 128);
+    std::string low = dir.file("low.bmp");
+    ovintest::savebmp(low, ovintest::makebmp(o));
+    ASSERT_EQ(lib.pdfaddimage(low), 0);
+    std::vector<std::string> w = warnings();
+    ASSERT_EQ(w.size(), 3U);
+    EXPECT_EQ(w[1], "WARNING : 150 dpi (horizontal) found in file " + low);
+    EXPECT_EQ(w[2], "WARNING : 150 dpi (vertical) found in file " + low);
+    // Saving probes every page again: the same lines are not repeated.
+    save();
+    EXPECT_EQ(warnings().size(), 3U);
+}
+
+TEST_F(imagefixture, DefaultResolutionComesFromTheFirstGoodImage) {
+    std::string first = handtiff(dir.file("first.tif"), 100, 100, 4, 0, 300, 400);
+    std::string zero = handtiff(dir.file("zero.tif"), 100, 100, 4, 0, 0, 0);
+    ASSERT_EQ(lib.pdfaddimage(first), 0);
+    ASSERT_EQ(lib.pdfaddimage(zero), 0);
+    save();
+    std::vector<std::string> w = warnings();
+    EXPECT_NE(std::find(w.begin(), w.end(),
+                        "WARNING : zero dpi (vertical) found in file " + zero +
+                            " (defaulting to 400 dpi)"),
+              w.end());
+    EXPECT_NE(std::find(w.begin(), w.end(),
+                        "WARNING : zero dpi (vertical) found in file " + zero +
+                            " (defaulting to 200 dpi)"),
+              w.end());
+}
+
+TEST_F(imagefixture, PagesUpTo200InchesAreAccepted) {
+    EXPECT_EQ(lib.pdfaddimage(handtiff(dir.file("w40000.tif"), 40000, 10, 4, 0)), 0);
+    EXPECT_EQ(lib.pdfaddimage(handtiff(dir.file("w40001.tif"), 40001, 10, 4, 0)), 0);
+    std::string wide = handtiff(dir.file("w40002.tif"), 40002, 10, 4, 0);
+    EXPECT_EQ(lib.pdfaddimage(wide), -6);
+    EXPECT_EQ(lib.geterror(-6), "ERROR : Image Error (Image width too big - file " + wide + ")");
+    std::string both = handtiff(dir.file("both.tif"), 50000, 50000, 4, 0);
+    EXPECT_EQ(lib.pdfaddimage(both), -6);
+    EXPECT_EQ(lib.state().errorarg, "Image width too big - file " + both);
+    std::string tall = handtiff(dir.file("tall.tif"), 10, 40002, 4, 0);
+    EXPECT_EQ(lib.pdfaddimage(tall), -6);
+    EXPECT_EQ(lib.state().errorarg, "Image height too big - file " + tall);
+    // Widths beyond 16 bits are not cut: 70000 pixels at 400 dpi fit.
+    EXPECT_EQ(lib.pdfaddimage(handtiff(dir.file("w70000.tif"), 70000, 10, 4, 0, 400, 400)), 0);
+}
+
+TEST_F(imagefixture, MultiPageTiffAddsEveryPage) {
+    std::vector<ovintest::tiffpage> pages;
+    for (uint32_t k = 1; k <= 3; ++k) {
+        pages.push_back(ovintest::bilevelpage(64, 32, 4, k));
+    }
+    std::string file = dir.file("three.tif");
+    ovintest::writetiff(file, pages);
+    ASSERT_EQ(lib.pdfaddimage(file), 0);
+    ASSERT_EQ(lib.state().pages.size(), 3U);
+    EXPECT_EQ(lib.state().pages[2].pagenumber, 3);
+    ASSERT_EQ(lib.pdfaddindex(file, "Last"), 0);
+    EXPECT_EQ(lib.state().outline.nodes[0].pageindex, 2);
+    EXPECT_EQ(lib.pdfaddimage(file), -10);
+    ovintest::pdffile pdf = save();
+    // Each page carries its own page's strip.
+    for (int k = 0; k < 3; ++k) {
+        std::vector<uint8_t> raw = ovintest::tiffrawdata(file, static_cast<uint16_t>(k + 1));
+        EXPECT_NE(pdf.object(4 * k + 1).find(std::string(raw.begin(), raw.end())), std::string::npos);
+    }
+}
+
+TEST_F(imagefixture, JpegAndBitmapDictionaries) {
+    ovintest::jpegoptions grey;
+    grey.components = 1;
+    std::string g = dir.file("grey.jpg");
+    std::vector<uint8_t> greybytes =
+        ovintest::makejpeg(16, 16, ovintest::jpegpattern(16, 16, 1), grey);
+    ovintest::savejpeg(g, greybytes);
+    ASSERT_EQ(lib.pdfaddimage(g), 0);
+    ovintest::bmpoptions o;
+    o.width = 5;
+    o.height = 3;
+    o.pixels.assign(45, 200);
+    std::string b = dir.file("rgb.bmp");
+    ovintest::savebmp(b, ovintest::makebmp(o));
+    ASSERT_EQ(lib.pdfaddimage(b), 0);
+    ovintest::pdffile pdf = save();
+    EXPECT_NE(pdf.object(1).find("/BitsPerComponent 8\r\n/ColorSpace /DeviceGray\r\n"
+                                 "/Filter /DCTDecode\r\n/Length " +
+                                 std::to_string(greybytes.size()) + "\r\n"),
+              std::string::npos);
+    // The whole JPEG file is the stream.
+    EXPECT_NE(pdf.object(1).find(std::string(greybytes.begin(), greybytes.end()) + "endstream"),
+              std::string::npos);
+    EXPECT_NE(pdf.object(2).find("/ImageC ]"), std::string::npos);
+    EXPECT_NE(pdf.object(5).find("/BitsPerComponent 8\r\n/ColorSpace /DeviceRGB\r\n/Length 45\r\n"),
+              std::string::npos);
+    EXPECT_EQ(pdf.object(5).find("/Filter"), std::string::npos);
+}
+
+TEST_F(imagefixture, UnsupportedCompressionBecomesAnErrorPage) {
+    std::string lzw = handtiff(dir.file("seven.tif"), 10, 10, 7, 0);
+    // The probe refuses compression 7 when the file is added...
+    EXPECT_EQ(lib.pdfaddimage(lzw), -6);
+    EXPECT_EQ(lib.state().errorarg, "Error - TIFF Compression 7 found in " + lzw);
+    // ...and a file that breaks after it was added gives an error page: the
+    // document is finished, then removed, and the message is kept escaped.
+    std::string changing = handtiff(dir.file("later (1).tif"), 10, 10, 4, 0);
+    ASSERT_EQ(lib.pdfaddimage(changing), 0);
+    lib.pdfaddtext("after");
+    handtiff(changing, 10, 10, 7, 0);
+    auto owned = std::make_unique<ovintest::fakeui>();
+    ovintest::fakeui* ui = owned.get();
+    lib.setui(std::move(owned));
+    save(-6);
+    EXPECT_EQ(lib.state().errorarg,
+              "Error - TIFF Compression 7 found in " + ovin::pdfescape(changing));
+    EXPECT_EQ(ui->steps, 2); // the loop went on to the text page
+    EXPECT_TRUE(ui->messages.empty());
+}
+
+TEST_F(imagefixture, TruncatedFilesGiveClearCodes) {
+    ovintest::jpegoptions o;
+    std::vector<uint8_t> bytes = ovintest::makejpeg(16, 16, ovintest::jpegpattern(16, 16, 3), o);
+    bytes.resize(bytes.size() / 3);
+    std::string j = dir.file("cut.jpg");
+    ovintest::savejpeg(j, bytes);
+    int32_t r = lib.pdfaddimage(j);
+    // Either the header is still complete (the file is accepted as stored)
+    // or the probe's read came up short.
+    if (r != 0) {
+        EXPECT_EQ(r, -5);
+        EXPECT_EQ(lib.state().errorarg, "100");
+    }
+    std::vector<uint8_t> tiny = {'I', 'I', 42, 0};
+    std::string t = dir.file("cut.tif");
+    ovintest::tiffsavebytes(t, tiny);
+    EXPECT_NE(lib.pdfaddimage(t), 0);
+    EXPECT_TRUE(lib.state().pages.empty() || lib.state().pages.size() == 1U);
+}
+
+TEST_F(imagefixture, LeftoverTemporaryFileBlocksConversion) {
+    ovintest::tiffpage page = ovintest::bilevelpage(64, 64, 4, 3);
+    page.rowsperstrip = 16;
+    std::string file = dir.file("strips.tif");
+    ovintest::writetiff(file, {page});
+    ASSERT_EQ(lib.pdfaddimage(file), 0);
+    ovintest::writebytes(dir.file("OVINPDF.TMP"), "left over");
+    save(-6);
+    EXPECT_EQ(lib.state().errorarg, ovin::pdfescape(dir.file("OVINPDF.TMP")));
+    EXPECT_EQ(ovintest::readbytes(dir.file("OVINPDF.TMP")), "left over");
+}
+
+} // namespace
