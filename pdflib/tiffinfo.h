@@ -1,0 +1,93 @@
+// The TIFF probe: reads a TIFF file's header and directory chain, counts the
+// pages, captures the tags of one chosen page and delivers that page's strip
+// data exactly as stored (no decoding).
+//
+// The file is untrusted. Every value array is checked against the file size
+// before it is allocated, the directory chain is bounded (an offset seen
+// before ends it, and at most 65535 directories are walked), a tag repeated
+// within one directory is acted on only the first time, and the strip data
+// delivered never exceeds what the file holds (see readstrips in the .cpp).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ovin {
+
+class inputfile;
+
+class tiffinfo {
+public:
+    // Reads the file's directory chain and the tags and strip data of the
+    // page'th directory (counted from 1). True when everything was read and
+    // the page's compression is one the library takes (1, 2, 3, 4, 32773, or
+    // 6 with a JPEG header block). On false, haserror() is set and
+    // geterrortext() says why; ioerror is non-zero when reading the values
+    // or the data of the page failed.
+    bool readfile(const std::string& filename, uint16_t page);
+    bool haserror() const { return errorflag; }
+    const std::string& geterrortext() const { return errortext; }
+    // The first BitsPerSample value; without the tag 8 for compression 6,
+    // else 1.
+    uint16_t bitspersample() const;
+    int16_t getphotometric() const { return photometric; }
+    // Bytes delivered by copydata: the JPEG header block (compression 6),
+    // then every strip in order.
+    uint32_t datasize() const { return static_cast<uint32_t>(stripdata.size()); }
+    // Copies datasize() bytes to buffer, each byte bit-reversed when the
+    // page's FillOrder is 2. May be called more than once.
+    void copydata(uint8_t* buffer);
+
+    uint32_t width = 0, height = 0; // full SHORT or LONG values
+    uint32_t xres = 0, yres = 0;    // dots per inch, 0 when missing
+    uint16_t pagecount = 0;
+    uint16_t compression = 0;
+    int32_t rowsperstrip = -1; // equals height when the page is one strip
+    int16_t fillorder = 1;
+    uint16_t samplesperpixel = 1;   // tag 277
+    uint16_t planarconfig = 1;      // tag 284
+    uint32_t t4options = 0;         // tag 292
+    std::vector<uint16_t> colormap; // tag 320: empty, or 3 * 2^bitspersample() values (R, G, B)
+    int ioerror = 0; // errno, or 100 for a short read, of a failed value or data read
+
+private:
+    struct ifdentry {
+        uint16_t tag = 0;
+        uint16_t type = 0;
+        uint32_t count = 0;
+        std::array<uint8_t, 4> field{}; // as stored in the file
+    };
+
+    void reset();
+    void fail(std::string text);
+    bool readchosen(inputfile& file, uint16_t entrycount, int& entryerror);
+    bool takeentry(inputfile& file, const ifdentry& entry);
+    bool readvalues(inputfile& file, const ifdentry& entry, std::vector<uint32_t>& out);
+    bool readresolution(inputfile& file, const ifdentry& entry, uint64_t& num, uint64_t& den);
+    void finishtags();
+    bool readstrips(inputfile& file);
+    bool checkcompression(const std::string& filename);
+
+    uint16_t get16(const uint8_t* p) const;
+    uint32_t get32(const uint8_t* p) const;
+    uint32_t fieldvalue(const ifdentry& entry) const;
+
+    std::vector<uint32_t> stripoffsets;
+    std::vector<uint32_t> stripbytecounts;
+    std::vector<uint8_t> stripdata;
+    std::vector<uint16_t> bpsvalues;
+    bool bigendian = false;
+    bool errorflag = false;
+    uint32_t jpegoffset = 0;
+    uint32_t jpeglength = 0;
+    uint64_t filesize = 0;
+    int32_t stripcount = 0;
+    int16_t photometric = -1;
+    uint16_t resolutionunit = 2;
+    uint64_t xnum = 0, xden = 0, ynum = 0, yden = 0;
+    std::string errortext;
+};
+
+} // namespace ovin
