@@ -1,0 +1,51 @@
+// An owned POSIX file descriptor, closed when it goes out of scope, and the
+// few file reads the readers share.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+namespace ovin::imaging {
+
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Gives up ownership without closing.
+    int release() { return std::exchange(fd_, -1); }
+    void reset();
+
+private:
+    int fd_ = -1;
+};
+
+// Opens an existing file for reading; an invalid descriptor when that fails
+// or the name is not a regular file.
+UniqueFd openForReading(const char* name);
+
+// Size of the open file, or -1.
+int64_t fileSize(int fd);
+
+// Reads up to n bytes at offset, retrying interrupted and partial reads.
+// Returns the count read (less than n only at the end of the file) or -1.
+int64_t readAt(int fd, void* buffer, size_t n, uint64_t offset);
+
+// Reads exactly n bytes at offset; false when fewer are there.
+bool readExactlyAt(int fd, void* buffer, size_t n, uint64_t offset);
+
+} // namespace ovin::imaging

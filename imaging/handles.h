@@ -1,0 +1,56 @@
+// The handle table: the one process-wide piece of state. It maps the opaque
+// numbers handed to callers to open images, option blocks and page bitmaps.
+// Numbers come from a counter, so a closed handle does not come back soon
+// and a stale one finds nothing. Not locked: all calls come from one thread.
+#pragma once
+
+#include "bitmap.h"
+#include "image.h"
+#include "imaging.h"
+#include "options.h"
+
+#include <memory>
+#include <unordered_map>
+#include <variant>
+
+namespace ovin::imaging {
+
+// A page bitmap handed out by ImgGetDIB; it goes with the image it came from.
+struct PageBitmap {
+    std::shared_ptr<const Bitmap> bitmap;
+    ImgHandle owner = 0;
+};
+
+class HandleTable {
+public:
+    using Entry = std::variant<std::unique_ptr<Image>, OptionBlock, PageBitmap>;
+
+    // 0 when no number is free (never in practice).
+    ImgHandle add(Entry entry);
+
+    template <typename T> T* find(ImgHandle handle) {
+        const auto it = entries_.find(handle);
+        if (it == entries_.end()) {
+            return nullptr;
+        }
+        return std::get_if<T>(&it->second);
+    }
+
+    Image* findImage(ImgHandle handle) {
+        auto* image = find<std::unique_ptr<Image>>(handle);
+        return image ? image->get() : nullptr;
+    }
+
+    // Releases the handle; releasing an image also releases its bitmaps.
+    bool remove(ImgHandle handle);
+    void clear() { entries_.clear(); }
+    size_t size() const { return entries_.size(); }
+
+private:
+    std::unordered_map<ImgHandle, Entry> entries_;
+    ImgHandle next_ = 1;
+};
+
+HandleTable& handleTable();
+
+} // namespace ovin::imaging

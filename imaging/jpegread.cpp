@@ -1,0 +1,238 @@
+// JPEG files through libjpeg-turbo: grey stays 8-bit, colour becomes RGB,
+// CMYK and YCCK are turned into RGB (Adobe's inverted samples included).
+// libjpeg reports fatal errors by jumping back to the call site; everything
+// that runs between the jump target and a libjpeg call is plain C data, and
+// the C++ objects live in the caller's frame.
+#include "jpegglue.h"
+#include "source.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <memory>
+#include <vector>
+
+namespace ovin::imaging {
+
+namespace {
+
+// Source manager reading the descriptor from its start, in blocks.
+struct FdSource {
+    jpeg_source_mgr pub{};
+    int fd = -1;
+    uint64_t position = 0;
+    JOCTET buffer[65536]{};
+};
+
+void initSource(j_decompress_ptr cinfo) {
+    auto* src = reinterpret_cast<FdSource*>(cinfo->src);
+    src->position = 0;
+}
+
+boolean fillInputBuffer(j_decompress_ptr cinfo) {
+    auto* src = reinterpret_cast<FdSource*>(cinfo->src);
+    const int64_t got = readAt(src->fd, src->buffer, sizeof src->buffer, src->position);
+    if (got <= 0) {
+        // A file cut short: end it with a fake EOI marker, as libjpeg's own
+        // sources do, so the rows decoded so far are kept.
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        src->buffer[0] = 0xFF;
+        src->buffer[1] = JPEG_EOI;
+        src->pub.next_input_byte = src->buffer;
+        src->pub.bytes_in_buffer = 2;
+        return TRUE;
+    }
+    src->position += static_cast<uint64_t>(got);
+    src->pub.next_input_byte = src->buffer;
+    src->pub.bytes_in_buffer = static_cast<size_t>(got);
+    return TRUE;
+}
+
+void skipInputData(j_decompress_ptr cinfo, long count) {
+    auto* src = reinterpret_cast<FdSource*>(cinfo->src);
+    if (count <= 0) {
+        return;
+    }
+    auto n = static_cast<uint64_t>(count);
+    if (n <= src->pub.bytes_in_buffer) {
+        src->pub.next_input_byte += n;
+        src->pub.bytes_in_buffer -= static_cast<size_t>(n);
+        return;
+    }
+    n -= src->pub.bytes_in_buffer;
+    src->position += n;
+    src->pub.bytes_in_buffer = 0;
+    fillInputBuffer(cinfo);
+}
+
+void termSource(j_decompress_ptr) {}
+
+// Everything one decoding run needs, kept outside the function that holds
+// the jump target.
+struct DecodeJob {
+    jpeg_decompress_struct cinfo{};
+    JpegErrorManager err{};
+    FdSource source{};
+    bool pixels = false; // false: header only
+    PageHeader header;
+    bool adobe = false;
+    std::unique_ptr<Bitmap> bitmap;
+    std::vector<uint8_t> scratch;
+};
+
+bool prepareOutput(DecodeJob& job) {
+    const auto& c = job.cinfo;
+    const int bits = c.out_color_space == JCS_GRAYSCALE ? 8 : 24;
+    auto bm = makeBitmap(c.output_width, c.output_height, bits,
+                         bits == 8 ? kPhotometricMinIsBlack : kPhotometricRgb);
+    if (!bm) {
+        return false;
+    }
+    job.bitmap = std::make_unique<Bitmap>(std::move(*bm));
+    job.scratch.resize(static_cast<size_t>(c.output_width) *
+                       static_cast<size_t>(c.output_components));
+    return true;
+}
+
+void storeRow(DecodeJob& job, JDIMENSION y) {
+    Bitmap& bm = *job.bitmap;
+    uint8_t* dst = bm.row(static_cast<int32_t>(y));
+    const uint8_t* src = job.scratch.data();
+    const size_t w = static_cast<size_t>(bm.width);
+    if (job.cinfo.out_color_space != JCS_CMYK) {
+        std::copy(src, src + bm.stride, dst);
+        return;
+    }
+    for (size_t x = 0; x < w; ++x) {
+        unsigned c = src[4 * x];
+        unsigned m = src[4 * x + 1];
+        unsigned ye = src[4 * x + 2];
+        unsigned k = src[4 * x + 3];
+        if (!job.adobe) {
+            // Plain CMYK: ink amounts, 255 meaning full ink.
+            c = 255 - c;
+            m = 255 - m;
+            ye = 255 - ye;
+            k = 255 - k;
+        }
+        dst[3 * x] = static_cast<uint8_t>((c * k + 127) / 255);
+        dst[3 * x + 1] = static_cast<uint8_t>((m * k + 127) / 255);
+        dst[3 * x + 2] = static_cast<uint8_t>((ye * k + 127) / 255);
+    }
+}
+
+// The only function with a jump target. Returns false after a libjpeg error.
+bool runDecode(DecodeJob& job) {
+    j_decompress_ptr cinfo = &job.cinfo;
+    if (setjmp(job.err.jump) != 0) {
+        return false;
+    }
+    jpeg_create_decompress(cinfo);
+    limitMemory(reinterpret_cast<j_common_ptr>(cinfo));
+    cinfo->src = &job.source.pub;
+    jpeg_read_header(cinfo, TRUE);
+
+    job.header.width = cinfo->image_width;
+    job.header.height = cinfo->image_height;
+    job.header.bits = cinfo->num_components == 1 ? 8 : 24;
+    const double unit = cinfo->density_unit == 1 ? 1.0 : cinfo->density_unit == 2 ? 2.54 : 0.0;
+    job.header.xdpi = roundDpi(cinfo->X_density * unit);
+    job.header.ydpi = roundDpi(cinfo->Y_density * unit);
+    job.adobe = cinfo->saw_Adobe_marker != 0;
+    if (!job.pixels) {
+        return true;
+    }
+
+    switch (cinfo->jpeg_color_space) {
+    case JCS_GRAYSCALE:
+        cinfo->out_color_space = JCS_GRAYSCALE;
+        break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+        cinfo->out_color_space = JCS_CMYK;
+        break;
+    default:
+        cinfo->out_color_space = JCS_RGB;
+        break;
+    }
+    jpeg_calc_output_dimensions(cinfo);
+    const uint64_t pixels = static_cast<uint64_t>(cinfo->output_width) * cinfo->output_height;
+    if (pixels == 0 || pixels * 3 > kMaxBitmapBytes) {
+        return false;
+    }
+    if (!prepareOutput(job)) {
+        return false;
+    }
+    jpeg_start_decompress(cinfo);
+    if (cinfo->output_width != static_cast<JDIMENSION>(job.bitmap->width) ||
+        cinfo->output_height != static_cast<JDIMENSION>(job.bitmap->height) ||
+        static_cast<size_t>(cinfo->output_width) * static_cast<size_t>(cinfo->output_components) !=
+            job.scratch.size()) {
+        return false;
+    }
+    while (cinfo->output_scanline < cinfo->output_height) {
+        const JDIMENSION y = cinfo->output_scanline;
+        JSAMPROW row = job.scratch.data();
+        if (jpeg_read_scanlines(cinfo, &row, 1) != 1) {
+            return false;
+        }
+        storeRow(job, y);
+    }
+    return true;
+}
+
+struct JobCleanup {
+    DecodeJob& job;
+    ~JobCleanup() { jpeg_destroy_decompress(&job.cinfo); }
+};
+
+std::unique_ptr<DecodeJob> decodeFile(int fd, bool pixels) {
+    auto job = std::make_unique<DecodeJob>();
+    JobCleanup cleanup{*job};
+    job->pixels = pixels;
+    job->cinfo.err = quietErrorManager(job->err);
+    job->source.fd = fd;
+    job->source.pub.init_source = initSource;
+    job->source.pub.fill_input_buffer = fillInputBuffer;
+    job->source.pub.skip_input_data = skipInputData;
+    job->source.pub.resync_to_restart = jpeg_resync_to_restart;
+    job->source.pub.term_source = termSource;
+    if (!runDecode(*job)) {
+        return nullptr;
+    }
+    return job;
+}
+
+class JpegSource final : public ImageSource {
+public:
+    JpegSource(UniqueFd fd, const PageHeader& header) : fd_(std::move(fd)), header_(header) {}
+
+    int32_t pageCount() const override { return 1; }
+    bool selectPage(int32_t page) override { return page == 0; }
+    const PageHeader& header() const override { return header_; }
+
+    std::shared_ptr<const Bitmap> decode() override {
+        auto job = decodeFile(fd_.get(), true);
+        if (!job || !job->bitmap) {
+            return nullptr;
+        }
+        job->bitmap->xdpi = header_.xdpi;
+        job->bitmap->ydpi = header_.ydpi;
+        return std::shared_ptr<const Bitmap>(std::move(job->bitmap));
+    }
+
+private:
+    UniqueFd fd_;
+    PageHeader header_;
+};
+
+} // namespace
+
+std::unique_ptr<ImageSource> openJpeg(UniqueFd fd) {
+    auto job = decodeFile(fd.get(), false);
+    if (!job || job->header.width <= 0 || job->header.height <= 0) {
+        return nullptr;
+    }
+    return std::make_unique<JpegSource>(std::move(fd), job->header);
+}
+
+} // namespace ovin::imaging

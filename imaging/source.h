@@ -1,0 +1,49 @@
+// What every kind of image file offers the handle layer: a page count, a
+// current page whose header facts are known without decoding, and the
+// decoded current page on demand.
+#pragma once
+
+#include "bitmap.h"
+#include "fd.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace ovin::imaging {
+
+struct PageHeader {
+    int64_t width = 0;
+    int64_t height = 0;
+    int32_t bits = 0; // depth of the page once decoded: 1, 8, 24 or 32
+    int32_t xdpi = 0;
+    int32_t ydpi = 0;
+};
+
+class ImageSource {
+public:
+    virtual ~ImageSource() = default;
+    virtual int32_t pageCount() const = 0;
+    // Makes the zero-based page current; false leaves the current page as it was.
+    virtual bool selectPage(int32_t page) = 0;
+    virtual const PageHeader& header() const = 0;
+    // The current page decoded, or null for a broken or oversized page.
+    virtual std::shared_ptr<const Bitmap> decode() = 0;
+};
+
+// Each reader's opening step: reads headers only. Null when the file is not
+// of that kind or is broken.
+std::unique_ptr<ImageSource> openTiff(UniqueFd fd);
+std::unique_ptr<ImageSource> openJpeg(UniqueFd fd);
+std::unique_ptr<ImageSource> openBmp(UniqueFd fd);
+
+// Opens a file by its signature (whatever its name says). Null on failure.
+std::unique_ptr<ImageSource> openImageFile(const char* name);
+
+// A single-page image held in memory (the result of a scaled copy).
+std::unique_ptr<ImageSource> memorySource(std::shared_ptr<const Bitmap> bitmap);
+
+// Rounds a resolution to whole dots per inch (halves to even); 0 for
+// anything not positive or not finite.
+int32_t roundDpi(double dpi);
+
+} // namespace ovin::imaging
