@@ -111,13 +111,9 @@ void FilesList::dropEvent(QDropEvent* event) {
         event->accept();
         return;
     }
-    const QStringList paths = localPaths(event->mimeData());
-    if (paths.isEmpty()) {
+    if (hooks_.filesDropped && hooks_.filesDropped(event->mimeData())) {
+        event->acceptProposedAction();
+    } else {
         event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
-    if (hooks_.filesDropped) {
-        hooks_.filesDropped(paths);
     }
 }

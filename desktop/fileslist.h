@@ -19,7 +19,8 @@ public:
         // coordinates) would be taken.
         std::function<bool(const QObject* source, QPoint pos)> dragOver;
         std::function<void(const QObject* source, QPoint pos)> dragDrop;
-        std::function<void(const QStringList& paths)> filesDropped;
+        // Files dragged in from outside were dropped; true when taken.
+        std::function<bool(const QMimeData* data)> filesDropped;
     };
 
     explicit FilesList(QWidget* parent = nullptr);

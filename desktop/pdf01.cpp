@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -170,7 +171,7 @@ void TMain::buildList() {
         [this] { fileslbStartDrag(); },
         [this](const QObject* source, QPoint pos) { return fileslbDragOver(source, pos); },
         [this](const QObject* source, QPoint pos) { fileslbDragDrop(source, pos); },
-        [this](const QStringList& paths) { addfiles(paths); },
+        [this](const QMimeData* mime) { return AppMessage(mime); },
     });
     connect(fileslb_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TMain::schedulePreview);
@@ -303,6 +304,9 @@ void TMain::addfiles(QStringList batch) {
 }
 
 void TMain::createpdfs() {
+    if (creating_) {
+        return;
+    }
     if (fileslb_->count() == 0) {
         dialogs_.message(this, tr("You must add images before creating a PDF"));
         return;
@@ -320,6 +324,9 @@ void TMain::createpdfs() {
     int32_t code = 0;
     int warningcount = 0;
     {
+        // The save pumps events: a drop arriving then must not reach the
+        // library (its type check would be refused as busy).
+        const QScopedValueRollback<bool> busy(creating_, true);
         WaitCursor hourglass;
         pdfclear();
         for (int i = 0; i < fileslb_->count() && code == 0; ++i) {
@@ -500,7 +507,7 @@ void TMain::dropEvent(QDropEvent* event) {
 
 bool TMain::AppMessage(const QMimeData* mime) {
     const QStringList paths = FilesList::localPaths(mime);
-    if (paths.isEmpty()) {
+    if (paths.isEmpty() || creating_) {
         return false;
     }
     addfiles(paths);

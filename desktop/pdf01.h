@@ -93,4 +93,7 @@ private:
     bool previewPending_ = false;
     bool quietFocus_ = false;
     bool imagingDown_ = false;
+    // True while createpdfs talks to the library; the library takes no
+    // other call meanwhile.
+    bool creating_ = false;
 };

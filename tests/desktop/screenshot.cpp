@@ -1,5 +1,6 @@
 // zentropdf_screenshot OUT.png IMAGE...: opens the main window, adds the
-// images as one batch, selects the first, and saves a picture of the window.
+// images as one batch, selects the first image named, and saves a picture of
+// the window.
 // Used by scripts/screenshot for the README; no box or dialog is ever shown.
 #include "dialogs.h"
 #include "fileslist.h"
@@ -12,6 +13,7 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -46,8 +48,11 @@ int main(int argc, char* argv[]) {
     Main.setSecondaryWindows(&aboutfrm, &warningsfrm);
     Main.show();
     Main.addfiles(args.mid(2));
-    if (Main.fileslb()->count() > 0) {
-        Main.fileslb()->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+    // The first image named is the one previewed, wherever the sorting put it.
+    const QStringList entries = Main.entries();
+    if (!entries.isEmpty()) {
+        const int row = static_cast<int>(std::max<qsizetype>(entries.indexOf(args.at(2)), 0));
+        Main.fileslb()->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
     }
 
     int result = 1;
