@@ -72,7 +72,7 @@ void report(const char* set, const std::vector<std::string>& files, int pages, c
     const double mb = static_cast<double>(bytesof(files)) / 1e6;
     std::printf("%-28s %4d pages %8.1f MB  %7.1f MB/s %7.1f pages/s  peak %6.1f MB "
                 "(largest page + 64 MB = %.1f MB)  %5.2f x cat%s\n",
-                set, pages, mb, mb / run.seconds, pages / run.seconds, run.peakkb / 1024.0,
+                set, pages, mb, mb / run.seconds, pages / run.seconds, static_cast<double>(run.peakkb) / 1024.0,
                 static_cast<double>(largestpage) / 1e6 + 64, run.seconds / floor.seconds,
                 run.ok ? "" : "  FAILED");
 }
