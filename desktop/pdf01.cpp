@@ -64,12 +64,15 @@ void addWarningLine(void* list, const char* line) {
     static_cast<Twarningsfrm*>(list)->addLine(QString::fromUtf8(line != nullptr ? line : ""));
 }
 
-const QString kOpenFilters[] = {
-    QStringLiteral("JPEG Image (*.jpg)"),
-    QStringLiteral("Windows Bitmap (*.bmp)"),
-    QStringLiteral("TIFF Image (*.tif)"),
-    QStringLiteral("All supported image types (*.jpg *.tif *.bmp)"),
-};
+// The open dialog's filters; the fourth is preselected.
+QStringList openFilters() {
+    return {
+        QStringLiteral("JPEG Image (*.jpg)"),
+        QStringLiteral("Windows Bitmap (*.bmp)"),
+        QStringLiteral("TIFF Image (*.tif)"),
+        QStringLiteral("All supported image types (*.jpg *.tif *.bmp)"),
+    };
+}
 
 } // namespace
 
@@ -263,8 +266,8 @@ void TMain::openbtnClick() {
 void TMain::openmenuClick() {
     FileDialogRequest addfdlg;
     addfdlg.title = tr("Add image files");
-    addfdlg.filters = QStringList(std::begin(kOpenFilters), std::end(kOpenFilters));
-    addfdlg.selectedFilter = kOpenFilters[3];
+    addfdlg.filters = openFilters();
+    addfdlg.selectedFilter = addfdlg.filters.at(3);
     const QStringList chosen = dialogs_.openFiles(this, addfdlg);
     if (!chosen.isEmpty()) {
         addfiles(chosen);

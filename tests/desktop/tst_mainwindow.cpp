@@ -296,6 +296,10 @@ void TestMainWindow::panelIsSilverWithoutExactlyOneSelection() {
     // Selection changes made with the mouse refresh the preview by themselves.
     QTest::mouseClick(main_->fileslb()->viewport(), Qt::LeftButton, Qt::NoModifier, entryCentre(0));
     QTRY_COMPARE(pixelAt(main_->img(), QPoint(5, 5)), QColor(Qt::blue));
+    // The keyboard moves the focus after the selection; the preview follows
+    // the entry that ends up focused.
+    QTest::keyClick(main_->fileslb(), Qt::Key_Down);
+    QTRY_COMPARE(pixelAt(main_->img(), QPoint(5, 5)), QColor(Qt::green));
 }
 
 void TestMainWindow::unreadableImageIsReportedAndBlanked() {
