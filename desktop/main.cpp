@@ -12,6 +12,8 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(zentro::kAppTitle));
+    // Lets the desktop match the windows to zentropdf.desktop and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("zentropdf"));
 
     QtDialogs dialogs;
     TMain Main(dialogs);
