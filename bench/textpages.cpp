@@ -1,16 +1,19 @@
 // Saves text documents of 2,000 and 20,000 pages and prints pages per
 // second for each, to show that the writer's cost grows linearly.
-//   build/bench/bench_textpages [DIR]
+//   build/bench/bench_textpages [DIR]     (default: the temporary folder)
 #include "library.h"
 
 #include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
 namespace {
 
-double pagespersecond(int pages, const std::string& path) {
+// The best of `runs` saves of the same document: the least disturbed by
+// whatever else the machine is doing.
+double pagespersecond(int pages, const std::string& path, int runs) {
     ovin::Library lib;
     lib.pdfinit(0, "");
     for (int k = 0; k < pages; ++k) {
@@ -22,15 +25,19 @@ double pagespersecond(int pages, const std::string& path) {
                             "Section " + std::to_string(k / 10 + 1));
         }
     }
-    auto start = std::chrono::steady_clock::now();
-    int32_t result = lib.pdfsave(path);
-    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    if (result != 0) {
-        std::fprintf(stderr, "save failed: %s\n", lib.geterror(result).c_str());
-        return 0;
+    double best = 0;
+    for (int run = 0; run < runs; ++run) {
+        auto start = std::chrono::steady_clock::now();
+        int32_t result = lib.pdfsave(path);
+        std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        if (result != 0) {
+            std::fprintf(stderr, "save failed: %s\n", lib.geterror(result).c_str());
+            return 0;
+        }
+        best = std::max(best, pages / took.count());
     }
     std::filesystem::remove(path);
-    return pages / took.count();
+    return best;
 }
 
 } // namespace
@@ -38,9 +45,8 @@ double pagespersecond(int pages, const std::string& path) {
 int main(int argc, char** argv) {
     std::filesystem::path dir = argc > 1 ? argv[1] : std::filesystem::temp_directory_path();
     std::string path = (dir / "bench_textpages.pdf").string();
-    pagespersecond(200, path); // warm up
-    double small = pagespersecond(2000, path);
-    double large = pagespersecond(20000, path);
+    double small = pagespersecond(2000, path, 20);
+    double large = pagespersecond(20000, path, 5);
     std::printf("text pages: 2000 pages %.0f pages/s, 20000 pages %.0f pages/s, ratio %.2f\n", small,
                 large, small > large ? small / large : large / small);
     return small > 0 && large > 0 ? 0 : 1;
