@@ -163,6 +163,9 @@ bool bmpinfo::readfile(const std::string& filename) {
     if (uint64_t{offset} + blocksize > filesize) {
         return readerror(kShortRead);
     }
+    if (!readdata) {
+        return true;
+    }
     pixeldata_.resize(static_cast<size_t>(blocksize));
     if (!file.seek(offset) || !file.read(pixeldata_.data(), pixeldata_.size())) {
         pixeldata_.clear();

@@ -30,6 +30,9 @@ public:
     // shows the second colour.
     std::array<uint8_t, 6> palette1{};
     int ioerror = 0; // non-zero: a read failed (errno, or 100 for a short read)
+    // false: the pixel block is checked against the file but not read (for
+    // a caller that needs only the headers); copypixels then delivers nothing.
+    bool readdata = true;
 
 private:
     bool fail(std::string text);

@@ -243,7 +243,7 @@ int32_t Library::pdfaddimage(std::string_view filename) {
         return kAlreadyAdded;
     }
     imgdata probe;
-    int32_t result = probeimage(state_, *ui_, name, 1, probe);
+    int32_t result = probeimage(state_, *ui_, name, 1, probe, imagedata::skip);
     if (result != kOk) {
         return result;
     }

@@ -104,10 +104,13 @@ void pdfoutput::write(const void* data, size_t size) {
         return;
     }
     const char* bytes = static_cast<const char*>(data);
-    if (buffer_.size() + size > kBufferSize) {
+    // Large blocks (image data) go to the file directly rather than through
+    // the buffer: one copy less.
+    const bool large = size >= kBufferSize / 8;
+    if (large || buffer_.size() + size > kBufferSize) {
         flush();
     }
-    if (size >= kBufferSize) {
+    if (large) {
         writedirect(bytes, size);
     } else {
         buffer_.insert(buffer_.end(), bytes, bytes + size);

@@ -25,9 +25,19 @@ int32_t ioerror(librarystate& state, int code) {
     return -5;
 }
 
-int32_t probetiff(librarystate& state, const std::string& name, uint16_t page, imgdata& record) {
+int32_t probetiff(librarystate& state, const std::string& name, uint16_t page, imgdata& record,
+                  imagedata data, probecache* cache) {
     tiffinfo probe;
+    probe.readdata = data == imagedata::read;
+    if (cache != nullptr && cache->tifffile == name) {
+        probe.knowndirectories = &cache->directories;
+    }
+    probe.usebuffer(record.data);
     probe.readfile(name, page);
+    if (cache != nullptr && !probe.directories.empty()) {
+        cache->tifffile = name;
+        cache->directories = std::move(probe.directories);
+    }
     if (probe.haserror()) {
         if (probe.ioerror != 0) {
             return ioerror(state, probe.ioerror);
@@ -57,8 +67,7 @@ int32_t probetiff(librarystate& state, const std::string& name, uint16_t page, i
         }
     }
     record.datalen = probe.datasize();
-    record.data.resize(record.datalen);
-    probe.copydata(record.data.data());
+    probe.takedata(record.data);
     // One strip holds the whole page; a page whose samples are stored plane
     // by plane is re-encoded too, since readers expect them interleaved.
     record.passthrough = int64_t{probe.rowsperstrip} >= int64_t{probe.height} &&
@@ -66,7 +75,8 @@ int32_t probetiff(librarystate& state, const std::string& name, uint16_t page, i
     return 0;
 }
 
-int32_t probejpeg(librarystate& state, Ui& ui, const std::string& name, imgdata& record) {
+int32_t probejpeg(librarystate& state, Ui& ui, const std::string& name, imgdata& record,
+                  imagedata data) {
     jpeginfo probe;
     if (!probe.readfile(name)) {
         if (probe.ioerror != 0) {
@@ -91,6 +101,11 @@ int32_t probejpeg(librarystate& state, Ui& ui, const std::string& name, imgdata&
         return ioerror(state, EFBIG);
     }
     record.datalen = static_cast<uint32_t>(probe.filesize);
+    record.passthrough = true;
+    if (data == imagedata::skip) {
+        record.data.clear();
+        return 0;
+    }
     inputfile file;
     if (int err = file.open(name)) {
         return ioerror(state, err);
@@ -102,12 +117,12 @@ int32_t probejpeg(librarystate& state, Ui& ui, const std::string& name, imgdata&
     if (!file.read(record.data.data(), record.datalen)) {
         return ioerror(state, file.error());
     }
-    record.passthrough = true;
     return 0;
 }
 
-int32_t probebmp(librarystate& state, const std::string& name, imgdata& record) {
+int32_t probebmp(librarystate& state, const std::string& name, imgdata& record, imagedata data) {
     bmpinfo probe;
+    probe.readdata = data == imagedata::read;
     probe.readfile(name);
     if (probe.haserror()) {
         if (probe.ioerror != 0) {
@@ -128,7 +143,7 @@ int32_t probebmp(librarystate& state, const std::string& name, imgdata& record) 
     if (probe.bitcount == 1) {
         record.palette.assign(probe.palette1.begin(), probe.palette1.end());
     }
-    record.datalen = probe.datasize;
+    record.datalen = probe.readdata ? probe.datasize : 0;
     record.data.resize(record.datalen);
     probe.copypixels(record.data.data());
     record.passthrough = true;
@@ -151,17 +166,17 @@ void checkresolution(librarystate& state, const std::string& name, uint16_t& dpi
 } // namespace
 
 int32_t probeimage(librarystate& state, Ui& ui, const std::string& name, uint16_t page,
-                   imgdata& record) {
+                   imgdata& record, imagedata data, probecache* cache) {
     if (name != state.tempimgpath) {
         record.ext = upperextension(name);
     }
     int32_t result = 0;
     if (record.ext == ".TIF") {
-        result = probetiff(state, name, page, record);
+        result = probetiff(state, name, page, record, data, cache);
     } else if (record.ext == ".JPG") {
-        result = probejpeg(state, ui, name, record);
+        result = probejpeg(state, ui, name, record, data);
     } else if (record.ext == ".BMP") {
-        result = probebmp(state, name, record);
+        result = probebmp(state, name, record, data);
     } else {
         state.errorarg = name;
         return -3;

@@ -8,14 +8,27 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace ovin {
+
+// Whether a probe reads the page's data or only checks it against the file
+// (enough to add a file or to learn its page size).
+enum class imagedata { read, skip };
+
+// Kept by a caller that probes the pages of a document in order: the
+// directory chain of the TIFF file probed last, so that page k of a
+// multi-page file is found without walking the k-1 pages before it.
+struct probecache {
+    std::string tifffile;
+    std::vector<uint32_t> directories;
+};
 
 // Reads page `page` (1-based) of the file into `record`: geometry,
 // resolution (defaults and warnings applied), coding and data. Returns 0,
 // -3, -5 or -6 with the detail in state.errorarg.
 int32_t probeimage(librarystate& state, Ui& ui, const std::string& name, uint16_t page,
-                   imgdata& record);
+                   imgdata& record, imagedata data = imagedata::read, probecache* cache = nullptr);
 
 // Re-encodes a TIFF page stored in several strips into a single-strip TIFF
 // or a JPEG file at the temporary image path and takes its data into

@@ -184,6 +184,15 @@ void tiffinfo::copydata(uint8_t* buffer) {
     }
 }
 
+void tiffinfo::takedata(std::vector<uint8_t>& out) {
+    if (fillorder == 2) {
+        std::transform(stripdata.begin(), stripdata.end(), stripdata.begin(),
+                       [](uint8_t b) { return kReversed[b]; });
+    }
+    out.swap(stripdata);
+    stripdata.clear();
+}
+
 bool tiffinfo::readfile(const std::string& filename, uint16_t page) {
     reset();
     if (!fileexists(filename)) {
@@ -223,9 +232,20 @@ bool tiffinfo::readfile(const std::string& filename, uint16_t page) {
     bool result = true;
     uint32_t offset = get32(&header[4]);
     uint32_t counter = 0;
+    directories.clear();
+    const bool known = knowndirectories != nullptr && page >= 1 &&
+                       page <= knowndirectories->size() &&
+                       knowndirectories->size() <= kMaxDirectories;
+    if (known) {
+        offset = (*knowndirectories)[page - 1u];
+        counter = page - 1u;
+    }
     std::unordered_set<uint32_t> seen;
     while (offset != 0 && counter < kMaxDirectories && seen.insert(offset).second) {
         ++counter;
+        if (!known) {
+            directories.push_back(offset);
+        }
         std::array<uint8_t, 2> countbytes{};
         if (!file.seek(offset) || !file.read(countbytes.data(), countbytes.size())) {
             result = readerror(file.error());
@@ -244,6 +264,9 @@ bool tiffinfo::readfile(const std::string& filename, uint16_t page) {
                 result = readerror(entryerror);
                 break;
             }
+            if (known) {
+                break; // the rest of the chain is known already
+            }
         }
         // Other pages' entries are not needed: only that they are all there
         // and the offset of the next directory after them.
@@ -255,7 +278,7 @@ bool tiffinfo::readfile(const std::string& filename, uint16_t page) {
         }
         offset = get32(next.data());
     }
-    pagecount = static_cast<uint16_t>(counter);
+    pagecount = static_cast<uint16_t>(known ? knowndirectories->size() : counter);
 
     if (!checkcompression(filename)) {
         result = false;
@@ -504,6 +527,9 @@ bool tiffinfo::readstrips(inputfile& file) {
     if (total > std::numeric_limits<uint32_t>::max()) {
         ioerror = EFBIG;
         return false;
+    }
+    if (!readdata) {
+        return true;
     }
 
     stripdata.resize(static_cast<size_t>(total));

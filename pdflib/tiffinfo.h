@@ -39,6 +39,12 @@ public:
     // Copies datasize() bytes to buffer, each byte bit-reversed when the
     // page's FillOrder is 2. May be called more than once.
     void copydata(uint8_t* buffer);
+    // The same bytes as copydata, handed over by swapping buffers: `out`
+    // receives the data, and the probe keeps out's old buffer. A caller
+    // that probes many pages passes the same vector back each time
+    // (usebuffer before readfile), so no page needs a fresh allocation.
+    void takedata(std::vector<uint8_t>& out);
+    void usebuffer(std::vector<uint8_t>& buffer) { stripdata.swap(buffer); }
 
     uint32_t width = 0, height = 0; // full SHORT or LONG values
     uint32_t xres = 0, yres = 0;    // dots per inch, 0 when missing
@@ -51,6 +57,15 @@ public:
     uint32_t t4options = 0;         // tag 292
     std::vector<uint16_t> colormap; // tag 320: empty, or 3 * 2^bitspersample() values (R, G, B)
     int ioerror = 0; // errno, or 100 for a short read, of a failed value or data read
+    // false: the strips are checked against the file but not read (for a
+    // caller that needs only the tags); datasize() is then 0.
+    bool readdata = true;
+    // The offsets of the chain's directories, in order, as readfile found
+    // them. A caller that probes several pages of one file hands them back
+    // through knowndirectories: the walk then starts at the chosen page's
+    // directory instead of the first, and pagecount is the known count.
+    std::vector<uint32_t> directories;
+    const std::vector<uint32_t>* knowndirectories = nullptr;
 
 private:
     struct ifdentry {

@@ -43,6 +43,8 @@ private:
     const std::string& filename_;
     pdfoutput out_;
     pagesize size_;
+    probecache cache_;
+    imgdata scratch_;
     int32_t result_ = 0;
 };
 
@@ -57,7 +59,7 @@ void savejob::findpagesize() {
             continue;
         }
         imgdata image;
-        if (probeimage(state_, ui_, page.name, 1, image) == 0) {
+        if (probeimage(state_, ui_, page.name, 1, image, imagedata::skip, &cache_) == 0) {
             size_.width = static_cast<int32_t>(
                 roundeven(static_cast<long double>(image.width) / image.xdpi * 72));
             size_.height = static_cast<int32_t>(
@@ -80,8 +82,13 @@ void savejob::writepage(int32_t i) {
         writetextpage(out_, i, n(), size_, {pdfescape(towinansi(page.name))});
         return;
     }
-    imgdata image;
-    int32_t r = probeimage(state_, ui_, page.name, page.pagenumber, image);
+    // One record serves every page, so that its data buffer is allocated
+    // once for the largest page rather than once per page.
+    std::vector<uint8_t> buffer = std::move(scratch_.data);
+    scratch_ = imgdata{};
+    scratch_.data = std::move(buffer);
+    imgdata& image = scratch_;
+    int32_t r = probeimage(state_, ui_, page.name, page.pagenumber, image, imagedata::read, &cache_);
     if (r == 0 && !image.passthrough) {
         r = convertimage(state_, ui_, page.name, page.pagenumber, image);
     }
