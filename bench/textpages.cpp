@@ -3,8 +3,8 @@
 //   build/bench/bench_textpages [DIR]     (default: the temporary folder)
 #include "library.h"
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     std::string path = (dir / "bench_textpages.pdf").string();
     double small = pagespersecond(2000, path, 20);
     double large = pagespersecond(20000, path, 5);
-    std::printf("text pages: 2000 pages %.0f pages/s, 20000 pages %.0f pages/s, ratio %.2f\n", small,
-                large, small > large ? small / large : large / small);
+    std::printf("text pages: 2000 pages %.0f pages/s, 20000 pages %.0f pages/s, ratio %.2f\n",
+                small, large, small > large ? small / large : large / small);
     return small > 0 && large > 0 ? 0 : 1;
 }

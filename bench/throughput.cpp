@@ -54,7 +54,9 @@ template <typename Work> outcome measure(Work work) {
     return o;
 }
 
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
+std::string quoted(const std::string& s) {
+    return "'" + s + "'";
+}
 
 outcome runshell(const std::string& command) {
     return measure([&] { return std::system(command.c_str()) == 0; });
@@ -73,7 +75,8 @@ void report(const char* set, const std::vector<std::string>& files, int pages, c
     const double mb = static_cast<double>(bytesof(files)) / 1e6;
     std::printf("%-28s %4d pages %8.1f MB  %7.1f MB/s %7.1f pages/s  peak %6.1f MB "
                 "(largest page + 64 MB = %.1f MB)  %5.2f x cat  %5.2f x cat+sync%s\n",
-                set, pages, mb, mb / run.seconds, pages / run.seconds, static_cast<double>(run.peakkb) / 1024.0,
+                set, pages, mb, mb / run.seconds, pages / run.seconds,
+                static_cast<double>(run.peakkb) / 1024.0,
                 static_cast<double>(largestpage) / 1e6 + 64, run.seconds / floor.seconds,
                 run.seconds / durable.seconds, run.ok ? "" : "  FAILED");
 }
@@ -132,7 +135,8 @@ corpus makecorpus(const fs::path& dir, int count) {
     std::vector<std::string>& multistrip = c.multistrip;
     std::vector<ovintest::tiffpage> book;
     for (int k = 0; k < count; ++k) {
-        ovintest::tiffpage page = ovintest::bilevelpage(kA4Width, kA4Height, 4, static_cast<uint32_t>(k + 1));
+        ovintest::tiffpage page =
+            ovintest::bilevelpage(kA4Width, kA4Height, 4, static_cast<uint32_t>(k + 1));
         g4.push_back((dir / ("g4_" + std::to_string(k) + ".tif")).string());
         if (!fs::exists(g4.back())) {
             ovintest::writetiff(g4.back(), {page});
@@ -147,7 +151,8 @@ corpus makecorpus(const fs::path& dir, int count) {
     const std::string& bookfile = c.book;
     if (!fs::exists(bookfile)) {
         for (int k = 0; k < 100; ++k) {
-            book.push_back(ovintest::bilevelpage(kA4Width, kA4Height, 4, static_cast<uint32_t>(100 + k)));
+            book.push_back(
+                ovintest::bilevelpage(kA4Width, kA4Height, 4, static_cast<uint32_t>(100 + k)));
         }
         ovintest::writetiff(bookfile, book);
     }

@@ -9,7 +9,9 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void oninterrupt(int) { interrupted = 1; }
+extern "C" void oninterrupt(int) {
+    interrupted = 1;
+}
 
 constexpr int kBarWidth = 30;
 constexpr size_t kNameWidth = 40;
@@ -25,9 +27,13 @@ TerminalUi::TerminalUi(bool quiet) : bar_(!quiet && ::isatty(STDERR_FILENO) == 1
     ::sigaction(SIGINT, &action, &previous_);
 }
 
-TerminalUi::~TerminalUi() { ::sigaction(SIGINT, &previous_, nullptr); }
+TerminalUi::~TerminalUi() {
+    ::sigaction(SIGINT, &previous_, nullptr);
+}
 
-bool TerminalUi::cancelled() const { return interrupted != 0; }
+bool TerminalUi::cancelled() const {
+    return interrupted != 0;
+}
 
 void TerminalUi::progressShow(const std::string&, int32_t pagecount) {
     total_ = pagecount;
@@ -36,7 +42,9 @@ void TerminalUi::progressShow(const std::string&, int32_t pagecount) {
     draw();
 }
 
-void TerminalUi::progressStatus(const std::string& text) { status_ = text; }
+void TerminalUi::progressStatus(const std::string& text) {
+    status_ = text;
+}
 
 void TerminalUi::progressStep() {
     ++done_;

@@ -50,12 +50,11 @@ QImage letterpage(int number) {
     QFont body("DejaVu Serif");
     body.setPixelSize(34);
     p.setFont(body);
-    const char* lines[] = {
-        "This letter is a sample page made by the project itself.",
-        "It is stored as a two-page TIFF file with CCITT Group 4 coding,",
-        "the way office scanners store black-and-white documents.",
-        "The PDF carries the coded data unchanged, so every dot of",
-        "the scan arrives in the document exactly as it was scanned."};
+    const char* lines[] = {"This letter is a sample page made by the project itself.",
+                           "It is stored as a two-page TIFF file with CCITT Group 4 coding,",
+                           "the way office scanners store black-and-white documents.",
+                           "The PDF carries the coded data unchanged, so every dot of",
+                           "the scan arrives in the document exactly as it was scanned."};
     int y = 420;
     for (int k = 0; k < 18; ++k) {
         p.drawText(160, y, lines[k % 5]);
@@ -115,7 +114,8 @@ int main(int argc, char** argv) {
             const uchar* row = grey.constScanLine(static_cast<int>(y));
             for (uint32_t x = 0; x < page.width; ++x) {
                 if (row[x] < 128) {
-                    page.pixels[y * page.rowbytes() + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+                    page.pixels[y * page.rowbytes() + x / 8] |=
+                        static_cast<uint8_t>(0x80 >> (x % 8));
                 }
             }
         }
@@ -130,9 +130,9 @@ int main(int argc, char** argv) {
     bo.height = indexed.height();
     bo.xppm = bo.yppm = 7874; // 200 dpi
     for (QRgb c : indexed.colorTable()) {
-        bo.palette8.insert(bo.palette8.end(), {static_cast<uint8_t>(qRed(c)),
-                                               static_cast<uint8_t>(qGreen(c)),
-                                               static_cast<uint8_t>(qBlue(c))});
+        bo.palette8.insert(bo.palette8.end(),
+                           {static_cast<uint8_t>(qRed(c)), static_cast<uint8_t>(qGreen(c)),
+                            static_cast<uint8_t>(qBlue(c))});
     }
     bo.palette8.resize(768, 0);
     for (int y = 0; y < indexed.height(); ++y) {

@@ -11,12 +11,12 @@ using ImgHandle = std::uint32_t;
 // The information record of an open image. Width and height are its second
 // and third 32-bit fields.
 struct ImgInfo {
-    int32_t size;   // size of this record in bytes
-    int32_t width;  // pixels
-    int32_t height; // pixels
+    int32_t size;         // size of this record in bytes
+    int32_t width;        // pixels
+    int32_t height;       // pixels
     int32_t bitsperpixel; // of the current page as decoded: 1, 8, 24 or 32
-    int32_t pages;  // pages in the file
-    int32_t xdpi;   // 0 when the file gives none
+    int32_t pages;        // pages in the file
+    int32_t xdpi;         // 0 when the file gives none
     int32_t ydpi;
 };
 

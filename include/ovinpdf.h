@@ -29,24 +29,24 @@ extern "C" {
 #define OVINPDF_BUSY (-13)
 
 typedef struct ovinpdf_lines { /* the caller's line list */
-    void *list;
-    void (*Add)(void *list, const char *line);
+    void* list;
+    void (*Add)(void* list, const char* line);
 } ovinpdf_lines;
 
-OVINPDF_API void pdfinit(uintptr_t window, const char *tempimgpath);
-OVINPDF_API void settempimg(const char *path);
-OVINPDF_API void setpdfmaker(const char *text);
-OVINPDF_API void setpdftitle(const char *text);
+OVINPDF_API void pdfinit(uintptr_t window, const char* tempimgpath);
+OVINPDF_API void settempimg(const char* path);
+OVINPDF_API void setpdfmaker(const char* text);
+OVINPDF_API void setpdftitle(const char* text);
 OVINPDF_API void showversioninfo(void);
-OVINPDF_API bool validfext(const char *ext);
-OVINPDF_API char *geterror(int32_t code);
-OVINPDF_API void getwarnings(const ovinpdf_lines *list);
+OVINPDF_API bool validfext(const char* ext);
+OVINPDF_API char* geterror(int32_t code);
+OVINPDF_API void getwarnings(const ovinpdf_lines* list);
 OVINPDF_API void pdfclear(void);
-OVINPDF_API int32_t pdfaddindex(const char *pagename, const char *title);
-OVINPDF_API int32_t pdfaddsubindex(const char *parentkey, const char *pagename, const char *title);
-OVINPDF_API int32_t pdfaddtext(const char *text);
-OVINPDF_API int32_t pdfaddimage(const char *filename);
-OVINPDF_API int32_t pdfsave(const char *filename);
+OVINPDF_API int32_t pdfaddindex(const char* pagename, const char* title);
+OVINPDF_API int32_t pdfaddsubindex(const char* parentkey, const char* pagename, const char* title);
+OVINPDF_API int32_t pdfaddtext(const char* text);
+OVINPDF_API int32_t pdfaddimage(const char* filename);
+OVINPDF_API int32_t pdfsave(const char* filename);
 
 #ifdef __cplusplus
 }

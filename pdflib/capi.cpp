@@ -25,7 +25,9 @@ processlibrary& instance() {
     return lib;
 }
 
-std::string_view text(const char* s) { return s == nullptr ? std::string_view() : s; }
+std::string_view text(const char* s) {
+    return s == nullptr ? std::string_view() : s;
+}
 
 template <typename Call>
 auto guarded(Call call, decltype(call()) failure) noexcept -> decltype(call()) {
@@ -118,8 +120,7 @@ int32_t pdfaddindex(const char* pagename, const char* title) {
 int32_t pdfaddsubindex(const char* parentkey, const char* pagename, const char* title) {
     return guarded(
         [&] {
-            return instance().library.pdfaddsubindex(text(parentkey), text(pagename),
-                                                     text(title));
+            return instance().library.pdfaddsubindex(text(parentkey), text(pagename), text(title));
         },
         ovin::kIoError);
 }
@@ -129,8 +130,7 @@ int32_t pdfaddtext(const char* value) {
 }
 
 int32_t pdfaddimage(const char* filename) {
-    return guarded([&] { return instance().library.pdfaddimage(text(filename)); },
-                   ovin::kIoError);
+    return guarded([&] { return instance().library.pdfaddimage(text(filename)); }, ovin::kIoError);
 }
 
 int32_t pdfsave(const char* filename) {

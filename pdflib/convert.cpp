@@ -80,8 +80,7 @@ int32_t convertimage(librarystate& state, Ui& ui, const std::string& name, uint1
         return -6;
     }
     if (ImgSetPage(session.image, int32_t{page} - 1) != 1) {
-        state.errorarg =
-            "ImageMan cannot find page " + std::to_string(page) + " in file " + name;
+        state.errorarg = "ImageMan cannot find page " + std::to_string(page) + " in file " + name;
         return -6;
     }
     if (record.compression == 32773 && record.bits != 1 && record.bits != 8) {
@@ -92,8 +91,8 @@ int32_t convertimage(librarystate& state, Ui& ui, const std::string& name, uint1
     const conversion how = conversionfor(record);
     session.options = ImgXOptBlkCreate(how.options.c_str());
     ImgHandle bitmap = ImgGetDIB(session.image, 0, 0);
-    if (ImgXWriteDIB(temp.c_str(), how.format.c_str(), bitmap, session.options, state.window,
-                     0) != 1) {
+    if (ImgXWriteDIB(temp.c_str(), how.format.c_str(), bitmap, session.options, state.window, 0) !=
+        1) {
         state.errorarg = "ImageMan cannot convert compression data in image " + name;
         return -6;
     }

@@ -40,8 +40,7 @@ std::string indexedspace(const imgdata& image) {
 
 // Colour space (and Decode) of 8-bit grey, palette, RGB or CMYK samples.
 // JPEG data carries its own component count and no palette.
-void colourspace(const imgdata& image, bool jpegdata, const std::string& filename,
-                 description& d) {
+void colourspace(const imgdata& image, bool jpegdata, const std::string& filename, description& d) {
     if (!jpegdata && image.photometric == 3) {
         std::string indexed = indexedspace(image);
         if (!indexed.empty()) {
@@ -72,10 +71,9 @@ void colourspace(const imgdata& image, bool jpegdata, const std::string& filenam
 }
 
 std::string ccittparms(const imgdata& image, int k, bool blackis1, bool bytealign) {
-    return "/DecodeParms << /K " + std::to_string(k) + " /Columns " +
-           std::to_string(image.width) + " /Rows " + std::to_string(image.height) +
-           " /BlackIs1 " + (blackis1 ? "true" : "false") +
-           (bytealign ? " /EncodedByteAlign true" : "") + " >>";
+    return "/DecodeParms << /K " + std::to_string(k) + " /Columns " + std::to_string(image.width) +
+           " /Rows " + std::to_string(image.height) + " /BlackIs1 " +
+           (blackis1 ? "true" : "false") + (bytealign ? " /EncodedByteAlign true" : "") + " >>";
 }
 
 description describetiff(const imgdata& image, const std::string& filename) {
@@ -97,8 +95,8 @@ description describetiff(const imgdata& image, const std::string& filename) {
         d.lines.emplace_back("/BitsPerComponent 8");
         colourspace(image, image.compression == 6, filename, d);
     } else {
-        d.error = "Unsupported bits per sample value " + std::to_string(image.bits) +
-                  " in file " + filename;
+        d.error = "Unsupported bits per sample value " + std::to_string(image.bits) + " in file " +
+                  filename;
     }
 
     // CCITT data decodes black runs to 1 bits whatever the page's
@@ -184,7 +182,9 @@ description describebitmap(const imgdata& image, const std::string& filename) {
     return d;
 }
 
-std::string ref(int64_t object) { return std::to_string(object) + " 0 R"; }
+std::string ref(int64_t object) {
+    return std::to_string(object) + " 0 R";
+}
 
 } // namespace
 
@@ -217,8 +217,7 @@ int32_t writeimagepage(pdfoutput& out, int32_t i, int32_t n, const imgdata& imag
 
     out.beginobject(static_cast<int32_t>(base + 2));
     out.writeline("<< /ProcSet [ /PDF /" + d.procset + " ]");
-    out.writeline("/XObject << /KTR" + std::to_string(base + 2) + " " + ref(base + 1) +
-                  " >> >>");
+    out.writeline("/XObject << /KTR" + std::to_string(base + 2) + " " + ref(base + 1) + " >> >>");
     out.endobject();
 
     const long double w = static_cast<long double>(image.width) / image.xdpi * 72;

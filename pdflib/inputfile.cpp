@@ -7,7 +7,9 @@
 
 namespace ovin {
 
-inputfile::~inputfile() { close(); }
+inputfile::~inputfile() {
+    close();
+}
 
 int inputfile::open(const std::string& name) {
     close();

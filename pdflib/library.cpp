@@ -111,7 +111,9 @@ void Library::showversioninfo() {
                  "\n\rTel: " + kMakerTelephone + "\n\rWeb: " + kMakerWeb);
 }
 
-std::string Library::geterror(int32_t code) const { return errortext(code, state_.errorarg); }
+std::string Library::geterror(int32_t code) const {
+    return errortext(code, state_.errorarg);
+}
 
 void Library::getwarnings(const std::function<void(const std::string&)>& add) const {
     for (const std::string& line : state_.warnings) {

@@ -10,7 +10,9 @@ namespace ovin {
 
 namespace {
 
-std::string ref(int64_t object) { return std::to_string(object) + " 0 R"; }
+std::string ref(int64_t object) {
+    return std::to_string(object) + " 0 R";
+}
 
 // Calls visit(entry, parent, siblings, position) for the subtree of every
 // listed entry in preorder, without recursion (a deep chain of
@@ -86,36 +88,36 @@ void writeoutline(pdfoutput& out, outlinetree& tree, int32_t n) {
     out.writeline(">>");
     out.endobject();
 
-    preorder(tree, tree.top, [&](int32_t entry, const std::vector<int32_t>& siblings,
-                                 size_t position) {
-        const bookmark& b = tree.nodes[static_cast<size_t>(entry)];
-        const int64_t item = b.objectnumber;
-        out.beginobject(static_cast<int32_t>(item));
-        out.writeline("<<");
-        if (!b.children.empty()) {
-            out.writeline("/Count -" + std::to_string(b.children.size()));
-            out.writeline("/First " + ref(number(b.children.front())));
-            out.writeline("/Last " + ref(number(b.children.back())));
-        }
-        out.writeline("/Title" + titlestring(b.title));
-        out.writeline("/Parent " + ref(b.parent < 0 ? root : number(b.parent)));
-        if (position > 0) {
-            out.writeline("/Prev " + ref(number(siblings[position - 1])));
-        }
-        if (position + 1 < siblings.size()) {
-            out.writeline("/Next " + ref(number(siblings[position + 1])));
-        }
-        out.writeline("/A " + ref(item + total));
-        out.writeline(">>");
-        out.endobject();
+    preorder(tree, tree.top,
+             [&](int32_t entry, const std::vector<int32_t>& siblings, size_t position) {
+                 const bookmark& b = tree.nodes[static_cast<size_t>(entry)];
+                 const int64_t item = b.objectnumber;
+                 out.beginobject(static_cast<int32_t>(item));
+                 out.writeline("<<");
+                 if (!b.children.empty()) {
+                     out.writeline("/Count -" + std::to_string(b.children.size()));
+                     out.writeline("/First " + ref(number(b.children.front())));
+                     out.writeline("/Last " + ref(number(b.children.back())));
+                 }
+                 out.writeline("/Title" + titlestring(b.title));
+                 out.writeline("/Parent " + ref(b.parent < 0 ? root : number(b.parent)));
+                 if (position > 0) {
+                     out.writeline("/Prev " + ref(number(siblings[position - 1])));
+                 }
+                 if (position + 1 < siblings.size()) {
+                     out.writeline("/Next " + ref(number(siblings[position + 1])));
+                 }
+                 out.writeline("/A " + ref(item + total));
+                 out.writeline(">>");
+                 out.endobject();
 
-        out.beginobject(static_cast<int32_t>(item + total));
-        out.writeline("<<");
-        out.writeline("/D[" + std::to_string(4 * (int64_t{b.pageindex} + 1)) +
-                      " 0 R/XYZ null null null]/S/GoTo");
-        out.writeline(">>");
-        out.endobject();
-    });
+                 out.beginobject(static_cast<int32_t>(item + total));
+                 out.writeline("<<");
+                 out.writeline("/D[" + std::to_string(4 * (int64_t{b.pageindex} + 1)) +
+                               " 0 R/XYZ null null null]/S/GoTo");
+                 out.writeline(">>");
+                 out.endobject();
+             });
 }
 
 } // namespace ovin

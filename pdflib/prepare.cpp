@@ -150,8 +150,8 @@ int32_t probebmp(librarystate& state, const std::string& name, imgdata& record, 
     return 0;
 }
 
-void checkresolution(librarystate& state, const std::string& name, uint16_t& dpi,
-                     int32_t fallback, const char* direction) {
+void checkresolution(librarystate& state, const std::string& name, uint16_t& dpi, int32_t fallback,
+                     const char* direction) {
     if (dpi == 0) {
         const int32_t value = fallback > 0 ? fallback : 200;
         dpi = static_cast<uint16_t>(value);

@@ -9,7 +9,9 @@ namespace {
 constexpr int32_t kFontSize = 8;
 constexpr int32_t kLineStep = 12;
 
-std::string ref(int64_t object) { return std::to_string(object) + " 0 R"; }
+std::string ref(int64_t object) {
+    return std::to_string(object) + " 0 R";
+}
 
 } // namespace
 
@@ -52,9 +54,10 @@ void layouttext(std::string_view paragraph, pagesize size, int32_t& texty,
 void writetextpage(pdfoutput& out, int32_t i, int32_t n, pagesize size,
                    const std::vector<std::string>& paragraphs) {
     const int64_t base = 4 * int64_t{i};
-    int32_t texty = size.height == -1
-                        ? 713
-                        : static_cast<int32_t>(roundeven(static_cast<long double>(size.height) * 0.9L));
+    int32_t texty =
+        size.height == -1
+            ? 713
+            : static_cast<int32_t>(roundeven(static_cast<long double>(size.height) * 0.9L));
     std::vector<std::string> lines;
     for (const std::string& paragraph : paragraphs) {
         layouttext(paragraph, size, texty, lines);

@@ -17,7 +17,9 @@ namespace {
 // The largest offset the ten digits of a cross-reference entry can hold.
 constexpr uint64_t kMaxOffset = 9'999'999'999ULL;
 
-std::string ref(int64_t object) { return std::to_string(object) + " 0 R"; }
+std::string ref(int64_t object) {
+    return std::to_string(object) + " 0 R";
+}
 
 std::string padded(uint64_t offset) {
     std::string digits = std::to_string(offset);
@@ -88,7 +90,8 @@ void savejob::writepage(int32_t i) {
     scratch_ = imgdata{};
     scratch_.data = std::move(buffer);
     imgdata& image = scratch_;
-    int32_t r = probeimage(state_, ui_, page.name, page.pagenumber, image, imagedata::read, &cache_);
+    int32_t r =
+        probeimage(state_, ui_, page.name, page.pagenumber, image, imagedata::read, &cache_);
     if (r == 0 && !image.passthrough) {
         r = convertimage(state_, ui_, page.name, page.pagenumber, image);
     }

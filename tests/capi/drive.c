@@ -9,12 +9,12 @@
 
 static int failures = 0;
 
-#define CHECK(cond)                                                            \
-    do {                                                                       \
-        if (!(cond)) {                                                         \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                                        \
-        }                                                                      \
+#define CHECK(cond)                                                                                \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);               \
+            ++failures;                                                                            \
+        }                                                                                          \
     } while (0)
 
 struct lines {
@@ -22,14 +22,14 @@ struct lines {
     char last[256];
 };
 
-static void add(void *list, const char *line) {
-    struct lines *l = (struct lines *)list;
+static void add(void* list, const char* line) {
+    struct lines* l = (struct lines*)list;
     l->count++;
     strncpy(l->last, line, sizeof l->last - 1);
 }
 
-static void checkerror(int32_t code, const char *expected) {
-    char *text = geterror(code);
+static void checkerror(int32_t code, const char* expected) {
+    char* text = geterror(code);
     CHECK(text != NULL && strcmp(text, expected) == 0);
     if (text != NULL && strcmp(text, expected) != 0) {
         fprintf(stderr, "  got \"%s\"\n", text);
@@ -37,7 +37,7 @@ static void checkerror(int32_t code, const char *expected) {
     free(text);
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc != 2) {
         fprintf(stderr, "usage: drive OUT.pdf\n");
         return 2;

@@ -111,8 +111,8 @@ TEST_F(convertfixture, FailuresReleaseTheImage) {
     fourbit.compression = 32773;
     fourbit.bits = 4;
     EXPECT_EQ(ovin::convertimage(state, ui, file, 1, fourbit), -6);
-    EXPECT_EQ(state.errorarg, "Unsupported bits per sample value of 4 for PACKBITS compression in image " +
-                                  file);
+    EXPECT_EQ(state.errorarg,
+              "Unsupported bits per sample value of 4 for PACKBITS compression in image " + file);
     EXPECT_EQ(openfiles(), before);
 
     // JPEG inside TIFF has no re-encoding: nothing is written.
@@ -150,7 +150,8 @@ TEST_F(convertfixture, UndeletableTemporaryFileIsReported) {
     failingunlink = state.tempimgpath;
     ovin::imgdata record;
     EXPECT_EQ(probeandconvert(file, 1, record), 0);
-    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Unable to delete file " + state.tempimgpath}));
+    EXPECT_EQ(ui.messages,
+              (std::vector<std::string>{"Unable to delete file " + state.tempimgpath}));
     failingunlink.clear();
     std::filesystem::remove(state.tempimgpath);
 }

@@ -17,9 +17,9 @@ using ovintest::byteorder;
 using ovintest::tiffbuilder;
 
 // A one-strip bilevel page built by hand: any size, any tags.
-std::string handtiff(const std::string& path, uint32_t width, uint32_t height,
-                     uint16_t compression, int photometric, uint32_t xres = 200,
-                     uint32_t yres = 200, byteorder order = byteorder::little) {
+std::string handtiff(const std::string& path, uint32_t width, uint32_t height, uint16_t compression,
+                     int photometric, uint32_t xres = 200, uint32_t yres = 200,
+                     byteorder order = byteorder::little) {
     tiffbuilder b(order);
     uint32_t data = b.append({0x00, 0x10, 0x01, 0xFF});
     b.longs(256, {width}).longs(257, {height}).shorts(258, {1}).shorts(259, {compression});
@@ -123,8 +123,9 @@ TEST_F(imagefixture, PageSizeFromResolution) {
 TEST_F(imagefixture, ResolutionWarningsAndDefaults) {
     std::string zero = handtiff(dir.file("zero.tif"), 100, 100, 4, 0, 0, 300);
     ASSERT_EQ(lib.pdfaddimage(zero), 0);
-    EXPECT_EQ(warnings(), (std::vector<std::string>{"WARNING : zero dpi (horizontal) found in file " +
-                                                    zero + " (defaulting to 200 dpi)"}));
+    EXPECT_EQ(warnings(),
+              (std::vector<std::string>{"WARNING : zero dpi (horizontal) found in file " + zero +
+                                        " (defaulting to 200 dpi)"}));
     ovintest::bmpoptions o;
     o.width = 3;
     o.height = 2;
@@ -192,7 +193,8 @@ TEST_F(imagefixture, MultiPageTiffAddsEveryPage) {
     // Each page carries its own page's strip.
     for (int k = 0; k < 3; ++k) {
         std::vector<uint8_t> raw = ovintest::tiffrawdata(file, static_cast<uint16_t>(k + 1));
-        EXPECT_NE(pdf.object(4 * k + 1).find(std::string(raw.begin(), raw.end())), std::string::npos);
+        EXPECT_NE(pdf.object(4 * k + 1).find(std::string(raw.begin(), raw.end())),
+                  std::string::npos);
     }
 }
 

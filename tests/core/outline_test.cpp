@@ -41,8 +41,7 @@ TEST_F(outlinefixture, OnePageOneBookmark) {
               std::string::npos);
     EXPECT_EQ(pdf.object(8),
               obj(8, {"<<", "/Type /Outlines", "/Count 1", "/First 9 0 R", "/Last 9 0 R", ">>"}));
-    EXPECT_EQ(pdf.object(9),
-              obj(9, {"<<", "/Title(Intro)", "/Parent 8 0 R", "/A 10 0 R", ">>"}));
+    EXPECT_EQ(pdf.object(9), obj(9, {"<<", "/Title(Intro)", "/Parent 8 0 R", "/A 10 0 R", ">>"}));
     EXPECT_EQ(pdf.object(10), obj(10, {"<<", "/D[4 0 R/XYZ null null null]/S/GoTo", ">>"}));
     EXPECT_NE(pdf.trailer.find("/Size 11\r\n"), std::string::npos);
 }
@@ -61,15 +60,15 @@ TEST_F(outlinefixture, TwoLevelsInPreorder) {
     EXPECT_EQ(tail, (std::vector<int32_t>{12, 13, 17, 14, 18, 15, 19, 16, 20}));
     EXPECT_EQ(pdf.object(12), obj(12, {"<<", "/Type /Outlines", "/Count 2", "/First 13 0 R",
                                        "/Last 14 0 R", ">>"}));
-    EXPECT_EQ(pdf.object(13), obj(13, {"<<", "/Title(A)", "/Parent 12 0 R", "/Next 14 0 R",
-                                       "/A 17 0 R", ">>"}));
+    EXPECT_EQ(pdf.object(13),
+              obj(13, {"<<", "/Title(A)", "/Parent 12 0 R", "/Next 14 0 R", "/A 17 0 R", ">>"}));
     EXPECT_EQ(pdf.object(14),
               obj(14, {"<<", "/Count -2", "/First 15 0 R", "/Last 16 0 R", "/Title(B)",
                        "/Parent 12 0 R", "/Prev 13 0 R", "/A 18 0 R", ">>"}));
-    EXPECT_EQ(pdf.object(15), obj(15, {"<<", "/Title(B1)", "/Parent 14 0 R", "/Next 16 0 R",
-                                       "/A 19 0 R", ">>"}));
-    EXPECT_EQ(pdf.object(16), obj(16, {"<<", "/Title(B2)", "/Parent 14 0 R", "/Prev 15 0 R",
-                                       "/A 20 0 R", ">>"}));
+    EXPECT_EQ(pdf.object(15),
+              obj(15, {"<<", "/Title(B1)", "/Parent 14 0 R", "/Next 16 0 R", "/A 19 0 R", ">>"}));
+    EXPECT_EQ(pdf.object(16),
+              obj(16, {"<<", "/Title(B2)", "/Parent 14 0 R", "/Prev 15 0 R", "/A 20 0 R", ">>"}));
     EXPECT_EQ(pdf.object(17), obj(17, {"<<", "/D[4 0 R/XYZ null null null]/S/GoTo", ">>"}));
     for (int action : {18, 19, 20}) {
         EXPECT_EQ(pdf.object(action),

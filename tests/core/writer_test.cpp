@@ -55,11 +55,11 @@ TEST_F(writerfixture, HelloDocumentByteForByte) {
         offsets.push_back(body.size());
         body += lines(l);
     };
-    object({"1 0 obj", "<< /Length 41 >>", "stream", "BT", "/F1 8 Tf", "72 713 Td",
-            "(Hello) Tj", "ET", "endstream", "endobj"});
+    object({"1 0 obj", "<< /Length 41 >>", "stream", "BT", "/F1 8 Tf", "72 713 Td", "(Hello) Tj",
+            "ET", "endstream", "endobj"});
     object({"2 0 obj", "[/PDF /Text]", "endobj"});
-    object({"3 0 obj", "<<", "/Type /Font", "/Subtype /Type1", "/Name /F1",
-            "/BaseFont /Helvetica", "/Encoding /WinAnsiEncoding", ">>", "endobj"});
+    object({"3 0 obj", "<<", "/Type /Font", "/Subtype /Type1", "/Name /F1", "/BaseFont /Helvetica",
+            "/Encoding /WinAnsiEncoding", ">>", "endobj"});
     object({"4 0 obj", "<<", "/Type /Page", "/Parent 6 0 R", "/MediaBox [0 0 612 792 ]",
             "/Contents 1 0 R", "/Resources << /ProcSet 2 0 R /Font << /F1 3 0 R >> >>", ">>",
             "endobj"});
@@ -204,7 +204,9 @@ TEST_F(writerfixture, ProducerTitleAndUnicodeText) {
         << info;
     // The text page is in Windows-1252: ü, en dash and euro are single bytes,
     // the Japanese characters have no code and become "?".
-    EXPECT_NE(pdf.object(1).find(std::string("(Gr\xFC\xDF" "e \x96 5 \x80, ?" "?) Tj")),
+    EXPECT_NE(pdf.object(1).find(std::string("(Gr\xFC\xDF"
+                                             "e \x96 5 \x80, ?"
+                                             "?) Tj")),
               std::string::npos);
     EXPECT_NE(pdf.object(9).find("/Title<FEFF00DC"), std::string::npos);
     std::string text = ovintest::pdftotext(dir.file("utf.pdf"));

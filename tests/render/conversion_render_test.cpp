@@ -34,12 +34,14 @@ raster expected(const ovintest::tiffpage& page) {
                 r.pixels.push_back((page.photometric == 0 ? !bit : bit) ? 255 : 0);
             } else if (palette) {
                 for (size_t c = 0; c < 3; ++c) {
-                    r.pixels.push_back(static_cast<uint8_t>(page.colormap[c * entries + row[x]] >> 8));
+                    r.pixels.push_back(
+                        static_cast<uint8_t>(page.colormap[c * entries + row[x]] >> 8));
                 }
             } else if (page.samples == 3) {
                 r.pixels.insert(r.pixels.end(), row + 3 * x, row + 3 * x + 3);
             } else {
-                r.pixels.push_back(page.photometric == 0 ? static_cast<uint8_t>(255 - row[x]) : row[x]);
+                r.pixels.push_back(page.photometric == 0 ? static_cast<uint8_t>(255 - row[x])
+                                                         : row[x]);
             }
         }
     }
@@ -120,23 +122,25 @@ TEST_P(conversion, ReencodedPageLooksLikeItsSource) {
     if (c.lossy) {
         EXPECT_NE(xobject.find("/Filter /DCTDecode"), std::string::npos) << xobject;
     } else if (c.bits == 1 && c.compression != 1) {
-        EXPECT_NE(xobject.find(c.compression == 3 ? "/K 0 " : "/K -1 "), std::string::npos) << xobject;
+        EXPECT_NE(xobject.find(c.compression == 3 ? "/K 0 " : "/K -1 "), std::string::npos)
+            << xobject;
     }
 
     raster want = expected(page);
     for (reader rd : {reader::poppler, reader::mupdf}) {
-        raster seen = ovintest::sampled(ovintest::renderpage(rd, pdf, 1, kDpi * kScale, want.channels),
-                                        kScale);
+        raster seen = ovintest::sampled(
+            ovintest::renderpage(rd, pdf, 1, kDpi * kScale, want.channels), kScale);
         ASSERT_EQ(seen.error, "") << ovintest::readername(rd);
         ovintest::difference d = ovintest::compare(seen, want);
         ASSERT_EQ(d.error, "") << ovintest::readername(rd);
         if (c.lossy) {
             double quality = psnr(seen, want);
-            RecordProperty(std::string(ovintest::readername(rd)) + "_psnr", std::to_string(quality));
+            RecordProperty(std::string(ovintest::readername(rd)) + "_psnr",
+                           std::to_string(quality));
             EXPECT_GE(quality, 30.0) << ovintest::readername(rd);
         } else {
-            EXPECT_EQ(d.maximum, 0) << ovintest::readername(rd) << ", " << d.differing
-                                    << " samples differ";
+            EXPECT_EQ(d.maximum, 0)
+                << ovintest::readername(rd) << ", " << d.differing << " samples differ";
         }
     }
 }
@@ -146,23 +150,20 @@ constexpr auto big = ovintest::byteorder::big;
 
 INSTANTIATE_TEST_SUITE_P(
     MultiStrip, conversion,
-    ::testing::Values(stripcase{"none_white0", 1, 1, 0, little, false},
-                      stripcase{"none_black0_be", 1, 1, 1, big, false},
-                      stripcase{"mh", 2, 1, 0, little, false},
-                      stripcase{"mh_be", 2, 1, 0, big, false},
-                      stripcase{"g3", 3, 1, 0, little, false},
-                      stripcase{"g3_black0_be", 3, 1, 1, big, false},
-                      stripcase{"g4", 4, 1, 0, little, false},
-                      stripcase{"g4_be", 4, 1, 1, big, false},
-                      stripcase{"packbits1", 32773, 1, 0, little, false},
-                      stripcase{"packbits1_be", 32773, 1, 1, big, false},
-                      stripcase{"grey_none", 1, 8, 1, little, false},
-                      stripcase{"rgb_none_be", 1, 8, 2, big, false},
-                      stripcase{"palette_none", 1, 8, 3, little, false},
-                      stripcase{"packbits8_grey", 32773, 8, 1, little, true},
-                      stripcase{"packbits8_grey_be", 32773, 8, 1, big, true},
-                      stripcase{"packbits8_rgb", 32773, 8, 2, little, true},
-                      stripcase{"packbits8_palette", 32773, 8, 3, little, true}),
+    ::testing::Values(
+        stripcase{"none_white0", 1, 1, 0, little, false},
+        stripcase{"none_black0_be", 1, 1, 1, big, false}, stripcase{"mh", 2, 1, 0, little, false},
+        stripcase{"mh_be", 2, 1, 0, big, false}, stripcase{"g3", 3, 1, 0, little, false},
+        stripcase{"g3_black0_be", 3, 1, 1, big, false}, stripcase{"g4", 4, 1, 0, little, false},
+        stripcase{"g4_be", 4, 1, 1, big, false}, stripcase{"packbits1", 32773, 1, 0, little, false},
+        stripcase{"packbits1_be", 32773, 1, 1, big, false},
+        stripcase{"grey_none", 1, 8, 1, little, false},
+        stripcase{"rgb_none_be", 1, 8, 2, big, false},
+        stripcase{"palette_none", 1, 8, 3, little, false},
+        stripcase{"packbits8_grey", 32773, 8, 1, little, true},
+        stripcase{"packbits8_grey_be", 32773, 8, 1, big, true},
+        stripcase{"packbits8_rgb", 32773, 8, 2, little, true},
+        stripcase{"packbits8_palette", 32773, 8, 3, little, true}),
     [](const auto& p) { return std::string(p.param.name); });
 
 } // namespace

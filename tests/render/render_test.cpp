@@ -83,7 +83,8 @@ raster expectedtiff(const ovintest::tiffpage& page) {
             } else if (palette) {
                 size_t entries = page.colormap.size() / 3;
                 for (size_t c = 0; c < 3; ++c) {
-                    r.pixels.push_back(static_cast<uint8_t>(page.colormap[c * entries + row[x]] >> 8));
+                    r.pixels.push_back(
+                        static_cast<uint8_t>(page.colormap[c * entries + row[x]] >> 8));
                 }
             } else if (page.samples == 3) {
                 r.pixels.insert(r.pixels.end(), row + 3 * x, row + 3 * x + 3);
@@ -124,20 +125,14 @@ constexpr auto big = ovintest::byteorder::big;
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, tiffrender,
-    ::testing::Values(tiffcase{"g4_white0", 4, 0, 0, 1, little},
-                      tiffcase{"g4_black0", 4, 1, 0, 1, little},
-                      tiffcase{"g4_bigendian", 4, 0, 0, 1, big},
-                      tiffcase{"g4_fillorder2", 4, 0, 0, 2, little},
-                      tiffcase{"g3_1d", 3, 0, 0, 1, little},
-                      tiffcase{"g3_1d_black0", 3, 1, 0, 1, little},
-                      tiffcase{"g3_2d", 3, 0, 1, 1, little},
-                      tiffcase{"g3_aligned", 3, 0, 4, 1, little},
-                      tiffcase{"g3_2d_aligned", 3, 0, 5, 1, big},
-                      tiffcase{"mh_white0", 2, 0, 0, 1, little},
-                      tiffcase{"mh_black0", 2, 1, 0, 1, little},
-                      tiffcase{"none_white0", 1, 0, 0, 1, little},
-                      tiffcase{"none_black0", 1, 1, 0, 1, little},
-                      tiffcase{"none_fillorder2", 1, 1, 0, 2, big}),
+    ::testing::Values(
+        tiffcase{"g4_white0", 4, 0, 0, 1, little}, tiffcase{"g4_black0", 4, 1, 0, 1, little},
+        tiffcase{"g4_bigendian", 4, 0, 0, 1, big}, tiffcase{"g4_fillorder2", 4, 0, 0, 2, little},
+        tiffcase{"g3_1d", 3, 0, 0, 1, little}, tiffcase{"g3_1d_black0", 3, 1, 0, 1, little},
+        tiffcase{"g3_2d", 3, 0, 1, 1, little}, tiffcase{"g3_aligned", 3, 0, 4, 1, little},
+        tiffcase{"g3_2d_aligned", 3, 0, 5, 1, big}, tiffcase{"mh_white0", 2, 0, 0, 1, little},
+        tiffcase{"mh_black0", 2, 1, 0, 1, little}, tiffcase{"none_white0", 1, 0, 0, 1, little},
+        tiffcase{"none_black0", 1, 1, 0, 1, little}, tiffcase{"none_fillorder2", 1, 1, 0, 2, big}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(renderfixture, TiffGreyRgbAndPalette) {
@@ -191,10 +186,10 @@ TEST_F(renderfixture, JpegColourGreyAndProgressive) {
             o.components = components;
             o.progressive = progressive;
             o.xdensity = o.ydensity = kDpi;
-            std::vector<uint8_t> bytes =
-                ovintest::makejpeg(kWidth, kHeight, ovintest::jpegpattern(kWidth, kHeight, components), o);
-            std::string file = dir.file("j" + std::to_string(components) +
-                                        (progressive ? "p" : "b") + ".jpg");
+            std::vector<uint8_t> bytes = ovintest::makejpeg(
+                kWidth, kHeight, ovintest::jpegpattern(kWidth, kHeight, components), o);
+            std::string file =
+                dir.file("j" + std::to_string(components) + (progressive ? "p" : "b") + ".jpg");
             ovintest::savejpeg(file, bytes);
             expectlooks(file, expectedjpeg(bytes), jpeg);
         }
@@ -283,9 +278,9 @@ TEST_F(renderfixture, BitmapsOfEveryDepth) {
     ovintest::bmpoptions grey8 = bmp(8, 75, 4);
     ovintest::bmpoptions palette8 = bmp(8, 125, 5);
     for (size_t k = 0; k < 256; ++k) {
-        palette8.palette8.insert(palette8.palette8.end(),
-                                 {static_cast<uint8_t>(k), static_cast<uint8_t>(255 - k),
-                                  static_cast<uint8_t>(k * 7)});
+        palette8.palette8.insert(
+            palette8.palette8.end(),
+            {static_cast<uint8_t>(k), static_cast<uint8_t>(255 - k), static_cast<uint8_t>(k * 7)});
     }
     ovintest::bmpoptions rgb = bmp(24, 75, 6);
     ovintest::bmpoptions topdown = bmp(24, 125, 7);

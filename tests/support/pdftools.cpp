@@ -145,7 +145,8 @@ bool qpdfcheck(const std::filesystem::path& path, std::string* output) {
     if (output != nullptr) {
         *output = r.output;
     }
-    return r.status == 0 && r.output.find("No syntax or stream encoding errors") != std::string::npos;
+    return r.status == 0 &&
+           r.output.find("No syntax or stream encoding errors") != std::string::npos;
 }
 
 std::string pdftotext(const std::filesystem::path& path) {

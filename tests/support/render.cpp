@@ -28,14 +28,17 @@ raster readpnm(const std::string& path) {
     r.channels = magic == "P5" ? 1 : 3;
     r.pixels.resize(static_cast<size_t>(r.width) * static_cast<size_t>(r.height) *
                     static_cast<size_t>(r.channels));
-    in.read(reinterpret_cast<char*>(r.pixels.data()), static_cast<std::streamsize>(r.pixels.size()));
+    in.read(reinterpret_cast<char*>(r.pixels.data()),
+            static_cast<std::streamsize>(r.pixels.size()));
     if (!in) {
         r.error = "short PNM file";
     }
     return r;
 }
 
-const char* readername(reader r) { return r == reader::poppler ? "poppler" : "MuPDF"; }
+const char* readername(reader r) {
+    return r == reader::poppler ? "poppler" : "MuPDF";
+}
 
 raster renderpage(reader r, const std::string& pdf, int page, int dpi, int channels) {
     tempdir dir;
@@ -71,8 +74,10 @@ raster sampled(const raster& image, int factor) {
     const size_t c = static_cast<size_t>(image.channels);
     for (int y = 0; y < r.height; ++y) {
         for (int x = 0; x < r.width; ++x) {
-            size_t at = (static_cast<size_t>(y * factor + factor / 2) * static_cast<size_t>(image.width) +
-                         static_cast<size_t>(x * factor + factor / 2)) * c;
+            size_t at =
+                (static_cast<size_t>(y * factor + factor / 2) * static_cast<size_t>(image.width) +
+                 static_cast<size_t>(x * factor + factor / 2)) *
+                c;
             r.pixels.insert(r.pixels.end(), image.pixels.begin() + static_cast<long>(at),
                             image.pixels.begin() + static_cast<long>(at + c));
         }

@@ -33,10 +33,10 @@ raster renderpage(reader r, const std::string& pdf, int page, int dpi, int chann
 raster sampled(const raster& image, int factor);
 
 struct difference {
-    int maximum = 0;   // largest absolute difference of one sample
-    double mean = 0;   // mean absolute difference over all samples
+    int maximum = 0;    // largest absolute difference of one sample
+    double mean = 0;    // mean absolute difference over all samples
     long differing = 0; // samples that differ at all
-    std::string error; // size or channel mismatch
+    std::string error;  // size or channel mismatch
 };
 difference compare(const raster& a, const raster& b);
 
