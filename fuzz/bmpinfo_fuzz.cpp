@@ -2,6 +2,7 @@
 // that the probe opens by its /proc/self/fd name; accepted pixels are copied
 // into a buffer of exactly the announced size.
 #include "bmpinfo.h"
+#include "memoryfile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,20 +12,8 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const int fd = memfd_create("bmpinfo-fuzz", MFD_CLOEXEC);
-    if (fd < 0) {
-        return 0;
-    }
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = write(fd, data + done, size - done);
-        if (n <= 0) {
-            close(fd);
-            return 0;
-        }
-        done += static_cast<size_t>(n);
-    }
-    const std::string name = "/proc/self/fd/" + std::to_string(fd);
+    const memoryfile file(data, size);
+    const std::string name = file.name();
 
     ovin::bmpinfo probe;
     const bool ok = probe.readfile(name);
@@ -39,6 +28,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::vector<uint8_t> pixels(probe.datasize);
         probe.copypixels(pixels.data());
     }
-    close(fd);
     return 0;
 }

@@ -1,6 +1,7 @@
 // libFuzzer target for the JPEG probe. The input becomes an in-memory file
 // that the probe opens by its /proc/self/fd name, as it would open any file.
 #include "jpeginfo.h"
+#include "memoryfile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,20 +10,8 @@
 #include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const int fd = memfd_create("jpeginfo-fuzz", MFD_CLOEXEC);
-    if (fd < 0) {
-        return 0;
-    }
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = write(fd, data + done, size - done);
-        if (n <= 0) {
-            close(fd);
-            return 0;
-        }
-        done += static_cast<size_t>(n);
-    }
-    const std::string name = "/proc/self/fd/" + std::to_string(fd);
+    const memoryfile file(data, size);
+    const std::string name = file.name();
 
     ovin::jpeginfo probe;
     const bool ok = probe.readfile(name);
@@ -38,6 +27,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (probe.filesize != static_cast<int64_t>(size) && probe.errortext.rfind("Access", 0) != 0) {
         __builtin_trap();
     }
-    close(fd);
     return 0;
 }

@@ -1,10 +1,8 @@
 // libFuzzer target for the TIFF probe: the input becomes an in-memory file
 // (memfd, opened by its /proc/self/fd name), and pages 1 and 2 are probed
 // and their data copied out, as the library does.
+#include "memoryfile.h"
 #include "tiffinfo.h"
-
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -13,31 +11,6 @@
 #include <vector>
 
 namespace {
-
-class memoryfile {
-public:
-    memoryfile(const uint8_t* data, size_t size)
-        : fd_(::memfd_create("tiffinfo_fuzz", MFD_CLOEXEC)) {
-        if (fd_ < 0) {
-            std::abort();
-        }
-        size_t done = 0;
-        while (done < size) {
-            const ssize_t n = ::write(fd_, data + done, size - done);
-            if (n <= 0) {
-                std::abort();
-            }
-            done += static_cast<size_t>(n);
-        }
-    }
-    ~memoryfile() { ::close(fd_); }
-    memoryfile(const memoryfile&) = delete;
-    memoryfile& operator=(const memoryfile&) = delete;
-    std::string name() const { return "/proc/self/fd/" + std::to_string(fd_); }
-
-private:
-    int fd_;
-};
 
 void probe(const std::string& name, uint16_t page, uint64_t filesize) {
     ovin::tiffinfo info;

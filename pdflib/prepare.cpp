@@ -25,6 +25,16 @@ int32_t ioerror(librarystate& state, int code) {
     return -5;
 }
 
+// A probe that reported an error: a failed read is an I/O error with its
+// code, anything else an image error with the probe's text.
+template <typename Probe> int32_t probefailure(librarystate& state, const Probe& probe) {
+    if (probe.ioerror != 0) {
+        return ioerror(state, probe.ioerror);
+    }
+    state.errorarg = probe.geterrortext();
+    return -6;
+}
+
 int32_t probetiff(librarystate& state, const std::string& name, uint16_t page, imgdata& record,
                   imagedata data, probecache* cache) {
     tiffinfo probe;
@@ -39,11 +49,7 @@ int32_t probetiff(librarystate& state, const std::string& name, uint16_t page, i
         cache->directories = std::move(probe.directories);
     }
     if (probe.haserror()) {
-        if (probe.ioerror != 0) {
-            return ioerror(state, probe.ioerror);
-        }
-        state.errorarg = probe.geterrortext();
-        return -6;
+        return probefailure(state, probe);
     }
     record.width = tosigned(probe.width);
     record.height = tosigned(probe.height);
@@ -125,11 +131,7 @@ int32_t probebmp(librarystate& state, const std::string& name, imgdata& record, 
     probe.readdata = data == imagedata::read;
     probe.readfile(name);
     if (probe.haserror()) {
-        if (probe.ioerror != 0) {
-            return ioerror(state, probe.ioerror);
-        }
-        state.errorarg = probe.geterrortext();
-        return -6;
+        return probefailure(state, probe);
     }
     record.width = tosigned(probe.width);
     record.height = tosigned(probe.height);

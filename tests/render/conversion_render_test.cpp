@@ -19,35 +19,6 @@ using ovintest::reader;
 constexpr int kDpi = 72;
 constexpr int kScale = 4;
 
-raster expected(const ovintest::tiffpage& page) {
-    raster r;
-    r.width = static_cast<int>(page.width);
-    r.height = static_cast<int>(page.height);
-    const bool palette = page.photometric == 3;
-    r.channels = page.samples == 3 || palette ? 3 : 1;
-    const size_t entries = page.colormap.size() / 3;
-    for (uint32_t y = 0; y < page.height; ++y) {
-        const uint8_t* row = page.pixels.data() + size_t{y} * page.rowbytes();
-        for (uint32_t x = 0; x < page.width; ++x) {
-            if (page.bits == 1) {
-                bool bit = ((row[x / 8] >> (7 - x % 8)) & 1) != 0;
-                r.pixels.push_back((page.photometric == 0 ? !bit : bit) ? 255 : 0);
-            } else if (palette) {
-                for (size_t c = 0; c < 3; ++c) {
-                    r.pixels.push_back(
-                        static_cast<uint8_t>(page.colormap[c * entries + row[x]] >> 8));
-                }
-            } else if (page.samples == 3) {
-                r.pixels.insert(r.pixels.end(), row + 3 * x, row + 3 * x + 3);
-            } else {
-                r.pixels.push_back(page.photometric == 0 ? static_cast<uint8_t>(255 - row[x])
-                                                         : row[x]);
-            }
-        }
-    }
-    return r;
-}
-
 double psnr(const raster& a, const raster& b) {
     double sum = 0;
     for (size_t k = 0; k < a.pixels.size(); ++k) {
@@ -126,7 +97,7 @@ TEST_P(conversion, ReencodedPageLooksLikeItsSource) {
             << xobject;
     }
 
-    raster want = expected(page);
+    raster want = ovintest::appearance(page);
     for (reader rd : {reader::poppler, reader::mupdf}) {
         raster seen = ovintest::sampled(
             ovintest::renderpage(rd, pdf, 1, kDpi * kScale, want.channels), kScale);

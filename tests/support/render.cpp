@@ -10,6 +10,36 @@
 
 namespace ovintest {
 
+raster appearance(const tiffpage& page) {
+    raster r;
+    r.width = static_cast<int>(page.width);
+    r.height = static_cast<int>(page.height);
+    const bool palette = page.photometric == 3;
+    r.channels = page.samples == 3 || palette ? 3 : 1;
+    for (uint32_t y = 0; y < page.height; ++y) {
+        const uint8_t* row = page.pixels.data() + size_t{y} * page.rowbytes();
+        for (uint32_t x = 0; x < page.width; ++x) {
+            if (page.bits == 1) {
+                bool bit = ((row[x / 8] >> (7 - x % 8)) & 1) != 0;
+                bool white = page.photometric == 0 ? !bit : bit;
+                r.pixels.push_back(white ? 255 : 0);
+            } else if (palette) {
+                size_t entries = page.colormap.size() / 3;
+                for (size_t c = 0; c < 3; ++c) {
+                    r.pixels.push_back(
+                        static_cast<uint8_t>(page.colormap[c * entries + row[x]] >> 8));
+                }
+            } else if (page.samples == 3) {
+                r.pixels.insert(r.pixels.end(), row + 3 * x, row + 3 * x + 3);
+            } else {
+                r.pixels.push_back(page.photometric == 0 ? static_cast<uint8_t>(255 - row[x])
+                                                         : row[x]);
+            }
+        }
+    }
+    return r;
+}
+
 raster readpnm(const std::string& path) {
     raster r;
     std::ifstream in(path, std::ios::binary);

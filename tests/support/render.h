@@ -3,6 +3,8 @@
 // compare with the source image.
 #pragma once
 
+#include "tifffixtures.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +18,10 @@ struct raster {
     std::vector<uint8_t> pixels; // rows top first, channels interleaved
     std::string error;           // why there is no picture
 };
+
+// How a TIFF page looks: grey levels (one channel) for grey and bilevel
+// pages, RGB for colour and palette pages.
+raster appearance(const tiffpage& page);
 
 // Reads a binary PGM (P5) or PPM (P6) file of depth 255.
 raster readpnm(const std::string& path);
