@@ -167,6 +167,11 @@ void checkresolution(librarystate& state, const std::string& name, uint16_t& dpi
 
 } // namespace
 
+pointsize pagepoints(const imgdata& record) {
+    return {roundeven(static_cast<long double>(record.width) / record.xdpi * 72),
+            roundeven(static_cast<long double>(record.height) / record.ydpi * 72)};
+}
+
 int32_t probeimage(librarystate& state, Ui& ui, const std::string& name, uint16_t page,
                    imgdata& record, imagedata data, probecache* cache) {
     if (name != state.tempimgpath) {
@@ -196,8 +201,7 @@ int32_t probeimage(librarystate& state, Ui& ui, const std::string& name, uint16_
         state.errorarg = "Image has no width or height - file " + name;
         return -6;
     }
-    const int64_t w = roundeven(static_cast<long double>(record.width) / record.xdpi * 72);
-    const int64_t h = roundeven(static_cast<long double>(record.height) / record.ydpi * 72);
+    const auto [w, h] = pagepoints(record);
     if (w > kMaxPagePoints) {
         state.errorarg = "Image width too big - file " + name;
         return -6;

@@ -24,6 +24,14 @@ struct probecache {
     std::vector<uint32_t> directories;
 };
 
+// The page's size in points: its pixels at its resolution, rounded to the
+// nearest whole point (halves to even).
+struct pointsize {
+    int64_t width = 0;
+    int64_t height = 0;
+};
+pointsize pagepoints(const imgdata& record);
+
 // Reads page `page` (1-based) of the file into `record`: geometry,
 // resolution (defaults and warnings applied), coding and data. Returns 0,
 // -3, -5 or -6 with the detail in state.errorarg.

@@ -35,6 +35,11 @@ public:
 
 private:
     void findpagesize();
+    // A probed page is at most 14400 points on a side.
+    void setpagesize(const imgdata& image) {
+        const pointsize points = pagepoints(image);
+        size_ = {static_cast<int32_t>(points.width), static_cast<int32_t>(points.height)};
+    }
     void writepage(int32_t i);
     void writeerrorpage(int32_t i);
     void writetrailer();
@@ -62,10 +67,7 @@ void savejob::findpagesize() {
         }
         imgdata image;
         if (probeimage(state_, ui_, page.name, 1, image, imagedata::skip, &cache_) == 0) {
-            size_.width = static_cast<int32_t>(
-                roundeven(static_cast<long double>(image.width) / image.xdpi * 72));
-            size_.height = static_cast<int32_t>(
-                roundeven(static_cast<long double>(image.height) / image.ydpi * 72));
+            setpagesize(image);
             state_.defaultxdpi = image.xdpi;
             state_.defaultydpi = image.ydpi;
             break;
@@ -101,10 +103,7 @@ void savejob::writepage(int32_t i) {
         return;
     }
     if (size_.width == -1) {
-        size_.width = static_cast<int32_t>(
-            roundeven(static_cast<long double>(image.width) / image.xdpi * 72));
-        size_.height = static_cast<int32_t>(
-            roundeven(static_cast<long double>(image.height) / image.ydpi * 72));
+        setpagesize(image);
     }
     if (writeimagepage(out_, i, n(), image, page.name, state_.errorarg) != 0) {
         result_ = -6;
