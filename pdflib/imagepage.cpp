@@ -30,8 +30,7 @@ std::string hexbytes(const std::vector<uint8_t>& bytes) {
 // An indexed colour space over RGB triplets, when the palette fits the depth.
 std::string indexedspace(const imgdata& image) {
     const size_t entries = image.palette.size() / 3;
-    const size_t maxentries = size_t{1} << image.bits;
-    if (entries == 0 || entries > maxentries) {
+    if (entries == 0 || image.bits > 8 || entries > (size_t{1} << image.bits)) {
         return {};
     }
     return "/ColorSpace [/Indexed /DeviceRGB " + std::to_string(entries - 1) + " <" +
@@ -54,20 +53,28 @@ void colourspace(const imgdata& image, bool jpegdata, const std::string& filenam
         if (image.photometric == 0) { // 0 means white
             d.lines.emplace_back("/Decode [1 0]");
         }
+        return;
+    case 3: // RGB; a JPEG decoder turns its YCbCr into RGB itself
+        if (jpegdata || image.photometric == 2) {
+            d.lines.emplace_back("/ColorSpace /DeviceRGB");
+            return;
+        }
         break;
-    case 3:
-        d.lines.emplace_back("/ColorSpace /DeviceRGB");
-        break;
-    case 4:
-        d.lines.emplace_back("/ColorSpace /DeviceCMYK");
-        if (image.adobeinverted) {
-            d.lines.emplace_back("/Decode [1 0 1 0 1 0 1 0]");
+    case 4: // CMYK, not RGB with an extra sample
+        if (jpegdata || image.photometric == 5) {
+            d.lines.emplace_back("/ColorSpace /DeviceCMYK");
+            if (image.adobeinverted) {
+                d.lines.emplace_back("/Decode [1 0 1 0 1 0 1 0]");
+            }
+            return;
         }
         break;
     default:
-        d.error = "Unsupported samples per pixel value " + std::to_string(image.samples) +
-                  " in file " + filename;
+        break;
     }
+    d.error = "Unsupported samples per pixel value " + std::to_string(image.samples) +
+              " with photometric interpretation " + std::to_string(image.photometric) +
+              " in file " + filename;
 }
 
 std::string ccittparms(const imgdata& image, int k, bool blackis1, bool bytealign) {
@@ -82,8 +89,9 @@ description describetiff(const imgdata& image, const std::string& filename) {
     if (image.bits == 1) {
         d.procset = "ImageB";
         d.lines.emplace_back("/BitsPerComponent 1");
-        if (image.photometric == 3 && !indexedspace(image).empty()) {
-            d.lines.push_back(indexedspace(image));
+        std::string indexed = image.photometric == 3 ? indexedspace(image) : std::string();
+        if (!indexed.empty()) {
+            d.lines.push_back(indexed);
         } else {
             d.lines.emplace_back("/ColorSpace /DeviceGray");
             const bool whiteiszero = image.photometric == 0 || image.photometric == -1;

@@ -248,6 +248,24 @@ TEST_F(imagefixture, UnsupportedCompressionBecomesAnErrorPage) {
     EXPECT_TRUE(ui->messages.empty());
 }
 
+TEST_F(imagefixture, SamplesThatCannotBeShownRightAreRefused) {
+    // Four samples of RGB with alpha are not CMYK: the page is refused
+    // rather than drawn in wrong colours.
+    tiffbuilder b;
+    uint32_t data = b.append(std::vector<uint8_t>(2 * 2 * 4, 0x80));
+    b.shorts(256, {2}).shorts(257, {2}).shorts(258, {8, 8, 8, 8}).shorts(259, {1});
+    b.shorts(262, {2}).longs(273, {data}).shorts(277, {4}).longs(278, {2}).longs(279, {16});
+    b.rational(282, 300, 1).rational(283, 300, 1);
+    b.endifd();
+    std::string rgba = dir.file("rgba.tif");
+    b.save(rgba);
+    ASSERT_EQ(lib.pdfaddimage(rgba), 0);
+    save(-6);
+    EXPECT_EQ(lib.state().errorarg,
+              "Unsupported samples per pixel value 4 with photometric interpretation 2 in file " +
+                  rgba);
+}
+
 TEST_F(imagefixture, TruncatedFilesGiveClearCodes) {
     ovintest::jpegoptions o;
     std::vector<uint8_t> bytes = ovintest::makejpeg(16, 16, ovintest::jpegpattern(16, 16, 3), o);
