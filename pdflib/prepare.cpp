@@ -191,6 +191,12 @@ int32_t probeimage(librarystate& state, Ui& ui, const std::string& name, uint16_
     if (result != 0) {
         return result;
     }
+    // A re-encoded page keeps the size and resolution of its source page,
+    // which were checked (and warned about) when the source was probed; the
+    // temporary file must not add warnings of its own under its own name.
+    if (name == state.tempimgpath) {
+        return 0;
+    }
 
     checkresolution(state, name, record.xdpi, state.defaultxdpi, "horizontal");
     checkresolution(state, name, record.ydpi, state.defaultydpi, "vertical");

@@ -98,6 +98,20 @@ TEST_F(convertfixture, RecordTakesTheNewDataAndKeepsTheSourceFields) {
     EXPECT_EQ(jpeg.data[1], 0xD8);
 }
 
+TEST_F(convertfixture, OnlyTheSourcePageIsWarnedAbout) {
+    ovintest::tiffpage page = ovintest::bilevelpage(64, 40, 4, 8);
+    page.xres = page.yres = 0;
+    std::string file = stripfile("nores.tif", page);
+    ovin::imgdata record;
+    ASSERT_EQ(probeandconvert(file, 1, record), 0);
+    EXPECT_EQ(
+        state.warnings,
+        (std::vector<std::string>{
+            "WARNING : zero dpi (horizontal) found in file " + file + " (defaulting to 200 dpi)",
+            "WARNING : zero dpi (vertical) found in file " + file + " (defaulting to 200 dpi)"}));
+    EXPECT_EQ(record.xdpi, 200);
+}
+
 TEST_F(convertfixture, FailuresReleaseTheImage) {
     std::string file = stripfile("g4.tif", ovintest::bilevelpage(64, 40, 4, 5));
     ovin::imgdata record;
