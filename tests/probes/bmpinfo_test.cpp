@@ -3,6 +3,8 @@
 #include "bmpfixtures.h"
 #include "bmpinfo.h"
 
+#include "pdftools.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -19,14 +21,7 @@ using ovintest::bmpoptions;
 
 class BmpProbe : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string templ = (std::filesystem::temp_directory_path() / "bmpinfo-XXXXXX").string();
-        ASSERT_NE(mkdtemp(templ.data()), nullptr);
-        dir_ = templ;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
-    std::string path(const std::string& name = "t.bmp") const { return (dir_ / name).string(); }
+    std::string path(const std::string& name = "t.bmp") const { return dir_.file(name); }
 
     bool probe(const std::vector<uint8_t>& bytes, ovin::bmpinfo& info) {
         EXPECT_TRUE(ovintest::savebmp(path(), bytes));
@@ -54,7 +49,7 @@ protected:
         EXPECT_EQ(info.ioerror, text.rfind("I/O Error", 0) == 0 ? 100 : 0);
     }
 
-    std::filesystem::path dir_;
+    ovintest::tempdir dir_;
 };
 
 std::vector<uint8_t> sequence(size_t n, uint8_t start = 1) {

@@ -3,6 +3,8 @@
 #include "jpegfixtures.h"
 #include "jpeginfo.h"
 
+#include "pdftools.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -19,14 +21,7 @@ using ovintest::jpegoptions;
 
 class JpegProbe : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string templ = (std::filesystem::temp_directory_path() / "jpeginfo-XXXXXX").string();
-        ASSERT_NE(mkdtemp(templ.data()), nullptr);
-        dir_ = templ;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string path(const std::string& name) const { return dir_.file(name); }
 
     // Writes the bytes to a file and probes it.
     bool probe(const std::vector<uint8_t>& bytes, ovin::jpeginfo& info,
@@ -36,7 +31,7 @@ protected:
         return info.readfile(p);
     }
 
-    std::filesystem::path dir_;
+    ovintest::tempdir dir_;
 };
 
 std::vector<uint8_t> libjpegfile(uint32_t w, uint32_t h, const jpegoptions& opt) {

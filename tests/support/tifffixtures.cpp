@@ -321,27 +321,6 @@ std::map<std::string, std::vector<uint8_t>> tiffsamples() {
     return samples;
 }
 
-tiffscratch::tiffscratch() {
-    std::string base = ::testing::TempDir();
-    if (base.empty() || base.back() != '/') {
-        base += '/';
-    }
-    std::string pattern = base + "ovintiff.XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a scratch folder in " + base);
-    }
-    dir_ = pattern;
-}
-
-tiffscratch::~tiffscratch() {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-}
-
-std::string tiffscratch::path(const std::string& name) const {
-    return dir_ + "/" + name;
-}
-
 std::vector<uint8_t> tifffilebytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {

@@ -25,6 +25,8 @@
 //     EXPECT_EQ(ovintest::decodetiff(dir.path("a.tif"), 1), page.pixels);
 #pragma once
 
+#include "pdftools.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -88,17 +90,11 @@ std::vector<uint8_t> tiffrawdata(const std::string& path, uint16_t page);
 // Page 1 of each reads without error.
 std::map<std::string, std::vector<uint8_t>> tiffsamples();
 
-// A fresh folder for one test's files, removed with everything in it.
-class tiffscratch {
+// A fresh folder for one test's files, removed with everything in it;
+// path(name) names a file in it.
+class tiffscratch : public tempdir {
 public:
-    tiffscratch();
-    ~tiffscratch();
-    tiffscratch(const tiffscratch&) = delete;
-    tiffscratch& operator=(const tiffscratch&) = delete;
-    std::string path(const std::string& name) const;
-
-private:
-    std::string dir_;
+    std::string path(const std::string& name) const { return file(name); }
 };
 
 std::vector<uint8_t> tifffilebytes(const std::string& path);
