@@ -1,6 +1,7 @@
 #include "bmpinfo.h"
 
 #include "inputfile.h"
+#include "textutil.h"
 
 #include <cstring>
 #include <limits>
@@ -18,19 +19,6 @@ uint16_t le16(const uint8_t* p) {
 
 uint32_t le32(const uint8_t* p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-// Pixels per metre to dots per inch (÷ 100 × 2.54), rounded to the nearest
-// integer with halves to the even neighbour; done in integers so that the
-// binary fraction of 2.54 cannot tip a half either way.
-uint32_t metretoinch(uint32_t ppm) {
-    const uint64_t scaled = uint64_t{ppm} * 254;
-    uint64_t dpi = scaled / 10000;
-    const uint64_t rest = scaled % 10000;
-    if (rest > 5000 || (rest == 5000 && (dpi & 1) != 0)) {
-        ++dpi;
-    }
-    return static_cast<uint32_t>(dpi);
 }
 
 uint64_t roundup4(uint64_t n) {
@@ -94,8 +82,8 @@ bool bmpinfo::readfile(const std::string& filename) {
     topdown_ = headerheight < 0;
     height = static_cast<uint32_t>(topdown_ ? -int64_t{headerheight} : int64_t{headerheight});
 
-    xdpi = metretoinch(xppm);
-    ydpi = metretoinch(yppm);
+    xdpi = divroundeven(uint64_t{xppm} * 254, 10000); // pixels per metre to dpi
+    ydpi = divroundeven(uint64_t{yppm} * 254, 10000);
     if (xdpi == 0) {
         xdpi = ydpi = 200;
     }

@@ -1,6 +1,7 @@
 #include "jpeginfo.h"
 
 #include "inputfile.h"
+#include "textutil.h"
 
 #include <algorithm>
 #include <array>
@@ -122,17 +123,10 @@ bool standalone(uint8_t code) {
     return code == kTEM || (code >= 0xD0 && code <= 0xD7);
 }
 
-// Dots per centimetre to dots per inch, rounded to the nearest integer with
-// halves to the even neighbour, in integers so that no binary fraction of
-// 2.54 tips a half either way. Values beyond 16 bits are held at the top.
+// Dots per centimetre to dots per inch, held at the top of 16 bits.
 uint16_t cmtoinch(uint16_t density) {
-    const uint32_t hundredths = uint32_t{density} * 254;
-    uint32_t dpi = hundredths / 100;
-    const uint32_t rest = hundredths % 100;
-    if (rest > 50 || (rest == 50 && (dpi & 1) != 0)) {
-        ++dpi;
-    }
-    return static_cast<uint16_t>(std::min<uint32_t>(dpi, 0xFFFF));
+    return static_cast<uint16_t>(
+        std::min<uint32_t>(divroundeven(uint64_t{density} * 254, 100), 0xFFFF));
 }
 
 // Reads the next marker code: 0xFF, any number of 0xFF fill bytes, then the

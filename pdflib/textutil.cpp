@@ -1,5 +1,6 @@
 #include "textutil.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -142,6 +143,18 @@ bool validfext(std::string_view ext) {
 int64_t roundeven(long double value) {
     // The default rounding mode rounds to nearest, ties to even.
     return static_cast<int64_t>(std::nearbyint(value));
+}
+
+uint32_t divroundeven(uint64_t num, uint64_t den) {
+    if (den == 0) {
+        return 0;
+    }
+    uint64_t quotient = num / den;
+    const uint64_t twice = (num % den) * 2;
+    if (twice > den || (twice == den && (quotient & 1) != 0)) {
+        ++quotient;
+    }
+    return static_cast<uint32_t>(std::min<uint64_t>(quotient, UINT32_MAX));
 }
 
 std::string formatreal(long double value) {

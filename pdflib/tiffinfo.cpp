@@ -1,6 +1,7 @@
 #include "tiffinfo.h"
 
 #include "inputfile.h"
+#include "textutil.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -70,21 +71,6 @@ uint32_t typesize(uint16_t type) {
 
 bool isinteger(uint16_t type) {
     return type == 1 || type == 3 || type == 4 || type == 6 || type == 8 || type == 9;
-}
-
-// num / den to the nearest whole number, halves to the even neighbour;
-// 0 when den is 0, saturated at the largest 32-bit value.
-uint32_t roundhalfeven(uint64_t num, uint64_t den) {
-    if (den == 0) {
-        return 0;
-    }
-    uint64_t quotient = num / den;
-    const uint64_t twice = (num % den) * 2;
-    if (twice > den || (twice == den && (quotient & 1) != 0)) {
-        ++quotient;
-    }
-    return static_cast<uint32_t>(
-        std::min<uint64_t>(quotient, std::numeric_limits<uint32_t>::max()));
 }
 
 constexpr std::array<uint8_t, 256> makereversetable() {
@@ -479,8 +465,8 @@ void tiffinfo::finishtags() {
     // rational, rounded once.
     const uint64_t scale = resolutionunit == kUnitCentimetre ? 254 : 1;
     const uint64_t divisor = resolutionunit == kUnitCentimetre ? 100 : 1;
-    xres = roundhalfeven(xnum * scale, xden * divisor);
-    yres = roundhalfeven(ynum * scale, yden * divisor);
+    xres = divroundeven(xnum * scale, xden * divisor);
+    yres = divroundeven(ynum * scale, yden * divisor);
 
     const uint16_t bits = bitspersample();
     if (bits > 16 || colormap.size() != (size_t{3} << bits)) {

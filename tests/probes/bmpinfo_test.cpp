@@ -11,8 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -346,16 +344,10 @@ TEST_F(BmpProbe, OpenFailures) {
     EXPECT_TRUE(info.haserror());
     EXPECT_EQ(info.geterrortext(), "Error - BMP Image " + path("none.bmp") + " does not exist");
 
-    const std::string sock = path("s.bmp");
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    ASSERT_LT(sock.size(), sizeof addr.sun_path);
-    sock.copy(addr.sun_path, sock.size());
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const ovintest::unopenablefile unopenable(path("s.bmp"));
+    ASSERT_TRUE(unopenable.ok());
+    const std::string& sock = unopenable.path();
     EXPECT_FALSE(info.readfile(sock));
-    ::close(fd);
     EXPECT_EQ(info.geterrortext(),
               "Access to " + sock + " is denied - error " + std::to_string(ENXIO));
     EXPECT_EQ(info.ioerror, 0);

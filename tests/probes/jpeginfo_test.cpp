@@ -10,8 +10,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -207,16 +205,10 @@ TEST_F(JpegProbe, OpenFailuresAreForTheUser) {
     EXPECT_EQ(info.ioerror, 0);
 
     // A socket exists but cannot be opened (even by root).
-    const std::string sock = path("s.jpg");
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    ASSERT_LT(sock.size(), sizeof addr.sun_path);
-    sock.copy(addr.sun_path, sock.size());
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const ovintest::unopenablefile unopenable(path("s.jpg"));
+    ASSERT_TRUE(unopenable.ok());
+    const std::string& sock = unopenable.path();
     EXPECT_FALSE(info.readfile(sock));
-    ::close(fd);
     EXPECT_EQ(info.errortext, "Access to " + sock + " is denied - error " + std::to_string(ENXIO));
     EXPECT_TRUE(info.showmessage);
 }

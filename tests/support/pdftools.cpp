@@ -8,7 +8,10 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace ovintest {
 
@@ -22,6 +25,26 @@ std::string readbytes(const std::filesystem::path& path) {
 void writebytes(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+unopenablefile::unopenablefile(std::string path) : path_(std::move(path)) {
+    fd_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (fd_ < 0 || path_.size() >= sizeof addr.sun_path) {
+        return;
+    }
+    path_.copy(addr.sun_path, path_.size());
+    bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+unopenablefile::~unopenablefile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+    if (bound_) {
+        ::unlink(path_.c_str());
+    }
 }
 
 tempdir::tempdir() {

@@ -16,6 +16,23 @@ namespace ovintest {
 std::string readbytes(const std::filesystem::path& path);
 void writebytes(const std::filesystem::path& path, const std::string& bytes);
 
+// A path that exists but that nobody can open, root included: a bound
+// Unix socket, removed from the file system with the object.
+class unopenablefile {
+public:
+    explicit unopenablefile(std::string path);
+    ~unopenablefile();
+    unopenablefile(const unopenablefile&) = delete;
+    unopenablefile& operator=(const unopenablefile&) = delete;
+    bool ok() const { return bound_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    bool bound_ = false;
+};
+
 // A fresh directory under the system's temporary folder, removed with its
 // content when the object goes.
 class tempdir {

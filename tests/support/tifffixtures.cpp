@@ -369,21 +369,26 @@ uint32_t tiffbuilder::append(const std::vector<uint8_t>& bytes) {
     return at;
 }
 
+tiffbuilder& tiffbuilder::addentry(uint16_t tag, uint16_t type, uint32_t count,
+                                   std::vector<uint8_t> data) {
+    entry e{tag, type, count, {}};
+    if (data.size() <= 4) {
+        data.resize(4, 0);
+        e.field = std::move(data);
+    } else {
+        e.field = encode32(append(data));
+    }
+    entries_.push_back(std::move(e));
+    return *this;
+}
+
 tiffbuilder& tiffbuilder::shorts(uint16_t tag, const std::vector<uint16_t>& values) {
     std::vector<uint8_t> data;
     for (uint16_t v : values) {
         const auto e = encode16(v);
         data.insert(data.end(), e.begin(), e.end());
     }
-    entry e{tag, SHORT, static_cast<uint32_t>(values.size()), {}};
-    if (data.size() <= 4) {
-        data.resize(4, 0);
-        e.field = data;
-    } else {
-        e.field = encode32(append(data));
-    }
-    entries_.push_back(e);
-    return *this;
+    return addentry(tag, SHORT, static_cast<uint32_t>(values.size()), std::move(data));
 }
 
 tiffbuilder& tiffbuilder::longs(uint16_t tag, const std::vector<uint32_t>& values) {
@@ -392,15 +397,7 @@ tiffbuilder& tiffbuilder::longs(uint16_t tag, const std::vector<uint32_t>& value
         const auto e = encode32(v);
         data.insert(data.end(), e.begin(), e.end());
     }
-    entry e{tag, LONG, static_cast<uint32_t>(values.size()), {}};
-    if (data.size() <= 4) {
-        data.resize(4, 0);
-        e.field = data;
-    } else {
-        e.field = encode32(append(data));
-    }
-    entries_.push_back(e);
-    return *this;
+    return addentry(tag, LONG, static_cast<uint32_t>(values.size()), std::move(data));
 }
 
 tiffbuilder& tiffbuilder::rational(uint16_t tag, uint32_t numerator, uint32_t denominator) {

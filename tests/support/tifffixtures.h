@@ -148,6 +148,9 @@ private:
     };
     std::vector<uint8_t> encode16(uint16_t value) const;
     std::vector<uint8_t> encode32(uint32_t value) const;
+    // An entry whose values are `data` (in file order): held in the entry
+    // when they fit in 4 bytes, else written now and pointed to.
+    tiffbuilder& addentry(uint16_t tag, uint16_t type, uint32_t count, std::vector<uint8_t> data);
 
     bool big_;
     std::vector<uint8_t> bytes_;
