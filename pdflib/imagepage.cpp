@@ -169,13 +169,11 @@ description describebitmap(const imgdata& image, const std::string& filename) {
         // DeviceGray, white-then-black needs Decode, anything else is an
         // indexed colour space.
         const std::vector<uint8_t>& p = image.palette;
-        const bool blackwhite = p.size() == 6 && p[0] == 0 && p[1] == 0 && p[2] == 0 &&
-                                p[3] == 255 && p[4] == 255 && p[5] == 255;
-        const bool whiteblack = p.size() == 6 && p[0] == 255 && p[1] == 255 && p[2] == 255 &&
-                                p[3] == 0 && p[4] == 0 && p[5] == 0;
-        if (p.size() != 6 || blackwhite) {
+        const std::vector<uint8_t> blackwhite{0, 0, 0, 255, 255, 255};
+        const std::vector<uint8_t> whiteblack{255, 255, 255, 0, 0, 0};
+        if (p.size() != 6 || p == blackwhite) {
             d.lines.emplace_back("/ColorSpace /DeviceGray");
-        } else if (whiteblack) {
+        } else if (p == whiteblack) {
             d.lines.emplace_back("/ColorSpace /DeviceGray");
             d.lines.emplace_back("/Decode [1 0]");
         } else {
