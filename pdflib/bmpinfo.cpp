@@ -1,6 +1,7 @@
 #include "bmpinfo.h"
 
-#include "inputfile.h"
+#include "byteorder.h"
+#include "bytesource.h"
 #include "textutil.h"
 
 #include <cstring>
@@ -12,14 +13,6 @@ namespace {
 
 constexpr size_t kFileHeader = 14;
 constexpr size_t kInfoHeader = 40;
-
-uint16_t le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-uint32_t le32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 uint64_t roundup4(uint64_t n) {
     return (n + 3) & ~uint64_t{3};
@@ -46,15 +39,25 @@ bool bmpinfo::fail(std::string text) {
 }
 
 bool bmpinfo::readfile(const std::string& filename) {
+    const bool keepdata = readdata;
     *this = bmpinfo{};
+    readdata = keepdata;
 
     if (!fileexists(filename)) {
         return fail("Error - BMP Image " + filename + " does not exist");
     }
-    inputfile file;
-    if (const int code = file.open(filename); code != 0) {
+    filesource source;
+    if (const int code = source.open(filename); code != 0) {
         return fail("Access to " + filename + " is denied - error " + std::to_string(code));
     }
+    return read(source, filename);
+}
+
+bool bmpinfo::read(bytesource& source, const std::string& filename) {
+    const bool keepdata = readdata;
+    *this = bmpinfo{};
+    readdata = keepdata;
+    bytereader file(source);
     const uint64_t filesize = file.size();
     const auto readerror = [&](int code) {
         ioerror = code != 0 ? code : kShortRead;

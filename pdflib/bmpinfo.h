@@ -11,11 +11,15 @@
 
 namespace ovin {
 
+class bytesource;
+
 class bmpinfo {
 public:
     // Reads the headers, the palette and the pixel block; false (and
     // haserror()) on failure, with the reason in geterrortext().
     bool readfile(const std::string& filename);
+    // The same from a byte source; filename only names it in messages.
+    bool read(bytesource& source, const std::string& filename);
     bool haserror() const { return errorflag_; }
     const std::string& geterrortext() const { return errortext_; }
     // Writes datasize bytes to buffer: the rows top first, in the layout

@@ -2,6 +2,7 @@
 // instance. No exception ever leaves them.
 #include "ovinpdf.h"
 
+#include "imagekind.h"
 #include "library.h"
 #include "textutil.h"
 
@@ -9,9 +10,12 @@
 #include "qt/qtui.h"
 #endif
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string_view>
+#include <type_traits>
 
 namespace {
 
@@ -29,13 +33,28 @@ std::string_view text(const char* s) {
     return s == nullptr ? std::string_view() : s;
 }
 
+// Runs one call of the library. Nothing crosses the C boundary: a failure
+// the call did not turn into a result code itself ends it with `failure`,
+// and a call that returns a code also sets the error detail (the errno of
+// the failure: 12 when memory ran out).
 template <typename Call>
 auto guarded(Call call, decltype(call()) failure) noexcept -> decltype(call()) {
+    int error = 0;
     try {
         return call();
+    } catch (const std::bad_alloc&) {
+        error = ENOMEM;
     } catch (...) {
-        return failure;
+        error = EIO;
     }
+    if constexpr (std::is_same_v<decltype(call()), int32_t>) {
+        try {
+            instance().library.report(ovin::status(failure, std::to_string(error)));
+        } catch (...) {
+            // Not even the detail could be stored; the code still tells.
+        }
+    }
+    return failure;
 }
 
 template <typename Call> void guarded(Call call) noexcept {
@@ -114,7 +133,7 @@ void pdfclear(void) {
 
 int32_t pdfaddindex(const char* pagename, const char* title) {
     return guarded([&] { return instance().library.pdfaddindex(text(pagename), text(title)); },
-                   ovin::kIoError);
+                   OVINPDF_IO_ERROR);
 }
 
 int32_t pdfaddsubindex(const char* parentkey, const char* pagename, const char* title) {
@@ -122,19 +141,20 @@ int32_t pdfaddsubindex(const char* parentkey, const char* pagename, const char* 
         [&] {
             return instance().library.pdfaddsubindex(text(parentkey), text(pagename), text(title));
         },
-        ovin::kIoError);
+        OVINPDF_IO_ERROR);
 }
 
 int32_t pdfaddtext(const char* value) {
-    return guarded([&] { return instance().library.pdfaddtext(text(value)); }, ovin::kIoError);
+    return guarded([&] { return instance().library.pdfaddtext(text(value)); }, OVINPDF_IO_ERROR);
 }
 
 int32_t pdfaddimage(const char* filename) {
-    return guarded([&] { return instance().library.pdfaddimage(text(filename)); }, ovin::kIoError);
+    return guarded([&] { return instance().library.pdfaddimage(text(filename)); },
+                   OVINPDF_IO_ERROR);
 }
 
 int32_t pdfsave(const char* filename) {
-    return guarded([&] { return instance().library.pdfsave(text(filename)); }, ovin::kIoError);
+    return guarded([&] { return instance().library.pdfsave(text(filename)); }, OVINPDF_IO_ERROR);
 }
 
 } // extern "C"

@@ -1,5 +1,5 @@
-// Re-encoding of TIFF pages stored in several strips, through the imaging
-// library, into a single-strip TIFF or a JPEG file at the temporary path.
+// Re-encoding of pages that cannot be embedded as stored, through the
+// imaging library, into a file at the temporary image path.
 #include "prepare.h"
 
 #include "imaging.h"
@@ -11,36 +11,6 @@
 namespace ovin {
 
 namespace {
-
-struct conversion {
-    std::string options; // "KEY = VALUE" lines joined by CR
-    std::string format;  // "TIF", "JPG" or empty
-};
-
-conversion conversionfor(const imgdata& record) {
-    const std::string height = std::to_string(record.height);
-    const std::string group4 =
-        "COMPRESS = ON\rOVERWRITE = ON\rTIFF_COMPRESS = GROUP4\rTIFF_ROWSPERSTRIP = " + height;
-    switch (record.compression) {
-    case 1:
-        return {"COMPRESS = OFF\rOVERWRITE = ON\rTIFF_ROWSPERSTRIP = " + height, "TIF"};
-    case 2:
-    case 4:
-        return {group4, "TIF"};
-    case 3:
-        return {"COMPRESS = ON\rOVERWRITE = ON\rTIFF_COMPRESS = GROUP3\rTIFF_ROWSPERSTRIP = " +
-                    height,
-                "TIF"};
-    case 32773:
-        if (record.bits == 1) {
-            return {group4, "TIF"};
-        }
-        return {"COMPRESS = ON\rOVERWRITE = ON\rJPEG_OPTIMIZE_CODING = ON\rLOSSY_QUALITY = 75",
-                "JPG"};
-    default:
-        return {};
-    }
-}
 
 // Closes the image and the option block on every path.
 struct imagesession {
@@ -66,51 +36,38 @@ bool pathexists(const std::string& path) {
 
 } // namespace
 
-int32_t convertimage(librarystate& state, Ui& ui, const std::string& name, uint16_t page,
-                     imgdata& record) {
-    const std::string& temp = state.tempimgpath;
+status convertimage(const conversioncontext& context, imagekind kind, const std::string& name,
+                    uint32_t page, imagedesc& image) {
+    const std::string& temp = context.tempimgpath;
     if (pathexists(temp)) {
-        state.errorarg = temp;
-        return -11;
+        return {OVINPDF_TEMP_EXISTS, temp};
     }
     imagesession session;
-    session.image = ImgOpenSolo(name.c_str(), record.ext.c_str());
+    session.image = ImgOpenSolo(name.c_str(), std::string(kindextension(kind)).c_str());
     if (session.image == 0) {
-        state.errorarg = "ImageMan cannot open image " + name;
-        return -6;
+        return {OVINPDF_IMAGE_ERROR, "ImageMan cannot open image " + name};
     }
-    if (ImgSetPage(session.image, int32_t{page} - 1) != 1) {
-        state.errorarg = "ImageMan cannot find page " + std::to_string(page) + " in file " + name;
-        return -6;
+    if (ImgSetPage(session.image, static_cast<int32_t>(page) - 1) != 1) {
+        return {OVINPDF_IMAGE_ERROR,
+                "ImageMan cannot find page " + std::to_string(page) + " in file " + name};
     }
-    if (record.compression == 32773 && record.bits != 1 && record.bits != 8) {
-        state.errorarg = "Unsupported bits per sample value of " + std::to_string(record.bits) +
-                         " for PACKBITS compression in image " + name;
-        return -6;
+    if (image.reencode == nullptr) {
+        return {OVINPDF_IMAGE_ERROR, "ImageMan cannot convert compression data in image " + name};
     }
-    const conversion how = conversionfor(record);
-    session.options = ImgXOptBlkCreate(how.options.c_str());
+    const reencoding& plan = *image.reencode;
+    if (std::string refusal = plan.refusal(); !refusal.empty()) {
+        return {OVINPDF_IMAGE_ERROR, std::move(refusal)};
+    }
+    session.options = ImgXOptBlkCreate(plan.options().c_str());
     ImgHandle bitmap = ImgGetDIB(session.image, 0, 0);
-    if (ImgXWriteDIB(temp.c_str(), how.format.c_str(), bitmap, session.options, state.window, 0) !=
-        1) {
-        state.errorarg = "ImageMan cannot convert compression data in image " + name;
-        return -6;
+    if (ImgXWriteDIB(temp.c_str(), plan.format().c_str(), bitmap, session.options, context.window,
+                     0) != 1) {
+        return {OVINPDF_IMAGE_ERROR, "ImageMan cannot convert compression data in image " + name};
     }
 
-    imgdata converted;
-    converted.ext = "." + how.format;
-    int32_t result = probeimage(state, ui, temp, 1, converted);
-    if (result == 0) {
-        record.compression = converted.compression;
-        record.datalen = converted.datalen;
-        record.data = std::move(converted.data);
-        // What a reader needs to decode the new data: a JPEG's component
-        // count, the Group 3 options the encoder used.
-        record.samples = converted.compression == 6 ? converted.samples : record.samples;
-        record.t4options = converted.t4options;
-    }
+    status result = plan.adopt(temp, image);
     if (::unlink(temp.c_str()) != 0) {
-        ui.message("Unable to delete file " + temp);
+        context.ui.message("Unable to delete file " + temp);
     }
     return result;
 }

@@ -1,6 +1,8 @@
 // The in-memory document: its pages and its bookmark tree.
 #pragma once
 
+#include "imagekind.h"
+
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -11,7 +13,8 @@ namespace ovin {
 struct pageinfo {
     std::string name; // image file name as passed, or the text of a text page
     bool isimage = false;
-    uint16_t pagenumber = 0; // 1-based page within the image file; 0 for text
+    uint32_t pagenumber = 0;             // 1-based page within the image file; 0 for text
+    imagekind kind = imagekind::unknown; // of an image page's file
 };
 
 // One outline entry. Entries live in one flat vector and refer to each other

@@ -1,6 +1,6 @@
 #include "jpeginfo.h"
 
-#include "inputfile.h"
+#include "bytesource.h"
 #include "textutil.h"
 
 #include <algorithm>
@@ -14,9 +14,9 @@ namespace {
 // Sequential reads through a small buffer, so that walking markers and fill
 // bytes one at a time costs no system call per byte. Every read is checked
 // against the file: asking for bytes past its end is a short read.
-class bytereader {
+class bufferedreader {
 public:
-    explicit bytereader(inputfile& file) : file_(file) {}
+    explicit bufferedreader(bytereader& file) : file_(file) {}
 
     bool get(uint8_t* out, size_t n) {
         for (size_t i = 0; i < n; ++i) {
@@ -71,7 +71,7 @@ private:
         return true;
     }
 
-    inputfile& file_;
+    bytereader& file_;
     std::array<uint8_t, 4096> buf_{};
     uint64_t bufstart_ = 0;
     size_t buflen_ = 0;
@@ -132,7 +132,7 @@ uint16_t cmtoinch(uint16_t density) {
 // Reads the next marker code: 0xFF, any number of 0xFF fill bytes, then the
 // code. False with 'invalid' set when the byte where a marker must start is
 // not 0xFF; false with 'invalid' clear when the file ends.
-bool nextmarker(bytereader& in, uint8_t& code, bool& invalid) {
+bool nextmarker(bufferedreader& in, uint8_t& code, bool& invalid) {
     invalid = false;
     uint8_t b = 0;
     if (!in.byte(b)) {
@@ -155,7 +155,7 @@ bool nextmarker(bytereader& in, uint8_t& code, bool& invalid) {
 // segment holds the identifier, version, two flag words and the transform
 // byte; a shorter one or another identifier is left alone. False when the
 // file ends inside it.
-bool readadobe(bytereader& in, uint16_t length, bool& adobe, uint8_t& transform) {
+bool readadobe(bufferedreader& in, uint16_t length, bool& adobe, uint8_t& transform) {
     uint8_t app14[12];
     if (length < 2 + sizeof app14) {
         return true;
@@ -180,14 +180,20 @@ bool jpeginfo::readfile(const std::string& filename) {
         showmessage = true;
         return false;
     }
-    inputfile file;
-    if (const int code = file.open(filename); code != 0) {
+    filesource source;
+    if (const int code = source.open(filename); code != 0) {
         errortext = "Access to " + filename + " is denied - error " + std::to_string(code);
         showmessage = true;
         return false;
     }
+    return read(source, filename);
+}
+
+bool jpeginfo::read(bytesource& source, const std::string& filename) {
+    *this = jpeginfo{};
+    bytereader file(source);
     filesize = static_cast<int64_t>(file.size());
-    bytereader in(file);
+    bufferedreader in(file);
 
     const auto readerror = [&] {
         ioerror = in.error();
@@ -299,14 +305,19 @@ bool jpeginfo::readfile(const std::string& filename) {
 
     // The frame header is read. An Adobe segment may still follow it before
     // the first scan, and it decides how the reader converts the colours, so
-    // look on; anything that cannot be read from here on just ends the look.
+    // look on up to the scan. A file that ends, or breaks off, before its
+    // first scan holds no picture at all and is refused.
+    const auto noscan = [&] { return refuse("No image data (no start of scan)"); };
     if (!in.seek(frameend)) {
-        return true;
+        return noscan();
     }
     for (;;) {
         uint8_t code = 0;
         bool invalid = false;
-        if (!nextmarker(in, code, invalid) || code == kEOI || code == kSOS) {
+        if (!nextmarker(in, code, invalid) || code == kEOI) {
+            return noscan();
+        }
+        if (code == kSOS) {
             return true;
         }
         if (standalone(code)) {
@@ -315,11 +326,11 @@ bool jpeginfo::readfile(const std::string& filename) {
         const uint64_t start = in.position();
         uint16_t length = 0;
         if (code == 0x00 || code == kSOI || !in.word(length) || length < 2) {
-            return true;
+            return noscan();
         }
         if ((code == kAPP14 && !readadobe(in, length, adobe, adobetransform)) ||
             !in.seek(start + length)) {
-            return true;
+            return noscan();
         }
     }
 }

@@ -9,14 +9,17 @@
 
 namespace ovin {
 
+class bytesource;
+
 class jpeginfo {
 public:
-    // True when the scan reached a frame header, a start of scan or the end
-    // of the image; the fields then hold what was found (a file whose scan
-    // or end comes before any frame header gives size 0). False on failure:
+    // True when the scan reached a frame header followed by a start of scan,
+    // or a start of scan or end of image before any frame header (size 0). False on failure:
     // errortext says why, except for a file that does not start with a JPEG
     // start-of-image marker, which fails with errortext empty.
     bool readfile(const std::string& filename);
+    // The same from a byte source; filename only names it in messages.
+    bool read(bytesource& source, const std::string& filename);
 
     std::string errortext;
     uint16_t xdensity = 0, ydensity = 0; // dots per inch, 0 when the file gives none

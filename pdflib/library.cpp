@@ -1,9 +1,11 @@
 #include "library.h"
 
-#include "imgdata.h"
-#include "inputfile.h"
+#include "bytesource.h"
+#include "imagedesc.h"
+#include "imagekind.h"
 #include "prepare.h"
 #include "textutil.h"
+#include "version.h"
 #include "writer.h"
 
 #include <cstdlib>
@@ -26,29 +28,29 @@ std::string defaulttempimgpath() {
 
 std::string errortext(int32_t code, const std::string& detail) {
     switch (code) {
-    case kFileNotFound:
+    case OVINPDF_FILE_NOT_FOUND:
         return "ERROR : File Not Found (" + detail + ")";
-    case kNoPages:
+    case OVINPDF_NO_PAGES:
         return "ERROR : No Pages Added";
-    case kUnsupportedType:
+    case OVINPDF_UNSUPPORTED_TYPE:
         return "ERROR : Unsupported Image Type (" + detail + ")";
-    case kCancelled:
+    case OVINPDF_CANCELLED:
         return "ERROR : PDF Save Cancelled By User";
-    case kIoError:
+    case OVINPDF_IO_ERROR:
         return "ERROR : I/O Error (" + detail + ")";
-    case kImageError:
+    case OVINPDF_IMAGE_ERROR:
         return "ERROR : Image Error (" + detail + ")";
-    case kPageNotFound:
+    case OVINPDF_PAGE_NOT_FOUND:
         return "ERROR : Page Not Found (" + detail + ")";
-    case kBlankName:
+    case OVINPDF_BLANK_NAME:
         return "ERROR : PDF Filename is blank";
-    case kNoParent:
+    case OVINPDF_NO_PARENT:
         return "ERROR : Cannot find index parent (" + detail + ")";
-    case kAlreadyAdded:
+    case OVINPDF_ALREADY_ADDED:
         return "ERROR : Page already added (" + detail + ")";
-    case kTempExists:
+    case OVINPDF_TEMP_EXISTS:
         return "ERROR : Cannot create temporary tiff (" + detail + " already exists)";
-    case kInvalidName:
+    case OVINPDF_INVALID_NAME:
         return "ERROR : Invalid filename (" + detail + ")";
     default:
         return "ERROR : Unknown error (" + std::to_string(code) + ")";
@@ -107,16 +109,18 @@ void Library::showversioninfo() {
         return;
     }
     // Each line after the first is preceded by LF CR, in that order.
-    ui_->message(std::string("PDF Creation Library - Version 1.8") + "\n\r" + kMakerCompany +
-                 "\n\rTel: " + kMakerTelephone + "\n\rWeb: " + kMakerWeb);
+    ui_->message(std::string("PDF Creation Library - Version ") + kLibraryVersion + "\n\r" +
+                 kMakerCompany + "\n\rTel: " + kMakerTelephone + "\n\rWeb: " + kMakerWeb);
 }
 
 std::string Library::geterror(int32_t code) const {
-    return errortext(code, state_.errorarg);
+    // The temporary-file message names the path in use; the save reports
+    // such a page as an image error, so its detail is not the last one.
+    return errortext(code, code == OVINPDF_TEMP_EXISTS ? state_.tempimgpath : state_.errorarg);
 }
 
 void Library::getwarnings(const std::function<void(const std::string&)>& add) const {
-    for (const std::string& line : state_.warnings) {
+    for (const std::string& line : state_.warnings.lines()) {
         add(line);
     }
 }
@@ -129,13 +133,19 @@ void Library::pdfclear() {
     state_.lastpage.clear();
     state_.outline.clear();
     state_.warnings.clear();
-    state_.warningset.clear();
     state_.errorarg.clear();
 }
 
-void Library::appendpage(std::string name, bool isimage, uint16_t pagenumber) {
+int32_t Library::report(const status& outcome) {
+    if (!outcome.ok() && outcome.hasdetail()) {
+        state_.errorarg = outcome.detail();
+    }
+    return outcome.code();
+}
+
+void Library::appendpage(std::string name, bool isimage, uint32_t pagenumber, imagekind kind) {
     state_.lastpage[name] = static_cast<int32_t>(state_.pages.size());
-    state_.pages.push_back(pageinfo{std::move(name), isimage, pagenumber});
+    state_.pages.push_back(pageinfo{std::move(name), isimage, pagenumber, kind});
 }
 
 int32_t Library::findpage(std::string_view pagename) const {
@@ -164,26 +174,24 @@ int32_t Library::addbookmark(int32_t parent, std::string_view pagename, std::str
 
 int32_t Library::pdfaddindex(std::string_view pagename, std::string_view title) {
     if (saving_) {
-        return kBusy;
+        return OVINPDF_BUSY;
     }
     int32_t page = findpage(pagename);
     if (page < 0) {
-        state_.errorarg = pagename;
-        return kPageNotFound;
+        return report({OVINPDF_PAGE_NOT_FOUND, std::string(pagename)});
     }
     addbookmark(-1, pagename, title, page);
-    return kOk;
+    return OVINPDF_OK;
 }
 
 int32_t Library::pdfaddsubindex(std::string_view parentkey, std::string_view pagename,
                                 std::string_view title) {
     if (saving_) {
-        return kBusy;
+        return OVINPDF_BUSY;
     }
     int32_t page = findpage(pagename);
     if (page < 0) {
-        state_.errorarg = pagename;
-        return kPageNotFound;
+        return report({OVINPDF_PAGE_NOT_FOUND, std::string(pagename)});
     }
     // Every entry with the parent key receives a child, except an entry that
     // lies below another entry with that key: the search does not descend
@@ -205,61 +213,56 @@ int32_t Library::pdfaddsubindex(std::string_view parentkey, std::string_view pag
         }
     }
     if (parents.empty()) {
-        state_.errorarg = parentkey;
-        return kNoParent;
+        return report({OVINPDF_NO_PARENT, std::string(parentkey)});
     }
     for (int32_t parent : parents) {
         addbookmark(parent, pagename, title, page);
     }
-    return kOk;
+    return OVINPDF_OK;
 }
 
 int32_t Library::pdfaddtext(std::string_view text) {
     if (saving_) {
-        return kBusy;
+        return OVINPDF_BUSY;
     }
-    appendpage(std::string(text), false, 0);
-    return kOk;
+    appendpage(std::string(text), false, 0, imagekind::unknown);
+    return OVINPDF_OK;
 }
 
 int32_t Library::pdfaddimage(std::string_view filename) {
     if (saving_) {
-        return kBusy;
+        return OVINPDF_BUSY;
     }
     std::string name(filename);
     if (!validfilename(name)) {
-        state_.errorarg = name;
-        return kInvalidName;
+        return report({OVINPDF_INVALID_NAME, name});
     }
     if (!fileexists(name)) {
-        state_.errorarg = name;
-        return kFileNotFound;
+        return report({OVINPDF_FILE_NOT_FOUND, name});
     }
-    std::string ext = upperextension(name);
-    if (ext != ".TIF" && ext != ".JPG" && ext != ".BMP") {
-        state_.errorarg = name;
-        return kUnsupportedType;
+    const imagekind kind = kindbyextension(name);
+    if (kind == imagekind::unknown) {
+        return report({OVINPDF_UNSUPPORTED_TYPE, name});
     }
     if (state_.lastpage.contains(name)) {
-        state_.errorarg = name;
-        return kAlreadyAdded;
+        return report({OVINPDF_ALREADY_ADDED, name});
     }
-    imgdata probe;
-    int32_t result = probeimage(state_, *ui_, name, 1, probe, imagedata::skip);
-    if (result != kOk) {
-        return result;
+    imagedesc probe;
+    preparecontext context{*ui_, state_.warnings, state_.defaultxdpi, state_.defaultydpi};
+    if (status probed = probeimage(context, kind, name, 1, probe, imagedata::skip); !probed.ok()) {
+        return report(probed);
     }
-    uint16_t count = probe.pagesinfile == 0 ? 1 : probe.pagesinfile;
+    const uint32_t count = probe.pagesinfile == 0 ? 1 : probe.pagesinfile;
     state_.pages.reserve(state_.pages.size() + count);
-    for (int page = 1; page <= count; ++page) {
-        appendpage(name, true, static_cast<uint16_t>(page));
+    for (uint32_t page = 1; page <= count; ++page) {
+        appendpage(name, true, page, kind);
     }
-    return kOk;
+    return OVINPDF_OK;
 }
 
 int32_t Library::pdfsave(std::string_view filename) {
     if (saving_) {
-        return kBusy;
+        return OVINPDF_BUSY;
     }
     struct savingflag {
         bool& flag;
@@ -268,7 +271,7 @@ int32_t Library::pdfsave(std::string_view filename) {
         savingflag(const savingflag&) = delete;
         savingflag& operator=(const savingflag&) = delete;
     } guard(saving_);
-    return savepdf(state_, *ui_, std::string(filename));
+    return report(savepdf(state_, *ui_, std::string(filename)));
 }
 
 } // namespace ovin

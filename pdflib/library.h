@@ -4,6 +4,7 @@
 #pragma once
 
 #include "state.h"
+#include "status.h"
 #include "ui.h"
 
 #include <cstdint>
@@ -13,24 +14,6 @@
 #include <string_view>
 
 namespace ovin {
-
-// Result codes of the adding and saving calls.
-enum : int32_t {
-    kOk = 0,
-    kFileNotFound = -1,
-    kNoPages = -2,
-    kUnsupportedType = -3,
-    kCancelled = -4,
-    kIoError = -5,
-    kImageError = -6,
-    kPageNotFound = -7,
-    kBlankName = -8,
-    kNoParent = -9,
-    kAlreadyAdded = -10,
-    kTempExists = -11,
-    kInvalidName = -12,
-    kBusy = -13, // a call made while a save is running
-};
 
 inline constexpr const char* kMakerCompany = "Zentro Software";
 inline constexpr const char* kMakerTelephone = "+1 555 0100";
@@ -64,13 +47,17 @@ public:
     int32_t pdfsave(std::string_view filename);
 
     bool saving() const { return saving_; }
+
+    // The code of the outcome; a failure's detail becomes the error detail
+    // that geterror shows.
+    int32_t report(const status& outcome);
     const librarystate& state() const { return state_; }
 
 private:
     int32_t findpage(std::string_view pagename) const;
     int32_t addbookmark(int32_t parent, std::string_view pagename, std::string_view title,
                         int32_t pageindex);
-    void appendpage(std::string name, bool isimage, uint16_t pagenumber);
+    void appendpage(std::string name, bool isimage, uint32_t pagenumber, imagekind kind);
 
     librarystate state_;
     std::unique_ptr<Ui> ui_;

@@ -10,10 +10,6 @@ namespace ovin {
 
 namespace {
 
-std::string ref(int64_t object) {
-    return std::to_string(object) + " 0 R";
-}
-
 // Calls visit(entry, parent, siblings, position) for the subtree of every
 // listed entry in preorder, without recursion (a deep chain of
 // sub-bookmarks must not exhaust the stack).
@@ -68,10 +64,9 @@ void numberoutline(outlinetree& tree, int32_t entry, int32_t& counter) {
     });
 }
 
-void writeoutline(pdfoutput& out, outlinetree& tree, int32_t n) {
-    const int64_t root = 4 * int64_t{n} + 4;
-    const int32_t total = outlinetotal(tree);
-    auto counter = static_cast<int32_t>(root + 1);
+void writeoutline(pdfoutput& out, const objectplan& plan, outlinetree& tree) {
+    const int64_t root = plan.outlineroot();
+    auto counter = static_cast<int32_t>(plan.firstitem());
     for (int32_t entry : tree.top) {
         numberoutline(tree, entry, counter);
     }
@@ -79,11 +74,12 @@ void writeoutline(pdfoutput& out, outlinetree& tree, int32_t n) {
         return int64_t{tree.nodes[static_cast<size_t>(entry)].objectnumber};
     };
 
-    out.beginobject(static_cast<int32_t>(root));
+    const auto ref = pdfoutput::ref;
+    out.beginobject(root);
     out.writeline("<<");
     out.writeline("/Type /Outlines");
     out.writeline("/Count " + std::to_string(tree.top.size()));
-    out.writeline("/First " + ref(root + 1));
+    out.writeline("/First " + ref(plan.firstitem()));
     out.writeline("/Last " + ref(number(tree.top.back())));
     out.writeline(">>");
     out.endobject();
@@ -92,7 +88,7 @@ void writeoutline(pdfoutput& out, outlinetree& tree, int32_t n) {
              [&](int32_t entry, const std::vector<int32_t>& siblings, size_t position) {
                  const bookmark& b = tree.nodes[static_cast<size_t>(entry)];
                  const int64_t item = b.objectnumber;
-                 out.beginobject(static_cast<int32_t>(item));
+                 out.beginobject(item);
                  out.writeline("<<");
                  if (!b.children.empty()) {
                      out.writeline("/Count -" + std::to_string(b.children.size()));
@@ -107,14 +103,13 @@ void writeoutline(pdfoutput& out, outlinetree& tree, int32_t n) {
                  if (position + 1 < siblings.size()) {
                      out.writeline("/Next " + ref(number(siblings[position + 1])));
                  }
-                 out.writeline("/A " + ref(item + total));
+                 out.writeline("/A " + ref(plan.action(item)));
                  out.writeline(">>");
                  out.endobject();
 
-                 out.beginobject(static_cast<int32_t>(item + total));
+                 out.beginobject(plan.action(item));
                  out.writeline("<<");
-                 out.writeline("/D[" + std::to_string(4 * (int64_t{b.pageindex} + 1)) +
-                               " 0 R/XYZ null null null]/S/GoTo");
+                 out.writeline("/D[" + ref(plan.page(b.pageindex)) + "/XYZ null null null]/S/GoTo");
                  out.writeline(">>");
                  out.endobject();
              });

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "document.h"
+#include "objectplan.h"
 #include "pdfoutput.h"
 
 #include <cstdint>
@@ -18,8 +19,8 @@ int32_t outlinetotal(const outlinetree& tree);
 // `counter`, which is advanced past them.
 void numberoutline(outlinetree& tree, int32_t entry, int32_t& counter);
 
-// Numbers every entry from 4n+5 on and writes the root (4n+4), then every
-// item followed by its action, in preorder. n is the page count.
-void writeoutline(pdfoutput& out, outlinetree& tree, int32_t n);
+// Numbers every entry from the plan's first item on and writes the root,
+// then every item followed by its action, in preorder.
+void writeoutline(pdfoutput& out, const objectplan& plan, outlinetree& tree);
 
 } // namespace ovin

@@ -28,7 +28,7 @@ pdfoutput::~pdfoutput() {
     }
 }
 
-int pdfoutput::open(const std::string& target, int32_t objcount) {
+int pdfoutput::open(const std::string& target, int64_t objcount) {
     offsets_.assign(static_cast<size_t>(objcount > 0 ? objcount : 0), 0);
     buffer_.reserve(kBufferSize);
     position_ = 0;
@@ -123,7 +123,7 @@ void pdfoutput::writeline(std::string_view s) {
     write("\r\n", 2);
 }
 
-void pdfoutput::beginobject(int32_t number) {
+void pdfoutput::beginobject(int64_t number) {
     if (number >= 1 && static_cast<size_t>(number) <= offsets_.size()) {
         offsets_[static_cast<size_t>(number) - 1] = position_;
     }

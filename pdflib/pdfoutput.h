@@ -21,7 +21,7 @@ public:
 
     // Creates the output for `target` with room for `objcount` object
     // offsets. 0 on success, else the errno value.
-    int open(const std::string& target, int32_t objcount);
+    int open(const std::string& target, int64_t objcount);
 
     // The bytes of s followed by CR LF.
     void writeline(std::string_view s);
@@ -29,9 +29,19 @@ public:
     void write(const void* data, size_t size);
 
     // Records the offset of object `number` and writes its "N 0 obj" line.
-    void beginobject(int32_t number);
+    void beginobject(int64_t number);
     // Writes "endobj".
     void endobject() { writeline("endobj"); }
+    // A stream's body: "stream", the bytes as they are, "endstream".
+    void writestream(const void* data, size_t size) {
+        writeline("stream");
+        write(data, size);
+        writeline("endstream");
+    }
+    void writestream(std::string_view bytes) { writestream(bytes.data(), bytes.size()); }
+
+    // "N 0 R": a reference to object N.
+    static std::string ref(int64_t number) { return std::to_string(number) + " 0 R"; }
 
     uint64_t position() const { return position_; }
     const std::vector<uint64_t>& offsets() const { return offsets_; }

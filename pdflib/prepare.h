@@ -1,27 +1,28 @@
-// Image preparation: probing one page of an image file into an imgdata
-// record, and re-encoding a page that cannot be embedded as stored.
+// Image preparation: probing one page of an image file into a page
+// description with the resolution defaults and size limits applied, and
+// re-encoding a page that cannot be embedded as stored.
 #pragma once
 
-#include "imgdata.h"
+#include "imagedesc.h"
+#include "imageformats.h"
+#include "imagekind.h"
 #include "state.h"
+#include "status.h"
 #include "ui.h"
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace ovin {
 
-// Whether a probe reads the page's data or only checks it against the file
-// (enough to add a file or to learn its page size).
-enum class imagedata { read, skip };
-
-// Kept by a caller that probes the pages of a document in order: the
-// directory chain of the TIFF file probed last, so that page k of a
-// multi-page file is found without walking the k-1 pages before it.
-struct probecache {
-    std::string tifffile;
-    std::vector<uint32_t> directories;
+// What preparing a page may use and add to.
+struct preparecontext {
+    Ui& ui;
+    warninglist& warnings;
+    // Resolutions put in place of a missing one; 0 or less means 200.
+    int32_t defaultxdpi = 0;
+    int32_t defaultydpi = 0;
+    probecache* cache = nullptr;
 };
 
 // The page's size in points: its pixels at its resolution, rounded to the
@@ -30,18 +31,27 @@ struct pointsize {
     int64_t width = 0;
     int64_t height = 0;
 };
-pointsize pagepoints(const imgdata& record);
+pointsize pagepoints(const imagedesc& page);
 
-// Reads page `page` (1-based) of the file into `record`: geometry,
-// resolution (defaults and warnings applied), coding and data. Returns 0,
-// -3, -5 or -6 with the detail in state.errorarg.
-int32_t probeimage(librarystate& state, Ui& ui, const std::string& name, uint16_t page,
-                   imgdata& record, imagedata data = imagedata::read, probecache* cache = nullptr);
+// Reads page `page` (1-based) of the file, of the given kind, into `out`:
+// description and (unless mode is skip) data, with missing resolutions
+// defaulted and warned about, and pages too large for PDF refused. Fails
+// with -3, -5 or -6.
+status probeimage(preparecontext& context, imagekind kind, const std::string& name, uint32_t page,
+                  imagedesc& out, imagedata mode = imagedata::read);
 
-// Re-encodes a TIFF page stored in several strips into a single-strip TIFF
-// or a JPEG file at the temporary image path and takes its data into
-// `record`. Returns 0, -3, -6 or -11 with the detail in state.errorarg.
-int32_t convertimage(librarystate& state, Ui& ui, const std::string& name, uint16_t page,
-                     imgdata& record);
+// What a re-encoding needs of the library.
+struct conversioncontext {
+    Ui& ui;
+    const std::string& tempimgpath;
+    uintptr_t window = 0; // the caller's window, handed to the imaging library
+};
+
+// Re-encodes a page that probeimage found not embeddable as stored (its
+// `reencode` plan) through the imaging library into a file at the
+// temporary image path, and describes the page with the new data. Fails
+// with -3, -5, -6 or -11.
+status convertimage(const conversioncontext& context, imagekind kind, const std::string& name,
+                    uint32_t page, imagedesc& image);
 
 } // namespace ovin

@@ -12,6 +12,26 @@
 
 namespace ovin {
 
+// Distinct warning lines in the order they were first raised.
+class warninglist {
+public:
+    // Appends the line unless the same line is already listed.
+    void add(const std::string& line) {
+        if (seen_.insert(line).second) {
+            lines_.push_back(line);
+        }
+    }
+    void clear() {
+        lines_.clear();
+        seen_.clear();
+    }
+    const std::vector<std::string>& lines() const { return lines_; }
+
+private:
+    std::vector<std::string> lines_;
+    std::unordered_set<std::string> seen_;
+};
+
 struct librarystate {
     std::string tempimgpath;
     std::string pdfmaker;
@@ -25,18 +45,10 @@ struct librarystate {
     outlinetree outline;
 
     std::string errorarg;
-    std::vector<std::string> warnings;
-    std::unordered_set<std::string> warningset;
+    warninglist warnings;
 
     int32_t defaultxdpi = 0;
     int32_t defaultydpi = 0;
-
-    // Appends a warning line unless the same line is already listed.
-    void addwarning(const std::string& line) {
-        if (warningset.insert(line).second) {
-            warnings.push_back(line);
-        }
-    }
 };
 
 } // namespace ovin

@@ -9,10 +9,6 @@ namespace {
 constexpr int32_t kFontSize = 8;
 constexpr int32_t kLineStep = 12;
 
-std::string ref(int64_t object) {
-    return std::to_string(object) + " 0 R";
-}
-
 } // namespace
 
 void layouttext(std::string_view paragraph, pagesize size, int32_t& texty,
@@ -51,9 +47,8 @@ void layouttext(std::string_view paragraph, pagesize size, int32_t& texty,
     emit(s);
 }
 
-void writetextpage(pdfoutput& out, int32_t i, int32_t n, pagesize size,
+void writetextpage(pdfoutput& out, const objectplan& plan, int64_t i, pagesize size,
                    const std::vector<std::string>& paragraphs) {
-    const int64_t base = 4 * int64_t{i};
     int32_t texty =
         size.height == -1
             ? 713
@@ -62,25 +57,22 @@ void writetextpage(pdfoutput& out, int32_t i, int32_t n, pagesize size,
     for (const std::string& paragraph : paragraphs) {
         layouttext(paragraph, size, texty, lines);
     }
-    size_t length = 0;
+    std::string content;
     for (const std::string& line : lines) {
-        length += line.size() + 2;
+        content += line;
+        content += "\r\n";
     }
 
-    out.beginobject(static_cast<int32_t>(base + 1));
-    out.writeline("<< /Length " + std::to_string(length) + " >>");
-    out.writeline("stream");
-    for (const std::string& line : lines) {
-        out.writeline(line);
-    }
-    out.writeline("endstream");
+    out.beginobject(plan.textcontents(i));
+    out.writeline("<< /Length " + std::to_string(content.size()) + " >>");
+    out.writestream(content);
     out.endobject();
 
-    out.beginobject(static_cast<int32_t>(base + 2));
+    out.beginobject(plan.procset(i));
     out.writeline("[/PDF /Text]");
     out.endobject();
 
-    out.beginobject(static_cast<int32_t>(base + 3));
+    out.beginobject(plan.font(i));
     out.writeline("<<");
     out.writeline("/Type /Font");
     out.writeline("/Subtype /Type1");
@@ -90,19 +82,19 @@ void writetextpage(pdfoutput& out, int32_t i, int32_t n, pagesize size,
     out.writeline(">>");
     out.endobject();
 
-    out.beginobject(static_cast<int32_t>(base + 4));
+    out.beginobject(plan.page(i));
     out.writeline("<<");
     out.writeline("/Type /Page");
-    out.writeline("/Parent " + ref(4 * int64_t{n} + 2));
+    out.writeline("/Parent " + pdfoutput::ref(plan.pagetree()));
     if (size.width == -1) {
         out.writeline("/MediaBox [0 0 612 792 ]");
     } else {
         out.writeline("/MediaBox [0 0 " + std::to_string(size.width) + " " +
                       std::to_string(size.height) + " ]");
     }
-    out.writeline("/Contents " + ref(base + 1));
-    out.writeline("/Resources << /ProcSet " + std::to_string(base + 2) + " 0 R /Font << /F1 " +
-                  std::to_string(base + 3) + " 0 R >> >>");
+    out.writeline("/Contents " + pdfoutput::ref(plan.textcontents(i)));
+    out.writeline("/Resources << /ProcSet " + pdfoutput::ref(plan.procset(i)) + " /Font << /F1 " +
+                  pdfoutput::ref(plan.font(i)) + " >> >>");
     out.writeline(">>");
     out.endobject();
 }

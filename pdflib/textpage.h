@@ -1,6 +1,7 @@
 // Text pages and image-error pages, set in 8-point Helvetica.
 #pragma once
 
+#include "objectplan.h"
 #include "pdfoutput.h"
 
 #include <cstdint>
@@ -22,10 +23,9 @@ struct pagesize {
 void layouttext(std::string_view paragraph, pagesize size, int32_t& texty,
                 std::vector<std::string>& lines);
 
-// Writes the four objects of page i (0-based) of n pages: content stream,
-// procedure set, font and page. The paragraphs are laid out one after the
-// other.
-void writetextpage(pdfoutput& out, int32_t i, int32_t n, pagesize size,
+// Writes the four objects of page i (0-based): content stream, procedure
+// set, font and page. The paragraphs are laid out one after the other.
+void writetextpage(pdfoutput& out, const objectplan& plan, int64_t i, pagesize size,
                    const std::vector<std::string>& paragraphs);
 
 } // namespace ovin

@@ -1,5 +1,7 @@
 #include "textutil.h"
 
+#include "ascii.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -113,31 +115,10 @@ bool validfilename(std::string_view path) {
     return filenamepart(path).find_first_of("\\/:*?\"<>|") == std::string_view::npos;
 }
 
-std::string toupperascii(std::string_view text) {
-    std::string s(text);
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return s;
-}
-
 std::string upperextension(std::string_view path) {
     std::string_view name = filenamepart(path);
     size_t dot = name.rfind('.');
     return dot == std::string_view::npos ? std::string() : toupperascii(name.substr(dot));
-}
-
-bool validfext(std::string_view ext) {
-    if (trimmed(ext).empty()) {
-        return false;
-    }
-    std::string e = toupperascii(ext);
-    if (e.front() != '.') {
-        e.insert(0, ".");
-    }
-    return e == ".TIF" || e == ".JPG" || e == ".BMP";
 }
 
 int64_t roundeven(long double value) {

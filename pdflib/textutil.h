@@ -23,11 +23,6 @@ bool validfilename(std::string_view path);
 // The upper-case extension of the file-name part from its last "." on, dot
 // included; empty when there is no dot.
 std::string upperextension(std::string_view path);
-// True for the extensions the library accepts: TIF, JPG, BMP with or
-// without the dot, in any letter case.
-bool validfext(std::string_view ext);
-
-std::string toupperascii(std::string_view text);
 
 // Nearest integer, halves to the even neighbour.
 int64_t roundeven(long double value);

@@ -1,6 +1,6 @@
 #include "tiffinfo.h"
 
-#include "inputfile.h"
+#include "bytesource.h"
 #include "textutil.h"
 
 #include <algorithm>
@@ -14,8 +14,6 @@ namespace ovin {
 
 namespace {
 
-// pagecount is 16 bits wide: a longer chain is not walked further.
-constexpr uint32_t kMaxDirectories = 65535;
 constexpr size_t kEntrySize = 12;
 
 enum : uint16_t {
@@ -90,18 +88,6 @@ constexpr std::array<uint8_t, 256> makereversetable() {
 constexpr std::array<uint8_t, 256> kReversed = makereversetable();
 
 } // namespace
-
-uint16_t tiffinfo::get16(const uint8_t* p) const {
-    return bigendian ? static_cast<uint16_t>(p[0] << 8 | p[1])
-                     : static_cast<uint16_t>(p[1] << 8 | p[0]);
-}
-
-uint32_t tiffinfo::get32(const uint8_t* p) const {
-    if (bigendian) {
-        return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-    }
-    return uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
-}
 
 // The first value held in the entry's value field, read at its type's size.
 uint32_t tiffinfo::fieldvalue(const ifdentry& entry) const {
@@ -179,17 +165,23 @@ void tiffinfo::takedata(std::vector<uint8_t>& out) {
     stripdata.clear();
 }
 
-bool tiffinfo::readfile(const std::string& filename, uint16_t page) {
+bool tiffinfo::readfile(const std::string& filename, uint32_t page) {
     reset();
     if (!fileexists(filename)) {
         fail("Error - TIFF Image " + filename + " does not exist");
         return false;
     }
-    inputfile file;
-    if (const int code = file.open(filename); code != 0) {
+    filesource source;
+    if (const int code = source.open(filename); code != 0) {
         fail("Access to " + filename + " is denied - error " + std::to_string(code));
         return false;
     }
+    return read(source, filename, page);
+}
+
+bool tiffinfo::read(bytesource& source, const std::string& filename, uint32_t page) {
+    reset();
+    bytereader file(source);
     filesize = file.size();
     const auto readerror = [&](int code) {
         fail("I/O Error " + std::to_string(code) + " while reading " + filename);
@@ -219,15 +211,13 @@ bool tiffinfo::readfile(const std::string& filename, uint16_t page) {
     uint32_t offset = get32(&header[4]);
     uint32_t counter = 0;
     directories.clear();
-    const bool known = knowndirectories != nullptr && page >= 1 &&
-                       page <= knowndirectories->size() &&
-                       knowndirectories->size() <= kMaxDirectories;
+    const bool known = knowndirectories != nullptr && page >= 1 && page <= knowndirectories->size();
     if (known) {
         offset = (*knowndirectories)[page - 1u];
         counter = page - 1u;
     }
     std::unordered_set<uint32_t> seen;
-    while (offset != 0 && counter < kMaxDirectories && seen.insert(offset).second) {
+    while (offset != 0 && seen.insert(offset).second) {
         ++counter;
         if (!known) {
             directories.push_back(offset);
@@ -242,7 +232,7 @@ bool tiffinfo::readfile(const std::string& filename, uint16_t page) {
             int entryerror = 0;
             if (!readchosen(file, entrycount, entryerror)) {
                 // The page's values or data could not be read: stop here.
-                pagecount = static_cast<uint16_t>(counter);
+                pagecount = counter;
                 stripdata.clear();
                 return readerror(ioerror);
             }
@@ -264,7 +254,7 @@ bool tiffinfo::readfile(const std::string& filename, uint16_t page) {
         }
         offset = get32(next.data());
     }
-    pagecount = static_cast<uint16_t>(known ? knowndirectories->size() : counter);
+    pagecount = known ? static_cast<uint32_t>(knowndirectories->size()) : counter;
 
     if (!checkcompression(filename)) {
         result = false;
@@ -277,7 +267,7 @@ bool tiffinfo::readfile(const std::string& filename, uint16_t page) {
 // is set when the entries cannot all be read (100 when they run past the
 // end of the file; those that are there in full have been acted on). Returns false, with ioerror
 // set, when reading the values or the data of the page failed.
-bool tiffinfo::readchosen(inputfile& file, uint16_t entrycount, int& entryerror) {
+bool tiffinfo::readchosen(bytereader& file, uint16_t entrycount, int& entryerror) {
     const uint64_t room = (filesize - file.position()) / kEntrySize;
     const auto whole = static_cast<size_t>(std::min<uint64_t>(entrycount, room));
     std::vector<uint8_t> raw(whole * kEntrySize);
@@ -311,7 +301,7 @@ bool tiffinfo::readchosen(inputfile& file, uint16_t entrycount, int& entryerror)
     return readstrips(file);
 }
 
-bool tiffinfo::takeentry(inputfile& file, const ifdentry& entry) {
+bool tiffinfo::takeentry(bytereader& file, const ifdentry& entry) {
     const uint32_t value = fieldvalue(entry);
     switch (entry.tag) {
     case tagwidth:
@@ -399,7 +389,7 @@ bool tiffinfo::takeentry(inputfile& file, const ifdentry& entry) {
 // in the value field are taken from there, all of them (two SHORTs give two
 // values). Values stored elsewhere must lie inside the file before anything
 // is allocated for them.
-bool tiffinfo::readvalues(inputfile& file, const ifdentry& entry, std::vector<uint32_t>& out) {
+bool tiffinfo::readvalues(bytereader& file, const ifdentry& entry, std::vector<uint32_t>& out) {
     out.clear();
     const uint32_t size = typesize(entry.type);
     const uint64_t total = uint64_t{entry.count} * size;
@@ -429,7 +419,7 @@ bool tiffinfo::readvalues(inputfile& file, const ifdentry& entry, std::vector<ui
 // XResolution and YResolution: a RATIONAL is its numerator and denominator
 // as stored, read in the file's byte order. An integer-typed value is taken
 // as is; other types leave the resolution missing.
-bool tiffinfo::readresolution(inputfile& file, const ifdentry& entry, uint64_t& num,
+bool tiffinfo::readresolution(bytereader& file, const ifdentry& entry, uint64_t& num,
                               uint64_t& den) {
     if (entry.count == 0) {
         return true;
@@ -480,7 +470,7 @@ void tiffinfo::finishtags() {
 // offset and byte count pairs. The strips together may not hold more bytes
 // than the file, nor may the header block: data that no file of this size
 // can back is a short read, found before anything is allocated.
-bool tiffinfo::readstrips(inputfile& file) {
+bool tiffinfo::readstrips(bytereader& file) {
     stripdata.clear();
     const size_t strips = std::min(stripoffsets.size(), stripbytecounts.size());
     stripoffsets.resize(strips);

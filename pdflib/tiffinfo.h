@@ -4,10 +4,12 @@
 //
 // The file is untrusted. Every value array is checked against the file size
 // before it is allocated, the directory chain is bounded (an offset seen
-// before ends it, and at most 65535 directories are walked), a tag repeated
+// before ends it, so no file holds more directories than it has room for), a tag repeated
 // within one directory is acted on only the first time, and the strip data
 // delivered never exceeds what the file holds (see readstrips in the .cpp).
 #pragma once
+
+#include "byteorder.h"
 
 #include <array>
 #include <cstdint>
@@ -16,7 +18,8 @@
 
 namespace ovin {
 
-class inputfile;
+class bytereader;
+class bytesource;
 
 class tiffinfo {
 public:
@@ -26,7 +29,9 @@ public:
     // 6 with a JPEG header block). On false, haserror() is set and
     // geterrortext() says why; ioerror is non-zero when reading the values
     // or the data of the page failed.
-    bool readfile(const std::string& filename, uint16_t page);
+    bool readfile(const std::string& filename, uint32_t page);
+    // The same from a byte source; filename only names it in messages.
+    bool read(bytesource& source, const std::string& filename, uint32_t page);
     bool haserror() const { return errorflag; }
     const std::string& geterrortext() const { return errortext; }
     // The first BitsPerSample value; without the tag 8 for compression 6,
@@ -48,7 +53,7 @@ public:
 
     uint32_t width = 0, height = 0; // full SHORT or LONG values
     uint32_t xres = 0, yres = 0;    // dots per inch, 0 when missing
-    uint16_t pagecount = 0;
+    uint32_t pagecount = 0;
     uint16_t compression = 0;
     int32_t rowsperstrip = -1; // equals height when the page is one strip
     int16_t fillorder = 1;
@@ -77,16 +82,16 @@ private:
 
     void reset();
     void fail(std::string text);
-    bool readchosen(inputfile& file, uint16_t entrycount, int& entryerror);
-    bool takeentry(inputfile& file, const ifdentry& entry);
-    bool readvalues(inputfile& file, const ifdentry& entry, std::vector<uint32_t>& out);
-    bool readresolution(inputfile& file, const ifdentry& entry, uint64_t& num, uint64_t& den);
+    bool readchosen(bytereader& file, uint16_t entrycount, int& entryerror);
+    bool takeentry(bytereader& file, const ifdentry& entry);
+    bool readvalues(bytereader& file, const ifdentry& entry, std::vector<uint32_t>& out);
+    bool readresolution(bytereader& file, const ifdentry& entry, uint64_t& num, uint64_t& den);
     void finishtags();
-    bool readstrips(inputfile& file);
+    bool readstrips(bytereader& file);
     bool checkcompression(const std::string& filename);
 
-    uint16_t get16(const uint8_t* p) const;
-    uint32_t get32(const uint8_t* p) const;
+    uint16_t get16(const uint8_t* p) const { return ovin::get16(p, bigendian); }
+    uint32_t get32(const uint8_t* p) const { return ovin::get32(p, bigendian); }
     uint32_t fieldvalue(const ifdentry& entry) const;
 
     std::vector<uint32_t> stripoffsets;

@@ -1,6 +1,7 @@
 #include "writer.h"
 
 #include "imagepage.h"
+#include "objectplan.h"
 #include "outline.h"
 #include "pdfoutput.h"
 #include "prepare.h"
@@ -8,7 +9,9 @@
 #include "textutil.h"
 
 #include <cerrno>
+#include <climits>
 #include <new>
+#include <sys/stat.h>
 
 namespace ovin {
 
@@ -17,42 +20,66 @@ namespace {
 // The largest offset the ten digits of a cross-reference entry can hold.
 constexpr uint64_t kMaxOffset = 9'999'999'999ULL;
 
-std::string ref(int64_t object) {
-    return std::to_string(object) + " 0 R";
-}
-
 std::string padded(uint64_t offset) {
     std::string digits = std::to_string(offset);
     return std::string(digits.size() < 10 ? 10 - digits.size() : 0, '0') + digits;
 }
 
+status ioerror(int code) {
+    return {OVINPDF_IO_ERROR, std::to_string(code)};
+}
+
+// True when `target` names the same file as one of the document's images
+// (the same device and inode: another spelling, a hard or a symbolic link).
+bool targetisinput(const librarystate& state, const std::string& target) {
+    struct stat out {};
+    if (::stat(target.c_str(), &out) != 0) {
+        return false;
+    }
+    for (const auto& [name, index] : state.lastpage) {
+        if (!state.pages[static_cast<size_t>(index)].isimage) {
+            continue;
+        }
+        struct stat in {};
+        if (::stat(name.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+            return true;
+        }
+    }
+    return false;
+}
+
 class savejob {
 public:
     savejob(librarystate& state, Ui& ui, const std::string& filename)
-        : state_(state), ui_(ui), filename_(filename) {}
+        : state_(state), ui_(ui), filename_(filename),
+          plan_(static_cast<int64_t>(state.pages.size()), outlinetotal(state.outline)) {}
 
-    int32_t run();
+    status run();
 
 private:
+    preparecontext preparing() {
+        return {ui_, state_.warnings, state_.defaultxdpi, state_.defaultydpi, &cache_};
+    }
     void findpagesize();
     // A probed page is at most 14400 points on a side.
-    void setpagesize(const imgdata& image) {
+    void setpagesize(const imagedesc& image) {
         const pointsize points = pagepoints(image);
         size_ = {static_cast<int32_t>(points.width), static_cast<int32_t>(points.height)};
     }
-    void writepage(int32_t i);
-    void writeerrorpage(int32_t i);
+    void writepage(int64_t i);
+    void writeerrorpage(int64_t i, const status& failure);
     void writetrailer();
-    int32_t n() const { return static_cast<int32_t>(state_.pages.size()); }
+    int64_t n() const { return static_cast<int64_t>(state_.pages.size()); }
 
     librarystate& state_;
     Ui& ui_;
     const std::string& filename_;
+    objectplan plan_;
     pdfoutput out_;
     pagesize size_;
     probecache cache_;
-    imgdata scratch_;
-    int32_t result_ = 0;
+    imagedesc scratch_;
+    status result_;
 };
 
 // The document page size comes from the first image page that probes well;
@@ -65,8 +92,9 @@ void savejob::findpagesize() {
         if (!page.isimage) {
             continue;
         }
-        imgdata image;
-        if (probeimage(state_, ui_, page.name, 1, image, imagedata::skip, &cache_) == 0) {
+        imagedesc image;
+        preparecontext context = preparing();
+        if (probeimage(context, page.kind, page.name, 1, image, imagedata::skip).ok()) {
             setpagesize(image);
             state_.defaultxdpi = image.xdpi;
             state_.defaultydpi = image.ydpi;
@@ -75,83 +103,82 @@ void savejob::findpagesize() {
     }
 }
 
-void savejob::writeerrorpage(int32_t i) {
-    state_.errorarg = pdfescape(state_.errorarg);
-    writetextpage(out_, i, n(), size_, {"** IMAGE ERROR **", towinansi(state_.errorarg)});
+// A page whose image could not be prepared shows why; the save fails with
+// the message in its escaped form.
+void savejob::writeerrorpage(int64_t i, const status& failure) {
+    const std::string escaped = pdfescape(failure.detail());
+    result_ = status(OVINPDF_IMAGE_ERROR, escaped);
+    writetextpage(out_, plan_, i, size_, {"** IMAGE ERROR **", towinansi(escaped)});
 }
 
-void savejob::writepage(int32_t i) {
+void savejob::writepage(int64_t i) {
     const pageinfo& page = state_.pages[static_cast<size_t>(i)];
     if (!page.isimage) {
-        writetextpage(out_, i, n(), size_, {pdfescape(towinansi(page.name))});
+        writetextpage(out_, plan_, i, size_, {pdfescape(towinansi(page.name))});
         return;
     }
-    // One record serves every page, so that its data buffer is allocated
-    // once for the largest page rather than once per page.
+    // One description serves every page, so that its data buffer is
+    // allocated once for the largest page rather than once per page.
     std::vector<uint8_t> buffer = std::move(scratch_.data);
-    scratch_ = imgdata{};
+    scratch_ = imagedesc{};
     scratch_.data = std::move(buffer);
-    imgdata& image = scratch_;
-    int32_t r =
-        probeimage(state_, ui_, page.name, page.pagenumber, image, imagedata::read, &cache_);
-    if (r == 0 && !image.passthrough) {
-        r = convertimage(state_, ui_, page.name, page.pagenumber, image);
+    imagedesc& image = scratch_;
+    preparecontext context = preparing();
+    status prepared =
+        probeimage(context, page.kind, page.name, page.pagenumber, image, imagedata::read);
+    if (prepared.ok() && !image.passthrough) {
+        prepared = convertimage({ui_, state_.tempimgpath, state_.window}, page.kind, page.name,
+                                page.pagenumber, image);
     }
-    if (r != 0) {
-        result_ = -6;
-        writeerrorpage(i);
+    if (!prepared.ok()) {
+        writeerrorpage(i, prepared);
         return;
     }
     if (size_.width == -1) {
         setpagesize(image);
     }
-    if (writeimagepage(out_, i, n(), image, page.name, state_.errorarg) != 0) {
-        result_ = -6;
+    if (status written = writeimagepage(out_, plan_, i, image, page.name); !written.ok()) {
+        result_ = written;
     }
 }
 
 void savejob::writetrailer() {
-    const int64_t count = n();
-    const int64_t info = 4 * count + 1;
-    const int64_t tree = 4 * count + 2;
-    const int64_t catalog = 4 * count + 3;
-
-    out_.beginobject(static_cast<int32_t>(info));
+    const auto ref = pdfoutput::ref;
+    out_.beginobject(plan_.info());
     out_.writeline("<<");
     out_.writeline("/Producer " + pdftextstring(state_.pdfmaker));
     out_.writeline("/Title " + pdftextstring(state_.pdftitle));
     out_.writeline(">>");
     out_.endobject();
 
-    out_.beginobject(static_cast<int32_t>(tree));
+    out_.beginobject(plan_.pagetree());
     out_.writeline("<<");
     out_.writeline("/Type /Pages");
     std::string kids = "/Kids [ ";
-    kids.reserve(kids.size() + static_cast<size_t>(count) * 12);
-    for (int64_t p = 1; p <= count; ++p) {
-        kids += std::to_string(4 * p);
-        kids += " 0 R ";
+    kids.reserve(kids.size() + static_cast<size_t>(n()) * 12);
+    for (int64_t i = 0; i < n(); ++i) {
+        kids += ref(plan_.page(i));
+        kids += " ";
     }
     kids += "]";
     out_.writeline(kids);
-    out_.writeline("/Count " + std::to_string(count));
+    out_.writeline("/Count " + std::to_string(n()));
     out_.writeline(">>");
     out_.endobject();
 
-    const bool outline = !state_.outline.empty();
-    out_.beginobject(static_cast<int32_t>(catalog));
+    out_.beginobject(plan_.catalog());
     out_.writeline("<<");
     out_.writeline("/Type /Catalog");
-    out_.writeline("/Pages " + ref(tree));
-    if (outline) {
+    out_.writeline("/Pages " + ref(plan_.pagetree()));
+    if (plan_.hasoutline()) {
         out_.writeline("/PageMode /UseOutlines");
-        out_.writeline("/Outlines " + ref(4 * count + 4));
+        out_.writeline("/Outlines " + ref(plan_.outlineroot()));
     }
     out_.writeline(">>");
     out_.endobject();
 
-    if (outline) {
-        writeoutline(out_, state_.outline, n());
+    if (plan_.hasoutline()) {
+        writeoutline(out_, plan_, state_.outline);
     }
 
     const uint64_t xref = out_.position();
@@ -165,52 +192,48 @@ void savejob::writetrailer() {
     out_.writeline("trailer");
     out_.writeline("<<");
     out_.writeline("/Size " + std::to_string(offsets.size() + 1));
-    out_.writeline("/Info " + ref(info));
-    out_.writeline("/Root " + ref(catalog));
+    out_.writeline("/Info " + ref(plan_.info()));
+    out_.writeline("/Root " + ref(plan_.catalog()));
     out_.writeline(">>");
     out_.writeline("startxref");
     out_.writeline(std::to_string(xref));
     out_.writeline("%%EOF");
     if (xref > kMaxOffset) {
         // The cross-reference table cannot describe a file this large.
-        result_ = -5;
-        state_.errorarg = std::to_string(EFBIG);
+        result_ = ioerror(EFBIG);
     }
 }
 
-int32_t savejob::run() {
+status savejob::run() {
     if (!validfilename(filename_)) {
-        state_.errorarg = filename_;
-        return -12;
+        return {OVINPDF_INVALID_NAME, filename_};
     }
     if (state_.pages.empty()) {
-        return -2;
+        return status(OVINPDF_NO_PAGES);
     }
     if (trimmed(filename_).empty()) {
-        return -8;
+        return status(OVINPDF_BLANK_NAME);
     }
-    const int32_t total = outlinetotal(state_.outline);
-    const int64_t objcount =
-        4 * int64_t{n()} + 3 + (state_.outline.empty() ? 0 : 1 + 2 * int64_t{total});
-    if (objcount > INT32_MAX) {
-        state_.errorarg = std::to_string(EFBIG);
-        return -5;
+    if (targetisinput(state_, filename_)) {
+        // Writing the PDF would destroy one of its own pages.
+        return {OVINPDF_INVALID_NAME, filename_};
     }
-    if (int err = out_.open(filename_, static_cast<int32_t>(objcount))) {
-        state_.errorarg = std::to_string(err);
-        return -5;
+    if (plan_.count() > INT32_MAX) {
+        return ioerror(EFBIG);
+    }
+    if (int err = out_.open(filename_, plan_.count())) {
+        return ioerror(err);
     }
 
     bool shown = false;
     try {
         findpagesize();
-        ui_.progressShow(filename_, n());
+        ui_.progressShow(filename_, static_cast<int32_t>(n()));
         shown = true;
         out_.writeline("%PDF-1.4");
-        for (int32_t i = 0; i < n() && out_.error() == 0; ++i) {
+        for (int64_t i = 0; i < n() && out_.error() == 0; ++i) {
             if (ui_.cancelled()) {
-                state_.errorarg = "Save cancelled by user";
-                result_ = -4;
+                result_ = status(OVINPDF_CANCELLED, "Save cancelled by user");
                 continue;
             }
             const pageinfo& page = state_.pages[static_cast<size_t>(i)];
@@ -231,27 +254,23 @@ int32_t savejob::run() {
             writetrailer();
         }
     } catch (const std::bad_alloc&) {
-        result_ = -5;
-        state_.errorarg = std::to_string(ENOMEM);
+        result_ = ioerror(ENOMEM);
     } catch (...) {
-        result_ = -5;
-        state_.errorarg = std::to_string(EIO);
+        result_ = ioerror(EIO);
     }
 
-    if (result_ == 0) {
+    if (result_.ok()) {
         if (int err = out_.commit()) {
-            result_ = -5;
-            state_.errorarg = std::to_string(err);
+            result_ = ioerror(err);
         }
     } else if (out_.error() != 0) {
         // A failed write overrides what the page loop reported.
-        result_ = -5;
-        state_.errorarg = std::to_string(out_.error());
+        result_ = ioerror(out_.error());
     }
     if (shown) {
         ui_.progressClose();
     }
-    if (result_ != 0 && !out_.discard()) {
+    if (!result_.ok() && !out_.discard()) {
         ui_.message("Unable to remove corrupt pdf file " + out_.name());
     }
     return result_;
@@ -259,14 +278,13 @@ int32_t savejob::run() {
 
 } // namespace
 
-int32_t savepdf(librarystate& state, Ui& ui, const std::string& filename) {
+status savepdf(librarystate& state, Ui& ui, const std::string& filename) {
     try {
         return savejob(state, ui, filename).run();
     } catch (...) {
         // Nothing may escape a save: an allocation that fails before the
         // file is open ends it like any other resource failure.
-        state.errorarg = std::to_string(ENOMEM);
-        return -5;
+        return ioerror(ENOMEM);
     }
 }
 

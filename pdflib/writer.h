@@ -2,17 +2,18 @@
 #pragma once
 
 #include "state.h"
+#include "status.h"
 #include "ui.h"
 
-#include <cstdint>
 #include <string>
 
 namespace ovin {
 
-// Writes the document under `filename` and returns 0 or a negative result
-// code with the detail in state.errorarg. The file appears only when the
+// Writes the document under `filename`. The file appears only when the
 // whole save succeeds; a file that was there before is left untouched by a
-// failed or cancelled save.
-int32_t savepdf(librarystate& state, Ui& ui, const std::string& filename);
+// failed or cancelled save. The failure is the last one of the save (a
+// page that could not be prepared is written as an error page and the save
+// goes on); its detail is what the caller reports.
+status savepdf(librarystate& state, Ui& ui, const std::string& filename);
 
 } // namespace ovin

@@ -35,10 +35,11 @@ size_t openfiles() {
 
 struct convertfixture : ::testing::Test {
     ovintest::tempdir dir;
-    ovin::librarystate state;
+    ovin::warninglist warnings;
     ovintest::fakeui ui;
+    std::string temp;
 
-    void SetUp() override { state.tempimgpath = dir.file("OVINPDF.TMP"); }
+    void SetUp() override { temp = dir.file("OVINPDF.TMP"); }
     void TearDown() override { failingunlink.clear(); }
 
     std::string stripfile(const std::string& name, ovintest::tiffpage page) {
@@ -48,51 +49,68 @@ struct convertfixture : ::testing::Test {
         return file;
     }
 
-    int32_t probeandconvert(const std::string& file, uint16_t page, ovin::imgdata& record) {
-        int32_t r = ovin::probeimage(state, ui, file, 1, record);
-        EXPECT_EQ(r, 0) << state.errorarg;
-        EXPECT_FALSE(record.passthrough);
-        return ovin::convertimage(state, ui, file, page, record);
+    ovin::status probe(const std::string& file, ovin::imagedesc& image) {
+        ovin::preparecontext context{ui, warnings};
+        return ovin::probeimage(context, ovin::imagekind::tiff, file, 1, image);
+    }
+    ovin::status convert(const std::string& file, uint32_t page, ovin::imagedesc& image) {
+        return ovin::convertimage({ui, temp, 0}, ovin::imagekind::tiff, file, page, image);
+    }
+    ovin::status probeandconvert(const std::string& file, uint32_t page, ovin::imagedesc& image) {
+        ovin::status probed = probe(file, image);
+        EXPECT_TRUE(probed.ok()) << probed.detail();
+        EXPECT_FALSE(image.passthrough);
+        return convert(file, page, image);
     }
 };
 
-TEST_F(convertfixture, RecordTakesTheNewDataAndKeepsTheSourceFields) {
+// A re-encoding that asks the imaging library for nothing it can write.
+struct unwritable final : ovin::reencoding {
+    std::string options() const override { return {}; }
+    std::string format() const override { return {}; }
+    std::string refusal() const override { return {}; }
+    ovin::status adopt(const std::string&, ovin::imagedesc&) const override { return {}; }
+};
+
+TEST_F(convertfixture, ThePageTakesTheNewDataAndKeepsItsSizeAndColours) {
     ovintest::tiffpage g3 = ovintest::bilevelpage(100, 40, 3, 2);
     g3.photometric = 1;
     g3.xres = 300;
     g3.yres = 150;
     std::string file = stripfile("g3.tif", g3);
-    ovin::imgdata record;
-    ASSERT_EQ(probeandconvert(file, 1, record), 0) << state.errorarg;
-    EXPECT_EQ(record.compression, 3);
-    EXPECT_EQ(record.width, 100);
-    EXPECT_EQ(record.height, 40);
-    EXPECT_EQ(record.xdpi, 300);
-    EXPECT_EQ(record.ydpi, 150);
-    EXPECT_EQ(record.photometric, 1);
-    EXPECT_EQ(record.ext, ".TIF");
-    EXPECT_EQ(record.datalen, record.data.size());
-    EXPECT_FALSE(std::filesystem::exists(state.tempimgpath));
+    ovin::imagedesc image;
+    ovin::status converted = probeandconvert(file, 1, image);
+    ASSERT_TRUE(converted.ok()) << converted.detail();
+    EXPECT_EQ(image.filter, ovin::pdffilter::ccittfax);
+    EXPECT_GE(image.ccitt.k, 0); // Group 3 again
+    EXPECT_TRUE(image.ccitt.blackis1);
+    EXPECT_EQ(image.width, 100);
+    EXPECT_EQ(image.height, 40);
+    EXPECT_EQ(image.xdpi, 300);
+    EXPECT_EQ(image.ydpi, 150);
+    EXPECT_TRUE(image.passthrough);
+    EXPECT_FALSE(std::filesystem::exists(temp));
 
     // The new data is one strip of Group 3 that decodes to the source.
     ovintest::tiffpage wrapped = g3;
-    ovintest::writerawtiff(dir.file("check.tif"), wrapped, record.data);
+    ovintest::writerawtiff(dir.file("check.tif"), wrapped, image.data);
     EXPECT_EQ(ovintest::decodetiff(dir.file("check.tif"), 1), g3.pixels);
 
     ovintest::tiffpage packed = ovintest::bilevelpage(64, 40, 32773, 3);
-    ovin::imgdata bilevel;
-    ASSERT_EQ(probeandconvert(stripfile("pb1.tif", packed), 1, bilevel), 0);
-    EXPECT_EQ(bilevel.compression, 4);
-    EXPECT_EQ(bilevel.bits, 1);
+    ovin::imagedesc bilevel;
+    ASSERT_TRUE(probeandconvert(stripfile("pb1.tif", packed), 1, bilevel).ok());
+    EXPECT_EQ(bilevel.filter, ovin::pdffilter::ccittfax);
+    EXPECT_EQ(bilevel.ccitt.k, -1);
+    EXPECT_EQ(bilevel.bitspercomponent, 1);
 
     ovintest::tiffpage grey = ovintest::greypage(64, 40, 32773, 4);
-    grey.photometric = 1;
-    ovin::imgdata jpeg;
-    ASSERT_EQ(probeandconvert(stripfile("pb8.tif", grey), 1, jpeg), 0);
-    EXPECT_EQ(jpeg.compression, 6);
-    EXPECT_EQ(jpeg.bits, 8);
-    EXPECT_EQ(jpeg.samples, 1);
-    EXPECT_EQ(jpeg.ext, ".TIF");
+    grey.photometric = 0; // white is zero: the JPEG keeps the stored values
+    ovin::imagedesc jpeg;
+    ASSERT_TRUE(probeandconvert(stripfile("pb8.tif", grey), 1, jpeg).ok());
+    EXPECT_EQ(jpeg.filter, ovin::pdffilter::dct);
+    EXPECT_EQ(jpeg.bitspercomponent, 8);
+    EXPECT_EQ(jpeg.colour, ovin::colourspace::gray);
+    EXPECT_TRUE(jpeg.decodeinverted);
     ASSERT_GE(jpeg.data.size(), 4U);
     EXPECT_EQ(jpeg.data[0], 0xFF);
     EXPECT_EQ(jpeg.data[1], 0xD8);
@@ -102,72 +120,80 @@ TEST_F(convertfixture, OnlyTheSourcePageIsWarnedAbout) {
     ovintest::tiffpage page = ovintest::bilevelpage(64, 40, 4, 8);
     page.xres = page.yres = 0;
     std::string file = stripfile("nores.tif", page);
-    ovin::imgdata record;
-    ASSERT_EQ(probeandconvert(file, 1, record), 0);
+    ovin::imagedesc image;
+    ASSERT_TRUE(probeandconvert(file, 1, image).ok());
     EXPECT_EQ(
-        state.warnings,
+        warnings.lines(),
         (std::vector<std::string>{
             "WARNING : zero dpi (horizontal) found in file " + file + " (defaulting to 200 dpi)",
             "WARNING : zero dpi (vertical) found in file " + file + " (defaulting to 200 dpi)"}));
-    EXPECT_EQ(record.xdpi, 200);
+    EXPECT_EQ(image.xdpi, 200);
 }
 
 TEST_F(convertfixture, FailuresReleaseTheImage) {
     std::string file = stripfile("g4.tif", ovintest::bilevelpage(64, 40, 4, 5));
-    ovin::imgdata record;
-    ASSERT_EQ(ovin::probeimage(state, ui, file, 1, record), 0);
+    ovin::imagedesc image;
+    ASSERT_TRUE(probe(file, image).ok());
     const size_t before = openfiles();
-    EXPECT_EQ(ovin::convertimage(state, ui, file, 5, record), -6);
-    EXPECT_EQ(state.errorarg, "ImageMan cannot find page 5 in file " + file);
+    ovin::status failed = convert(file, 5, image);
+    EXPECT_EQ(failed.code(), OVINPDF_IMAGE_ERROR);
+    EXPECT_EQ(failed.detail(), "ImageMan cannot find page 5 in file " + file);
     EXPECT_EQ(openfiles(), before);
 
-    ovin::imgdata fourbit = record;
-    fourbit.compression = 32773;
+    ovintest::tiffpage fourbit = ovintest::greypage(64, 40, 32773, 6);
     fourbit.bits = 4;
-    EXPECT_EQ(ovin::convertimage(state, ui, file, 1, fourbit), -6);
-    EXPECT_EQ(state.errorarg,
-              "Unsupported bits per sample value of 4 for PACKBITS compression in image " + file);
+    fourbit.photometric = 1;
+    ovintest::fillpattern(fourbit, 6);
+    const std::string fourbitfile = stripfile("pb4.tif", fourbit);
+    ovin::imagedesc refused;
+    failed = probeandconvert(fourbitfile, 1, refused);
+    EXPECT_EQ(failed.code(), OVINPDF_IMAGE_ERROR);
+    EXPECT_EQ(failed.detail(),
+              "Unsupported bits per sample value of 4 for PACKBITS compression in image " +
+                  fourbitfile);
     EXPECT_EQ(openfiles(), before);
 
-    // JPEG inside TIFF has no re-encoding: nothing is written.
-    ovin::imgdata oldjpeg = record;
-    oldjpeg.compression = 6;
-    EXPECT_EQ(ovin::convertimage(state, ui, file, 1, oldjpeg), -6);
-    EXPECT_EQ(state.errorarg, "ImageMan cannot convert compression data in image " + file);
-    EXPECT_FALSE(std::filesystem::exists(state.tempimgpath));
+    // Nothing the imaging library can write: nothing is written.
+    ovin::imagedesc nothing = image;
+    nothing.reencode = std::make_shared<unwritable>();
+    failed = convert(file, 1, nothing);
+    EXPECT_EQ(failed.code(), OVINPDF_IMAGE_ERROR);
+    EXPECT_EQ(failed.detail(), "ImageMan cannot convert compression data in image " + file);
+    EXPECT_FALSE(std::filesystem::exists(temp));
     EXPECT_EQ(openfiles(), before);
 
     std::string broken = dir.file("broken.tif");
     ovintest::writebytes(broken, "II*\0garbage");
-    EXPECT_EQ(ovin::convertimage(state, ui, broken, 1, record), -6);
-    EXPECT_EQ(state.errorarg, "ImageMan cannot open image " + broken);
+    failed = convert(broken, 1, image);
+    EXPECT_EQ(failed.code(), OVINPDF_IMAGE_ERROR);
+    EXPECT_EQ(failed.detail(), "ImageMan cannot open image " + broken);
     EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(convertfixture, LeftoverTemporaryFileBlocksEveryConversion) {
     std::string file = stripfile("g4.tif", ovintest::bilevelpage(64, 40, 4, 6));
-    ovintest::writebytes(state.tempimgpath, "someone else's");
-    ovin::imgdata record;
-    EXPECT_EQ(probeandconvert(file, 1, record), -11);
-    EXPECT_EQ(state.errorarg, state.tempimgpath);
-    EXPECT_EQ(ovintest::readbytes(state.tempimgpath), "someone else's");
+    ovintest::writebytes(temp, "someone else's");
+    ovin::imagedesc image;
+    ovin::status blocked = probeandconvert(file, 1, image);
+    EXPECT_EQ(blocked.code(), OVINPDF_TEMP_EXISTS);
+    EXPECT_EQ(blocked.detail(), temp);
+    EXPECT_EQ(ovintest::readbytes(temp), "someone else's");
     // A symbolic link in its place, even a dangling one, blocks it too and
     // is never written through.
-    std::filesystem::remove(state.tempimgpath);
-    std::filesystem::create_symlink(dir.file("target"), state.tempimgpath);
-    EXPECT_EQ(probeandconvert(file, 1, record), -11);
+    std::filesystem::remove(temp);
+    std::filesystem::create_symlink(dir.file("target"), temp);
+    EXPECT_EQ(probeandconvert(file, 1, image).code(), OVINPDF_TEMP_EXISTS);
     EXPECT_FALSE(std::filesystem::exists(dir.file("target")));
 }
 
 TEST_F(convertfixture, UndeletableTemporaryFileIsReported) {
     std::string file = stripfile("g4.tif", ovintest::bilevelpage(64, 40, 4, 7));
-    failingunlink = state.tempimgpath;
-    ovin::imgdata record;
-    EXPECT_EQ(probeandconvert(file, 1, record), 0);
-    EXPECT_EQ(ui.messages,
-              (std::vector<std::string>{"Unable to delete file " + state.tempimgpath}));
+    failingunlink = temp;
+    ovin::imagedesc image;
+    EXPECT_TRUE(probeandconvert(file, 1, image).ok());
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Unable to delete file " + temp}));
     failingunlink.clear();
-    std::filesystem::remove(state.tempimgpath);
+    std::filesystem::remove(temp);
 }
 
 } // namespace

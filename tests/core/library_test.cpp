@@ -75,7 +75,9 @@ TEST_F(libraryfixture, ErrorTexts) {
     EXPECT_EQ(lib.geterror(-6), "ERROR : Image Error (missing)");
     EXPECT_EQ(lib.geterror(-8), "ERROR : PDF Filename is blank");
     EXPECT_EQ(lib.geterror(-10), "ERROR : Page already added (missing)");
-    EXPECT_EQ(lib.geterror(-11), "ERROR : Cannot create temporary tiff (missing already exists)");
+    // The temporary-file message names the path in use, whatever failed last.
+    EXPECT_EQ(lib.geterror(-11), "ERROR : Cannot create temporary tiff (" +
+                                     lib.state().tempimgpath + " already exists)");
     EXPECT_EQ(lib.geterror(0), "ERROR : Unknown error (0)");
     EXPECT_EQ(lib.geterror(-13), "ERROR : Unknown error (-13)");
 }

@@ -1,5 +1,6 @@
 // The JPEG probe against files written by libjpeg-turbo and hand-made
 // streams; sizes are checked against what libjpeg itself reads.
+#include "bytesource.h"
 #include "jpegfixtures.h"
 #include "jpeginfo.h"
 
@@ -21,12 +22,11 @@ class JpegProbe : public ::testing::Test {
 protected:
     std::string path(const std::string& name) const { return dir_.file(name); }
 
-    // Writes the bytes to a file and probes it.
+    // Probes the bytes as the file `name` in the test's folder.
     bool probe(const std::vector<uint8_t>& bytes, ovin::jpeginfo& info,
                const std::string& name = "t.jpg") {
-        const std::string p = path(name);
-        EXPECT_TRUE(ovintest::savejpeg(p, bytes));
-        return info.readfile(p);
+        ovin::memorysource source(bytes);
+        return info.read(source, path(name));
     }
 
     ovintest::tempdir dir_;
@@ -140,7 +140,7 @@ TEST_F(JpegProbe, AdobeSegmentIsReported) {
 
     // Too short to hold the transform byte: not an Adobe segment.
     jpegbytes shortseg;
-    shortseg.soi().segment(0xEE, {'A', 'd', 'o', 'b', 'e', 0}).sof(0xC0, 8, 8, 8, 4).eoi();
+    shortseg.soi().segment(0xEE, {'A', 'd', 'o', 'b', 'e', 0}).sof(0xC0, 8, 8, 8, 4).sos().eoi();
     ASSERT_TRUE(probe(shortseg.bytes(), info)) << info.errortext;
     EXPECT_FALSE(info.adobe);
 }
@@ -148,7 +148,7 @@ TEST_F(JpegProbe, AdobeSegmentIsReported) {
 TEST_F(JpegProbe, SmallFilesAreReadWhole) {
     // The frame header lies a few bytes before the end of the file.
     jpegbytes b;
-    b.soi().jfif(1, 300, 300).sof(0xC1, 8, 3, 5, 3).eoi();
+    b.soi().jfif(1, 300, 300).sof(0xC1, 8, 3, 5, 3).sos().eoi();
     ovin::jpeginfo info;
     ASSERT_TRUE(probe(b.bytes(), info)) << info.errortext;
     EXPECT_EQ(info.width, 5u);
@@ -156,11 +156,16 @@ TEST_F(JpegProbe, SmallFilesAreReadWhole) {
     EXPECT_EQ(info.components, 3);
     EXPECT_EQ(info.filesize, static_cast<int64_t>(b.bytes().size()));
 
-    // Ending right after the frame header is enough too.
+    // A file that ends after its frame header, or reaches its end marker
+    // there, holds no picture: refused, not embedded as a broken page.
     jpegbytes cut;
     cut.soi().sof(0xC0, 8, 3, 5, 1);
-    ASSERT_TRUE(probe(cut.bytes(), info)) << info.errortext;
-    EXPECT_EQ(info.width, 5u);
+    jpegbytes ended;
+    ended.soi().sof(0xC0, 8, 3, 5, 1).eoi();
+    for (const auto* scanless : {&cut, &ended}) {
+        EXPECT_FALSE(probe(scanless->bytes(), info));
+        EXPECT_EQ(info.errortext, "No image data (no start of scan) in " + path("t.jpg"));
+    }
 }
 
 TEST_F(JpegProbe, ScanOrEndBeforeAnyFrameGivesSizeZero) {
@@ -180,7 +185,7 @@ TEST_F(JpegProbe, ScanOrEndBeforeAnyFrameGivesSizeZero) {
 TEST_F(JpegProbe, FillBytesAndStandaloneMarkersAreSkipped) {
     jpegbytes b;
     b.soi().raw({0xFF, 0xFF}).jfif(1, 150, 150).marker(0xD0).marker(0x01).raw({0xFF});
-    b.sof(0xC0, 8, 7, 9, 1).eoi();
+    b.sof(0xC0, 8, 7, 9, 1).sos().eoi();
     ovin::jpeginfo info;
     ASSERT_TRUE(probe(b.bytes(), info)) << info.errortext;
     EXPECT_EQ(info.width, 9u);

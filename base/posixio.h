@@ -1,0 +1,18 @@
+// Reads and writes on POSIX file descriptors that retry interrupted and
+// partial transfers, so that callers see either all the bytes or an error.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace ovin {
+
+// Reads up to n bytes at offset. Returns the count read, which is less
+// than n only at the end of the file, or -1 with errno set.
+int64_t readat(int fd, void* buffer, size_t n, uint64_t offset);
+
+// Writes all n bytes at the current position. 0 on success, else the
+// errno value (EIO when the file takes no more bytes).
+int writeall(int fd, const void* data, size_t n);
+
+} // namespace ovin

@@ -1,0 +1,69 @@
+// The description of one image page as a probe makes it and the page
+// writer writes it, in PDF terms and without knowledge of the file format:
+// size, resolution, colour space with its palette and decode array, bits
+// per component, filter with its parameters, and the data.
+#pragma once
+
+#include "imagekind.h"
+#include "status.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ovin {
+
+enum class colourspace : uint8_t { none, gray, rgb, cmyk, indexed };
+enum class pdffilter : uint8_t { none, ccittfax, dct };
+
+struct ccittparams {
+    int32_t k = 0; // -1 Group 4, 0 one-dimensional, positive two-dimensional
+    bool blackis1 = false;
+    bool encodedbytealign = false;
+};
+
+class reencoding;
+
+struct imagedesc {
+    int32_t width = 0;  // pixels
+    int32_t height = 0; // pixels
+    uint16_t xdpi = 0;  // dots per inch; 0 while the file gives none
+    uint16_t ydpi = 0;
+    uint32_t pagesinfile = 0;
+
+    // What the dictionary says. A part the probe could not describe is left
+    // out (0, none) and `error` says why: the page is then written without
+    // it and the save fails.
+    uint16_t bitspercomponent = 0;
+    colourspace colour = colourspace::none;
+    std::vector<uint8_t> palette; // indexed: RGB triplets, one per entry
+    bool decodeinverted = false;  // a Decode array that swaps every component's range
+    pdffilter filter = pdffilter::none;
+    ccittparams ccitt;
+    std::string error;
+
+    std::vector<uint8_t> data; // the image stream, as embedded
+    // False when the data cannot be embedded as stored; `reencode` then
+    // says how the page is re-encoded first.
+    bool passthrough = true;
+    std::shared_ptr<const reencoding> reencode;
+};
+
+// How a page that cannot be embedded as stored is re-encoded through the
+// imaging library into a temporary file, and how the page is then described
+// from that file. Made by the probe of the page's format.
+class reencoding {
+public:
+    virtual ~reencoding() = default;
+    // The imaging library's option text and output format ("TIF", "JPG").
+    virtual std::string options() const = 0;
+    virtual std::string format() const = 0;
+    // Non-empty when the page cannot be re-encoded at all: the reason.
+    virtual std::string refusal() const = 0;
+    // Reads the temporary file as the kind it was written as and describes
+    // the page with its data; the page keeps its size and resolution.
+    virtual status adopt(const std::string& tempfile, imagedesc& page) const = 0;
+};
+
+} // namespace ovin
