@@ -6,9 +6,7 @@
 #include "library.h"
 #include "textutil.h"
 
-#ifdef OVINPDF_WITH_QT
-#include "qt/qtui.h"
-#endif
+#include "qt/module.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -72,14 +70,14 @@ extern "C" {
 void pdfinit(uintptr_t window, const char* tempimgpath) {
     guarded([&] {
         processlibrary& p = instance();
-#ifdef OVINPDF_WITH_QT
+        // The Qt window comes from a module loaded only into a Qt Widgets
+        // program; everywhere else the library stays headless.
         if (!p.haswindow && !p.library.saving()) {
-            if (auto ui = ovin::makeQtUi(window)) {
+            if (auto ui = ovin::loadQtUi(window)) {
                 p.library.setui(std::move(ui));
                 p.haswindow = true;
             }
         }
-#endif
         p.library.pdfinit(window, text(tempimgpath));
     });
 }
