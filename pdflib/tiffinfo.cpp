@@ -127,6 +127,7 @@ void tiffinfo::reset() {
     photometric = -1;
     resolutionunit = 2;
     xnum = xden = ynum = yden = 0;
+    nodata = false;
     errortext.clear();
 }
 
@@ -257,6 +258,10 @@ bool tiffinfo::read(bytesource& source, const std::string& filename, uint32_t pa
     pagecount = known ? static_cast<uint32_t>(knowndirectories->size()) : counter;
 
     if (!checkcompression(filename)) {
+        result = false;
+    } else if (result && nodata) {
+        // Strips that hold nothing would be an empty, broken page.
+        fail("Error - TIFF page " + std::to_string(page) + " has no image data in " + filename);
         result = false;
     }
     return result;
@@ -504,6 +509,7 @@ bool tiffinfo::readstrips(bytereader& file) {
         ioerror = EFBIG;
         return false;
     }
+    nodata = total == 0;
     if (!readdata) {
         return true;
     }

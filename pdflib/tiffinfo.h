@@ -24,9 +24,9 @@ class bytesource;
 class tiffinfo {
 public:
     // Reads the file's directory chain and the tags and strip data of the
-    // page'th directory (counted from 1). True when everything was read and
-    // the page's compression is one the library takes (1, 2, 3, 4, 32773, or
-    // 6 with a JPEG header block). On false, haserror() is set and
+    // page'th directory (counted from 1). True when everything was read, the
+    // page's compression is one the library takes (1, 2, 3, 4, 32773, or 6
+    // with a JPEG header block) and its strips hold data. On false, haserror() is set and
     // geterrortext() says why; ioerror is non-zero when reading the values
     // or the data of the page failed.
     bool readfile(const std::string& filename, uint32_t page);
@@ -107,6 +107,7 @@ private:
     int16_t photometric = -1;
     uint16_t resolutionunit = 2;
     uint64_t xnum = 0, xden = 0, ynum = 0, yden = 0;
+    bool nodata = false; // the chosen page's strips hold no bytes
     std::string errortext;
 };
 

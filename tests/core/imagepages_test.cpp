@@ -301,3 +301,54 @@ TEST_F(imagefixture, LeftoverTemporaryFileBlocksConversion) {
 }
 
 } // namespace
+
+namespace {
+
+// A target that is one of the document's own images would destroy it: the
+// save refuses such a target whatever its spelling, and leaves it as it was.
+TEST_F(imagefixture, TheOutputIsNeverOneOfTheInputs) {
+    const std::string scan = handtiff(dir.file("scan.tif"), 8, 8, 4, -1);
+    ASSERT_EQ(lib.pdfaddimage(scan), 0);
+    const std::string before = ovintest::readbytes(scan);
+    std::filesystem::create_hard_link(scan, dir.file("hard.tif"));
+    std::filesystem::create_symlink(scan, dir.file("soft.pdf"));
+    const std::string dotted = (dir.path() / "." / "scan.tif").string();
+    for (const std::string& target : {scan, dotted, dir.file("hard.tif"), dir.file("soft.pdf")}) {
+        EXPECT_EQ(lib.pdfsave(target), OVINPDF_INVALID_NAME) << target;
+        EXPECT_EQ(lib.state().errorarg, target);
+        EXPECT_EQ(ovintest::readbytes(scan), before);
+    }
+    EXPECT_EQ(lib.pdfsave(dir.file("out.pdf")), 0);
+}
+
+// A TIFF's page count is bounded by what the file holds, not by a counter
+// width; a page whose strips hold nothing is refused, not written empty.
+TEST_F(imagefixture, EveryPageOfALongTiffAndNoEmptyPage) {
+    constexpr uint32_t kPages = 100'000;
+    tiffbuilder b;
+    const uint32_t data = b.append({0x00, 0x10, 0x01, 0xFF});
+    for (uint32_t i = 0; i < kPages; ++i) {
+        b.longs(256, {8}).longs(257, {8}).shorts(258, {1}).shorts(259, {4});
+        b.longs(273, {data}).longs(279, {4});
+        b.endifd();
+    }
+    const std::string many = dir.file("many.tif");
+    b.save(many);
+    ASSERT_EQ(lib.pdfaddimage(many), 0) << lib.geterror(-6);
+    ASSERT_EQ(lib.state().pages.size(), kPages);
+    EXPECT_EQ(lib.state().pages.back().pagenumber, kPages);
+    const std::string out = dir.file("many.pdf");
+    ASSERT_EQ(lib.pdfsave(out), 0) << lib.geterror(lib.pdfsave(out));
+    EXPECT_NE(ovintest::readbytes(out).find("/Count 100000\r\n"), std::string::npos);
+
+    tiffbuilder e;
+    e.longs(256, {8}).longs(257, {8}).shorts(258, {1}).shorts(259, {4});
+    e.longs(273, {8}).longs(279, {0});
+    e.endifd();
+    const std::string empty = dir.file("empty.tif");
+    e.save(empty);
+    EXPECT_EQ(lib.pdfaddimage(empty), OVINPDF_IMAGE_ERROR);
+    EXPECT_EQ(lib.state().errorarg, "Error - TIFF page 1 has no image data in " + empty);
+}
+
+} // namespace

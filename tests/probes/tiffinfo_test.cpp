@@ -554,13 +554,19 @@ TEST(tiffinfo, OddEntriesAreHandledSafely) {
         EXPECT_EQ(delivered(p), kStrip);
     }
     {
-        // Zero-count strip arrays give no strips.
-        tiffbuilder b;
-        basicpage(b).raw(273, tiffbuilder::LONG, 0, 0).raw(279, tiffbuilder::LONG, 0, 0);
-        b.endifd();
-        auto p = h.probe(b);
-        ASSERT_FALSE(p.haserror());
-        EXPECT_EQ(p.datasize(), 0u);
+        // Zero-count strip arrays, or strips of no bytes, give a page
+        // without data: refused, not delivered as an empty image.
+        tiffbuilder none;
+        basicpage(none).raw(273, tiffbuilder::LONG, 0, 0).raw(279, tiffbuilder::LONG, 0, 0);
+        none.endifd();
+        tiffbuilder empty;
+        basicpage(empty).longs(273, {8, 8}).longs(279, {0, 0});
+        empty.endifd();
+        for (const tiffbuilder* b : {&none, &empty}) {
+            auto p = h.probe(*b);
+            EXPECT_EQ(p.geterrortext(), "Error - TIFF page 1 has no image data in " + h.file);
+            EXPECT_EQ(p.datasize(), 0u);
+        }
     }
     {
         // A colour map of the wrong length is dropped.
