@@ -28,4 +28,15 @@ int64_t deflatestring(std::string_view s, std::vector<uint8_t>& out) {
     return static_cast<int64_t>(produced) + 1;
 }
 
+std::vector<uint8_t> deflatebytes(std::span<const uint8_t> bytes, int level) {
+    uLongf size = compressBound(static_cast<uLong>(bytes.size()));
+    std::vector<uint8_t> out(size);
+    if (compress2(out.data(), &size, bytes.data(), static_cast<uLong>(bytes.size()), level) !=
+        Z_OK) {
+        return {};
+    }
+    out.resize(size);
+    return out;
+}
+
 } // namespace ovin

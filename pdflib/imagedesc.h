@@ -15,12 +15,36 @@
 namespace ovin {
 
 enum class colourspace : uint8_t { none, gray, rgb, cmyk, indexed };
-enum class pdffilter : uint8_t { none, ccittfax, dct };
+enum class pdffilter : uint8_t { none, ccittfax, dct, flate, lzw, runlength, jpx };
 
 struct ccittparams {
     int32_t k = 0; // -1 Group 4, 0 one-dimensional, positive two-dimensional
     bool blackis1 = false;
     bool encodedbytealign = false;
+};
+
+// The predictor of Flate or LZW data: 1 none, 2 TIFF, 10 to 15 PNG.
+struct predictorparams {
+    int32_t predictor = 1;
+    int32_t colors = 1;
+    int32_t bitspercomponent = 8;
+    int32_t columns = 1;
+};
+
+// How the stored pixels are turned to stand upright, in the numbering of the
+// EXIF and TIFF Orientation tags: 1 as stored, 2 mirrored left to right,
+// 3 turned half round, 4 mirrored top to bottom, 5 mirrored along the
+// top-left diagonal, 6 turned a quarter clockwise, 7 mirrored along the
+// other diagonal, 8 turned a quarter anticlockwise.
+enum class orientation : uint8_t {
+    normal = 1,
+    mirrored = 2,
+    halfturn = 3,
+    flipped = 4,
+    transposed = 5,
+    quarterclockwise = 6,
+    transversed = 7,
+    quarteranticlockwise = 8,
 };
 
 class reencoding;
@@ -38,10 +62,19 @@ struct imagedesc {
     uint16_t bitspercomponent = 0;
     colourspace colour = colourspace::none;
     std::vector<uint8_t> palette; // indexed: RGB triplets, one per entry
-    bool decodeinverted = false;  // a Decode array that swaps every component's range
+    // An ICC profile for the colour space (gray, rgb or cmyk): written as
+    // an ICCBased space whose alternate is that device space.
+    std::vector<uint8_t> iccprofile;
+    bool decodeinverted = false; // a Decode array that swaps every component's range
     pdffilter filter = pdffilter::none;
     ccittparams ccitt;
+    predictorparams predictor;
     std::string error;
+
+    // The page's transparency: a grey image of the same size, written as
+    // the soft mask of this one.
+    std::shared_ptr<const imagedesc> softmask;
+    orientation upright = orientation::normal;
 
     std::vector<uint8_t> data; // the image stream, as embedded
     // False when the data cannot be embedded as stored; `reencode` then

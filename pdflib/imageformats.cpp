@@ -12,9 +12,9 @@ namespace ovin {
 namespace {
 
 constexpr std::array<imageformat, 3> kFormats{{
-    {imagekind::tiff, probetiffpage},
-    {imagekind::jpeg, probejpegpage},
-    {imagekind::bmp, probebmppage},
+    {imagekind::tiff, probetiffpage, nullptr},
+    {imagekind::jpeg, probejpegpage, nullptr},
+    {imagekind::bmp, probebmppage, nullptr},
 }};
 
 } // namespace
@@ -26,6 +26,14 @@ const imageformat* findformat(imagekind kind) {
         }
     }
     return nullptr;
+}
+
+probefunction findprobe(imagekind kind, const documentoptions& options) {
+    const imageformat* format = findformat(kind);
+    if (format == nullptr) {
+        return nullptr;
+    }
+    return options.documentface && format->document != nullptr ? format->document : format->classic;
 }
 
 status probefailure(int ioerror, const std::string& text) {

@@ -3,6 +3,7 @@
 // adding a format is one probe file and one line in the registry.
 #pragma once
 
+#include "documentoptions.h"
 #include "imagedesc.h"
 #include "imagekind.h"
 #include "status.h"
@@ -30,6 +31,7 @@ struct probecache {
 struct probecontext {
     Ui& ui; // the JPEG probe shows a file it cannot open in a message box
     probecache* cache = nullptr;
+    const documentoptions& options;
 };
 
 // Reads page `page` (counted from 1) of the named file into `out`: its
@@ -41,11 +43,16 @@ using probefunction = status (*)(const std::string& name, uint32_t page, imageda
 
 struct imageformat {
     imagekind kind;
-    probefunction probe;
+    // The reading of the fourteen exports; null for a kind that is not theirs.
+    probefunction classic;
+    // The reading of the document face; null where it is the classic one.
+    probefunction document;
 };
 
 // The format of a kind; null for unknown.
 const imageformat* findformat(imagekind kind);
+// The probe for a kind under the options; null when there is none.
+probefunction findprobe(imagekind kind, const documentoptions& options);
 
 // The three probes.
 status probetiffpage(const std::string& name, uint32_t page, imagedata mode, probecontext& context,

@@ -1,18 +1,29 @@
 // The kind of an image file, decided once when the file is added and kept
 // with its pages. The fourteen exports and the desktop program decide it by
-// the file name's extension.
+// the file name's extension; the document API by the file's first bytes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace ovin {
 
-enum class imagekind : uint8_t { unknown, tiff, jpeg, bmp };
+enum class imagekind : uint8_t { unknown, tiff, jpeg, bmp, png, pnm, jp2 };
 
 // By the upper-case extension of the file-name part: .TIF, .JPG or .BMP
 // (.TIFF, .JPEG and others are unknown).
 imagekind kindbyextension(std::string_view path);
+
+// By the signature at the start of the bytes: JPEG, TIFF (either byte
+// order, also BigTIFF), BMP, PNG, PNM (P1 to P6), JPEG 2000 (JP2 file or
+// bare codestream).
+imagekind kindbysignature(const uint8_t* bytes, size_t size);
+// The same for a named file; unknown when it cannot be read.
+imagekind kindbycontent(const std::string& path);
+// What the kind is called in messages ("TIFF").
+std::string_view kindname(imagekind kind);
 
 // The extension, with its dot, that names the kind to the imaging library
 // (".TIF"); empty for unknown.

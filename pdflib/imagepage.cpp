@@ -31,8 +31,28 @@ int components(colourspace colour) {
     }
 }
 
-// The dictionary lines between /Height and /Length.
-void writedescription(pdfoutput& out, const imagedesc& image) {
+const char* devicespace(colourspace colour) {
+    switch (colour) {
+    case colourspace::gray:
+        return "/DeviceGray";
+    case colourspace::rgb:
+        return "/DeviceRGB";
+    case colourspace::cmyk:
+        return "/DeviceCMYK";
+    default:
+        return "";
+    }
+}
+
+std::string predictorparms(const predictorparams& p) {
+    return "/DecodeParms << /Predictor " + std::to_string(p.predictor) + " /Colors " +
+           std::to_string(p.colors) + " /BitsPerComponent " + std::to_string(p.bitspercomponent) +
+           " /Columns " + std::to_string(p.columns) + " >>";
+}
+
+// The dictionary lines between /Height and /Length. `icc` is the object of
+// the image's ICC profile, 0 for none.
+void writedescription(pdfoutput& out, const imagedesc& image, int64_t icc) {
     if (image.bitspercomponent != 0) {
         out.writeline("/BitsPerComponent " + std::to_string(image.bitspercomponent));
     }
@@ -40,13 +60,13 @@ void writedescription(pdfoutput& out, const imagedesc& image) {
     case colourspace::none:
         break;
     case colourspace::gray:
-        out.writeline("/ColorSpace /DeviceGray");
-        break;
     case colourspace::rgb:
-        out.writeline("/ColorSpace /DeviceRGB");
-        break;
     case colourspace::cmyk:
-        out.writeline("/ColorSpace /DeviceCMYK");
+        if (icc != 0) {
+            out.writeline("/ColorSpace [/ICCBased " + pdfoutput::ref(icc) + "]");
+        } else {
+            out.writeline(std::string("/ColorSpace ") + devicespace(image.colour));
+        }
         break;
     case colourspace::indexed:
         out.writeline("/ColorSpace [/Indexed /DeviceRGB " +
@@ -76,28 +96,110 @@ void writedescription(pdfoutput& out, const imagedesc& image) {
     case pdffilter::dct:
         out.writeline("/Filter /DCTDecode");
         break;
+    case pdffilter::flate:
+    case pdffilter::lzw:
+        out.writeline(image.filter == pdffilter::flate ? "/Filter /FlateDecode"
+                                                       : "/Filter /LZWDecode");
+        if (image.predictor.predictor != 1) {
+            out.writeline(predictorparms(image.predictor));
+        }
+        break;
+    case pdffilter::runlength:
+        out.writeline("/Filter /RunLengthDecode");
+        break;
+    case pdffilter::jpx:
+        out.writeline("/Filter /JPXDecode");
+        break;
     }
+}
+
+// An ICC profile as a stream of its own, compressed.
+void writeprofile(pdfoutput& out, int64_t number, const imagedesc& image) {
+    const std::vector<uint8_t> packed = deflatebytes(image.iccprofile);
+    out.beginobject(number);
+    out.writeline("<< /N " + std::to_string(components(image.colour)) + " /Alternate " +
+                  devicespace(image.colour) + " /Filter /FlateDecode /Length " +
+                  std::to_string(packed.size()) + " >>");
+    out.writestream(packed.data(), packed.size());
+    out.endobject();
+}
+
+// An image XObject: its dictionary and data. Extra objects it refers to
+// (its profile, its soft mask) are numbered from the plan and written after
+// it.
+void writeimage(pdfoutput& out, objectplan& plan, int64_t number, const imagedesc& image) {
+    const int64_t icc = image.iccprofile.empty() || image.colour == colourspace::indexed ||
+                                image.colour == colourspace::none
+                            ? 0
+                            : plan.extra();
+    const int64_t mask = image.softmask ? plan.extra() : 0;
+    out.beginobject(number);
+    out.writeline("<</Type /XObject");
+    out.writeline("/Subtype /Image");
+    out.writeline("/Width " + std::to_string(image.width));
+    out.writeline("/Height " + std::to_string(image.height));
+    writedescription(out, image, icc);
+    if (mask != 0) {
+        out.writeline("/SMask " + pdfoutput::ref(mask));
+    }
+    out.writeline("/Length " + std::to_string(image.data.size()));
+    out.writeline(">>");
+    out.writestream(image.data.data(), image.data.size());
+    out.endobject();
+    if (icc != 0) {
+        writeprofile(out, icc, image);
+    }
+    if (mask != 0) {
+        writeimage(out, plan, mask, *image.softmask);
+    }
+}
+
+// The matrix that paints the image's unit square upright on a page of
+// w by h points (the page's size once upright), mirrored as its
+// orientation asks. Turns by a quarter or half are left to the page's
+// /Rotate, so the data and the matrix stay those of the stored image.
+std::string placement(const std::string& w, const std::string& h, orientation upright) {
+    switch (upright) {
+    case orientation::mirrored:
+        return "-" + w + " 0 0 " + h + " " + w + " 0";
+    case orientation::flipped:
+        return w + " 0 0 -" + h + " 0 " + h;
+    case orientation::transposed:
+        // Stored rows run down the page, from its right edge.
+        return "0 -" + h + " -" + w + " 0 " + w + " " + h;
+    case orientation::transversed:
+        return "0 " + h + " " + w + " 0 0 0";
+    default:
+        return w + " 0 0 " + h + " 0 0";
+    }
+}
+
+int rotation(orientation upright) {
+    switch (upright) {
+    case orientation::halfturn:
+        return 180;
+    case orientation::quarterclockwise:
+        return 90;
+    case orientation::quarteranticlockwise:
+        return 270;
+    default:
+        return 0;
+    }
+}
+
+bool sideways(orientation upright) {
+    return upright == orientation::transposed || upright == orientation::transversed;
 }
 
 } // namespace
 
-status writeimagepage(pdfoutput& out, const objectplan& plan, int64_t i, const imagedesc& image,
+status writeimagepage(pdfoutput& out, objectplan& plan, int64_t i, const imagedesc& image,
                       const std::string& filename) {
     status result;
     if (!image.error.empty()) {
         result = status(OVINPDF_IMAGE_ERROR, image.error);
     }
-
-    out.beginobject(plan.image(i));
-    out.writeline("<</Type /XObject");
-    out.writeline("/Subtype /Image");
-    out.writeline("/Width " + std::to_string(image.width));
-    out.writeline("/Height " + std::to_string(image.height));
-    writedescription(out, image);
-    out.writeline("/Length " + std::to_string(image.data.size()));
-    out.writeline(">>");
-    out.writestream(image.data.data(), image.data.size());
-    out.endobject();
+    writeimage(out, plan, plan.image(i), image);
 
     const std::string name = "/KTR" + std::to_string(plan.resources(i));
     out.beginobject(plan.resources(i));
@@ -106,10 +208,15 @@ status writeimagepage(pdfoutput& out, const objectplan& plan, int64_t i, const i
     out.writeline("/XObject << " + name + " " + pdfoutput::ref(plan.image(i)) + " >> >>");
     out.endobject();
 
-    const long double w = static_cast<long double>(image.width) / image.xdpi * 72;
-    const long double h = static_cast<long double>(image.height) / image.ydpi * 72;
+    // The stored image's size in points; a page mirrored along a diagonal
+    // stands with its sides exchanged.
+    long double w = static_cast<long double>(image.width) / image.xdpi * 72;
+    long double h = static_cast<long double>(image.height) / image.ydpi * 72;
+    if (sideways(image.upright)) {
+        std::swap(w, h);
+    }
     const std::string content =
-        "q " + formatreal(w) + " 0 0 " + formatreal(h) + " 0 0 cm " + name + " Do Q";
+        "q " + placement(formatreal(w), formatreal(h), image.upright) + " cm " + name + " Do Q";
     std::vector<uint8_t> streambuf;
     if (deflatestring(content, streambuf) < 0) {
         result = status(OVINPDF_IMAGE_ERROR,
@@ -125,6 +232,9 @@ status writeimagepage(pdfoutput& out, const objectplan& plan, int64_t i, const i
     out.writeline("<</Type /Page /Parent " + pdfoutput::ref(plan.pagetree()));
     out.writeline("/MediaBox [0 0 " + std::to_string(roundeven(w)) + " " +
                   std::to_string(roundeven(h)) + " ]");
+    if (const int turn = rotation(image.upright); turn != 0) {
+        out.writeline("/Rotate " + std::to_string(turn));
+    }
     out.writeline("/Resources " + pdfoutput::ref(plan.resources(i)) + " /Contents " +
                   pdfoutput::ref(plan.contents(i)));
     out.writeline(">>");

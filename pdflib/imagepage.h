@@ -13,10 +13,11 @@
 
 namespace ovin {
 
-// Writes the objects of page i. Fails with -6 when the description has an
-// error (or the content stream cannot be compressed); all four objects are
-// written all the same.
-status writeimagepage(pdfoutput& out, const objectplan& plan, int64_t i, const imagedesc& image,
+// Writes the objects of page i, and after them any extra objects the image
+// needs (its ICC profile, its soft mask), numbered from the plan. Fails
+// with -6 when the description has an error (or the content stream cannot
+// be compressed); all the objects are written all the same.
+status writeimagepage(pdfoutput& out, objectplan& plan, int64_t i, const imagedesc& image,
                       const std::string& filename);
 
 } // namespace ovin

@@ -248,7 +248,8 @@ int32_t Library::pdfaddimage(std::string_view filename) {
         return report({OVINPDF_ALREADY_ADDED, name});
     }
     imagedesc probe;
-    preparecontext context{*ui_, state_.warnings, state_.defaultxdpi, state_.defaultydpi};
+    preparecontext context{*ui_, state_.warnings, state_.options, state_.defaultxdpi,
+                           state_.defaultydpi};
     if (status probed = probeimage(context, kind, name, 1, probe, imagedata::skip); !probed.ok()) {
         return report(probed);
     }

@@ -39,8 +39,14 @@ public:
     // The action of the item numbered `item`.
     int64_t action(int64_t item) const { return item + outline_; }
 
-    // The number of objects, object 0 not counted.
+    // The number of objects planned in advance, object 0 not counted.
     int64_t count() const { return hasoutline() ? outlineroot() + 2 * outline_ : catalog(); }
+
+    // A number for an object that only a page's probe asks for (an ICC
+    // profile, a soft mask): after every planned one, in order of asking.
+    int64_t extra() { return count() + ++extras_; }
+    // The number of objects in the file so far.
+    int64_t total() const { return count() + extras_; }
 
 private:
     static constexpr int64_t kPerPage = 4;
@@ -48,6 +54,7 @@ private:
 
     int64_t pages_;
     int64_t outline_;
+    int64_t extras_ = 0;
 };
 
 } // namespace ovin

@@ -124,7 +124,10 @@ void pdfoutput::writeline(std::string_view s) {
 }
 
 void pdfoutput::beginobject(int64_t number) {
-    if (number >= 1 && static_cast<size_t>(number) <= offsets_.size()) {
+    if (number >= 1) {
+        if (static_cast<size_t>(number) > offsets_.size()) {
+            offsets_.resize(static_cast<size_t>(number), 0);
+        }
         offsets_[static_cast<size_t>(number) - 1] = position_;
     }
     writeline(std::to_string(number) + " 0 obj");

@@ -2,6 +2,8 @@
 
 #include "textutil.h"
 
+#include <algorithm>
+
 namespace ovin {
 
 namespace {
@@ -21,6 +23,28 @@ void checkresolution(warninglist& warnings, const std::string& name, uint16_t& d
     }
 }
 
+uint16_t todpi(double dpi) {
+    return static_cast<uint16_t>(std::clamp<int64_t>(roundeven(dpi), 1, 0xFFFF));
+}
+
+// The document face's resolution rule: the file's own resolution unless
+// one is forced, else the default (200 unless set), with one warning line
+// for the file.
+void documentresolution(const documentoptions& options, warninglist& warnings,
+                        const std::string& name, imagedesc& out) {
+    if (options.forcedpi > 0) {
+        out.xdpi = out.ydpi = todpi(options.forcedpi);
+        return;
+    }
+    if (out.xdpi != 0 && out.ydpi != 0) {
+        return;
+    }
+    const uint16_t dpi = todpi(options.defaultdpi > 0 ? options.defaultdpi : 200);
+    out.xdpi = out.xdpi != 0 ? out.xdpi : dpi;
+    out.ydpi = out.ydpi != 0 ? out.ydpi : dpi;
+    warnings.add(name + ": no resolution, " + std::to_string(dpi) + " dpi assumed");
+}
+
 } // namespace
 
 pointsize pagepoints(const imagedesc& page) {
@@ -30,17 +54,28 @@ pointsize pagepoints(const imagedesc& page) {
 
 status probeimage(preparecontext& context, imagekind kind, const std::string& name, uint32_t page,
                   imagedesc& out, imagedata mode) {
-    const imageformat* format = findformat(kind);
-    if (format == nullptr) {
+    const documentoptions& options = context.options;
+    const probefunction probe = findprobe(kind, options);
+    if (probe == nullptr) {
         return {OVINPDF_UNSUPPORTED_TYPE, name};
     }
-    probecontext probing{context.ui, context.cache};
-    if (status probed = format->probe(name, page, mode, probing, out); !probed.ok()) {
+    probecontext probing{context.ui, context.cache, options};
+    if (status probed = probe(name, page, mode, probing, out); !probed.ok()) {
         return probed;
     }
+    if (!options.autoorient) {
+        out.upright = orientation::normal;
+    }
+    if (!options.iccprofiles) {
+        out.iccprofile.clear();
+    }
 
-    checkresolution(context.warnings, name, out.xdpi, context.defaultxdpi, "horizontal");
-    checkresolution(context.warnings, name, out.ydpi, context.defaultydpi, "vertical");
+    if (options.documentface) {
+        documentresolution(options, context.warnings, name, out);
+    } else {
+        checkresolution(context.warnings, name, out.xdpi, context.defaultxdpi, "horizontal");
+        checkresolution(context.warnings, name, out.ydpi, context.defaultydpi, "vertical");
+    }
 
     // A page without pixels (a JPEG without a frame header, say) would be
     // an empty, broken page in every reader.

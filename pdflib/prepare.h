@@ -19,6 +19,7 @@ namespace ovin {
 struct preparecontext {
     Ui& ui;
     warninglist& warnings;
+    const documentoptions& options;
     // Resolutions put in place of a missing one; 0 or less means 200.
     int32_t defaultxdpi = 0;
     int32_t defaultydpi = 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "document.h"
+#include "documentoptions.h"
 
 #include <cstdint>
 #include <string>
@@ -49,6 +50,10 @@ struct librarystate {
 
     int32_t defaultxdpi = 0;
     int32_t defaultydpi = 0;
+
+    documentoptions options;
+    // A page needs PDF 1.5 (JPEG 2000 data, 16-bit samples).
+    bool needspdf15 = false;
 };
 
 } // namespace ovin

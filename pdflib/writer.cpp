@@ -58,7 +58,8 @@ public:
 
 private:
     preparecontext preparing() {
-        return {ui_, state_.warnings, state_.defaultxdpi, state_.defaultydpi, &cache_};
+        return {ui_,    state_.warnings, state_.options, state_.defaultxdpi, state_.defaultydpi,
+                &cache_};
     }
     void findpagesize();
     // A probed page is at most 14400 points on a side.
@@ -230,7 +231,7 @@ status savejob::run() {
         findpagesize();
         ui_.progressShow(filename_, static_cast<int32_t>(n()));
         shown = true;
-        out_.writeline("%PDF-1.4");
+        out_.writeline(state_.needspdf15 ? "%PDF-1.5" : "%PDF-1.4");
         for (int64_t i = 0; i < n() && out_.error() == 0; ++i) {
             if (ui_.cancelled()) {
                 result_ = status(OVINPDF_CANCELLED, "Save cancelled by user");

@@ -36,6 +36,7 @@ size_t openfiles() {
 struct convertfixture : ::testing::Test {
     ovintest::tempdir dir;
     ovin::warninglist warnings;
+    ovin::documentoptions options;
     ovintest::fakeui ui;
     std::string temp;
 
@@ -50,7 +51,7 @@ struct convertfixture : ::testing::Test {
     }
 
     ovin::status probe(const std::string& file, ovin::imagedesc& image) {
-        ovin::preparecontext context{ui, warnings};
+        ovin::preparecontext context{ui, warnings, options};
         return ovin::probeimage(context, ovin::imagekind::tiff, file, 1, image);
     }
     ovin::status convert(const std::string& file, uint32_t page, ovin::imagedesc& image) {
