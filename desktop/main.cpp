@@ -2,9 +2,9 @@
 // about and warnings windows in that order, then the event loop until the
 // main window closes.
 #include "appinfo.h"
-#include "pdf01.h"
-#include "pdf02.h"
-#include "pdf03.h"
+#include "mainwindow.h"
+#include "aboutwindow.h"
+#include "warningswindow.h"
 #include "qtdialogs.h"
 
 #include <QApplication>

@@ -4,9 +4,9 @@
 // Used by scripts/screenshot for the README; no box or dialog is ever shown.
 #include "dialogs.h"
 #include "fileslist.h"
-#include "pdf01.h"
-#include "pdf02.h"
-#include "pdf03.h"
+#include "mainwindow.h"
+#include "aboutwindow.h"
+#include "warningswindow.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -4,9 +4,9 @@
 #include "bmpwriter.h"
 #include "fakedialogs.h"
 #include "fileslist.h"
-#include "pdf01.h"
-#include "pdf02.h"
-#include "pdf03.h"
+#include "mainwindow.h"
+#include "aboutwindow.h"
+#include "warningswindow.h"
 #include "previewfit.h"
 
 #include <QFile>

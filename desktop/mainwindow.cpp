@@ -1,4 +1,4 @@
-#include "pdf01.h"
+#include "mainwindow.h"
 
 #include "appinfo.h"
 #include "dialogs.h"
@@ -6,8 +6,8 @@
 #include "fileslist.h"
 #include "imaging.h"
 #include "ovinpdf.h"
-#include "pdf02.h"
-#include "pdf03.h"
+#include "aboutwindow.h"
+#include "warningswindow.h"
 #include "pictures.h"
 #include "previewfit.h"
 #include "waitcursor.h"
