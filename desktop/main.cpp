@@ -1,11 +1,11 @@
 // Start-up of the desktop program: the application title, then the main,
 // about and warnings windows in that order, then the event loop until the
 // main window closes.
+#include "aboutwindow.h"
 #include "appinfo.h"
 #include "mainwindow.h"
-#include "aboutwindow.h"
-#include "warningswindow.h"
 #include "qtdialogs.h"
+#include "warningswindow.h"
 
 #include <QApplication>
 

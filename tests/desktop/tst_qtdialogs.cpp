@@ -4,9 +4,11 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -19,6 +21,7 @@ private slots:
     void messageIsCaptionedWithTheTitleAndHasOk();
     void confirmAnswersYesAndNo();
     void saveDialogAsksBeforeOverwriting();
+    void saveDialogRefusesAMissingFolder();
 
 private:
     // Runs inspect on the modal window once it is up; a window that a
@@ -91,6 +94,50 @@ void TestQtDialogs::saveDialogAsksBeforeOverwriting() {
     });
     QCOMPARE(dialogs.saveFile(nullptr, request), QString());
     QVERIFY(checked);
+}
+
+void TestQtDialogs::saveDialogRefusesAMissingFolder() {
+    QtDialogs dialogs;
+    const QTemporaryDir dir;
+    const QString missing = dir.filePath("no-such-folder");
+    QString told;
+    // The modal windows as they come up: the dialog takes a name in a
+    // missing folder, the box says so, the dialog shows again.
+    QList<std::function<void(QWidget*)>> steps{
+        [&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            QVERIFY(dialog != nullptr);
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(missing + "/out.pdf");
+            static_cast<QDialog*>(dialog)->accept(); // as the Save button does
+        },
+        [&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            QVERIFY(box != nullptr);
+            told = box->text();
+            box->button(QMessageBox::Ok)->click();
+        },
+        [&](QWidget* modal) { QVERIFY(qobject_cast<QFileDialog*>(modal) != nullptr); },
+    };
+    QPointer<QWidget> answered;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &poll, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal == answered) {
+            return;
+        }
+        answered = modal;
+        if (!steps.isEmpty()) {
+            steps.takeFirst()(modal);
+        }
+        if (answered && answered->isVisible()) {
+            answered->close();
+        }
+    });
+    poll.start(10);
+    QCOMPARE(dialogs.saveFile(nullptr, {"Save PDF As", {"PDF Document (*.pdf)"}, {}, "pdf"}),
+             QString());
+    QCOMPARE(told, "The folder " + missing + " does not exist.");
+    QVERIFY(steps.isEmpty());
 }
 
 QTEST_MAIN(TestQtDialogs)

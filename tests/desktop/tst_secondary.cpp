@@ -1,7 +1,7 @@
 // The about and warnings windows: texts, geometry, Esc, the web address and
 // the cursor over it.
-#include "fakedialogs.h"
 #include "aboutwindow.h"
+#include "fakedialogs.h"
 #include "warningswindow.h"
 
 #include <QLabel>
