@@ -418,54 +418,56 @@ void TestMainWindow::saveDialogRefusesAMissingFolder() {
 }
 
 void TestMainWindow::creationNeverDeletesTheChosenFile_data() {
-    QTest::addColumn<bool>("cancel"); // else the second page is missing
-    QTest::addColumn<bool>("existing");
-    QTest::newRow("missing page over a file") << false << true;
-    QTest::newRow("missing page, new name") << false << false;
-    QTest::newRow("cancelled over a file") << true << true;
-    QTest::newRow("cancelled, new name") << true << false;
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<bool>("existing"); // the chosen file is there before
+    QTest::newRow("missing page over a file") << "missing" << true;
+    QTest::newRow("same page twice, new name") << "twice" << false;
+    QTest::newRow("cancelled over a file") << "cancel" << true;
+    QTest::newRow("cancelled, new name") << "cancel" << false;
 }
 
 void TestMainWindow::creationNeverDeletesTheChosenFile() {
-    QFETCH(bool, cancel);
+    QFETCH(QString, failure);
     QFETCH(bool, existing);
-    const QString second = makeBmp("second.bmp", 20, 20, Qt::red, 200);
-    main_->addfiles({makeBmp("first.bmp", 20, 20, Qt::red, 200), second});
-    if (!cancel) {
-        QVERIFY(QFile::remove(second));
+    const QString first = makeBmp("first.bmp", 20, 20, Qt::red, 200);
+    QStringList pages{first,
+                      failure == "twice" ? first : makeBmp("second.bmp", 20, 20, Qt::red, 200)};
+    if (failure == "missing") {
+        QVERIFY(QFile::remove(pages[1]));
+        pages << path("third.bmp"); // never reached: the first failure ends the adding
     }
+    main_->addfiles(pages);
     const QString out = path("kept.pdf");
     QFile::remove(out);
     const QByteArray before("%PDF-1.4 the PDF the user already had");
-    if (existing) {
-        QFile old(out);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(before) == before.size());
-    }
-    // Cancel is pressed on the library's progress window as soon as it is up.
+    QFile file(out);
+    QVERIFY(!existing || (file.open(QIODevice::WriteOnly) && file.write(before) == before.size()));
+    file.close();
+    // Cancel is pressed on the library's progress window once it is up.
     QTimer presser;
-    connect(&presser, &QTimer::timeout, [&] {
+    connect(&presser, &QTimer::timeout, &presser, [] {
         for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (window->isVisible() && window->windowTitle() == "Saving PDF...") {
-                window->findChild<QPushButton*>()->click();
+            auto* button = window->findChild<QPushButton*>();
+            if (button != nullptr && window->isVisible() &&
+                window->windowTitle() == "Saving PDF...") {
+                button->click();
             }
         }
     });
-    if (cancel) {
+    if (failure == "cancel") {
         presser.start(0);
     }
 
     dialogs_->saveAs = {out};
     main_->createpdfs();
-    QCOMPARE(dialogs_->messages, QStringList({cancel ? "ERROR : PDF Save Cancelled By User"
-                                                     : "ERROR : File Not Found (" + second + ")"}));
+    const QString message = failure == "cancel"  ? "ERROR : PDF Save Cancelled By User"
+                            : failure == "twice" ? "ERROR : Page already added (" + first + ")"
+                                                 : "ERROR : File Not Found (" + pages[1] + ")";
+    QCOMPARE(dialogs_->messages, QStringList({message}));
     QVERIFY(dialogs_->modalWindows.isEmpty());
     QCOMPARE(QApplication::overrideCursor(), nullptr);
-    QFile kept(out);
-    QCOMPARE(kept.exists(), existing);
-    if (existing) {
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), before);
-    }
+    QCOMPARE(file.exists(), existing);
+    QVERIFY(!existing || (file.open(QIODevice::ReadOnly) && file.readAll() == before));
 }
 
 void TestMainWindow::createdPdfFollowsTheListOrder() {
@@ -523,23 +525,22 @@ void TestMainWindow::createdPdfFollowsTheListOrder() {
 }
 
 void TestMainWindow::temporaryFileIsInAPrivateFolder() {
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     const QFileInfo file(main_->tempImagePath());
+    const QFileInfo folder(file.absolutePath());
     QCOMPARE(file.fileName(), QString("OVINPDF.TMP"));
-    const QString folder = file.absolutePath();
-    QCOMPARE(QFileInfo(folder).absolutePath(), QFileInfo(runtime).absoluteFilePath());
-    QCOMPARE(QFileInfo(folder).permissions() &
-                 ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+    QCOMPARE(folder.absolutePath(),
+             QFileInfo(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation))
+                 .absoluteFilePath());
+    QCOMPARE(folder.permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QVERIFY(!file.exists());
     // A second program never shares it; each folder goes with its window.
     auto other = std::make_unique<TMain>(*dialogs_);
     const QString otherFolder = QFileInfo(other->tempImagePath()).absolutePath();
-    QVERIFY(otherFolder != folder);
+    QVERIFY(otherFolder != folder.absoluteFilePath());
     other.reset();
-    QVERIFY(!QFileInfo::exists(otherFolder));
     main_.reset();
-    QVERIFY(!QFileInfo::exists(folder));
+    QVERIFY(!QFileInfo::exists(otherFolder));
+    QVERIFY(!QFileInfo::exists(folder.absoluteFilePath()));
 }
 
 QTEST_MAIN(TestMainWindow)
