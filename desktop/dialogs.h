@@ -28,10 +28,15 @@ public:
     virtual bool confirm(QWidget* parent, const QString& caption, const QString& question) = 0;
     // Existing files chosen to open; empty when cancelled.
     virtual QStringList openFiles(QWidget* parent, const FileDialogRequest& request) = 0;
-    // The file name to save to; empty when cancelled. Asks before
-    // overwriting an existing file.
-    virtual QString saveFile(QWidget* parent, const FileDialogRequest& request) = 0;
+    // The file name to save to; empty when cancelled. A name in a folder
+    // that does not exist is refused: the person is told so and asked again.
+    QString saveFile(QWidget* parent, const FileDialogRequest& request);
     virtual void openUrl(const QUrl& url) = 0;
     // Shows the window modally and returns when it is closed.
     virtual void runModal(QDialog& dialog) = 0;
+
+protected:
+    // One showing of the save dialog: the name chosen, or empty when
+    // cancelled. Asks before overwriting an existing file.
+    virtual QString askSaveFile(QWidget* parent, const FileDialogRequest& request) = 0;
 };

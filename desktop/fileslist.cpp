@@ -24,7 +24,7 @@ public:
 };
 } // namespace
 
-FilesList::FilesList(QWidget* parent) : QListWidget(parent) {
+FilesList::FilesList(QWidget* parent) : QListView(parent) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setDragEnabled(true);
     setAcceptDrops(true);
@@ -47,11 +47,22 @@ QStringList FilesList::localPaths(const QMimeData* data) {
     return paths;
 }
 
+QList<int> FilesList::selectedRows() const {
+    QList<int> rows;
+    if (selectionModel() == nullptr) {
+        return rows;
+    }
+    for (const QModelIndex& index : selectionModel()->selectedIndexes()) {
+        rows << index.row();
+    }
+    return rows;
+}
+
 void FilesList::keyReleaseEvent(QKeyEvent* event) {
     if (hooks_.keyUp && !event->isAutoRepeat()) {
         hooks_.keyUp(event->key());
     }
-    QListWidget::keyReleaseEvent(event);
+    QListView::keyReleaseEvent(event);
 }
 
 void FilesList::startDrag(Qt::DropActions /*supportedActions*/) {

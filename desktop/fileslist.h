@@ -1,15 +1,16 @@
-// The list of chosen image files. It reports key releases, the start of a
-// drag, drag movement and drops to its owner, which decides what they do:
-// the reordering rule is the main window's, not Qt's built-in item moving.
+// The view of the list of chosen image files (a PageList). It reports key
+// releases, the start of a drag, drag movement and drops to its owner, which
+// decides what they do: the reordering rule is the page list's, not Qt's
+// built-in item moving.
 // Files dragged in from outside are handed on as a batch of local paths.
 #pragma once
 
-#include <QListWidget>
+#include <QListView>
 #include <QStringList>
 
 #include <functional>
 
-class FilesList final : public QListWidget {
+class FilesList final : public QListView {
     Q_OBJECT
 public:
     struct Hooks {
@@ -29,6 +30,9 @@ public:
     // The local file paths a drag from outside carries; empty for anything
     // else.
     static QStringList localPaths(const QMimeData* data);
+
+    // The rows of the selected entries, in no particular order.
+    QList<int> selectedRows() const;
 
 protected:
     void keyReleaseEvent(QKeyEvent* event) override;

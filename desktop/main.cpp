@@ -1,11 +1,11 @@
 // Start-up of the desktop program: the application title, then the main,
 // about and warnings windows in that order, then the event loop until the
 // main window closes.
+#include "aboutwindow.h"
 #include "appinfo.h"
-#include "pdf01.h"
-#include "pdf02.h"
-#include "pdf03.h"
+#include "mainwindow.h"
 #include "qtdialogs.h"
+#include "warningswindow.h"
 
 #include <QApplication>
 

@@ -72,7 +72,7 @@ QStringList QtDialogs::openFiles(QWidget* parent, const FileDialogRequest& reque
     return dialog.selectedFiles();
 }
 
-QString QtDialogs::saveFile(QWidget* parent, const FileDialogRequest& request) {
+QString QtDialogs::askSaveFile(QWidget* parent, const FileDialogRequest& request) {
     QFileDialog dialog(parent);
     setUp(dialog, request);
     dialog.setAcceptMode(QFileDialog::AcceptSave);

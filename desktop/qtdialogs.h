@@ -9,7 +9,9 @@ public:
     void message(QWidget* parent, const QString& text) override;
     bool confirm(QWidget* parent, const QString& caption, const QString& question) override;
     QStringList openFiles(QWidget* parent, const FileDialogRequest& request) override;
-    QString saveFile(QWidget* parent, const FileDialogRequest& request) override;
     void openUrl(const QUrl& url) override;
     void runModal(QDialog& dialog) override;
+
+protected:
+    QString askSaveFile(QWidget* parent, const FileDialogRequest& request) override;
 };

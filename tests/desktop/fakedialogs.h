@@ -23,7 +23,9 @@ public:
     QList<Question> questions;
     bool answer = false;
     QStringList filesToOpen;
-    QString saveAs;
+    // The names chosen in the save dialog, one per showing; a showing past
+    // the last is cancelled.
+    QStringList saveAs;
     QList<FileDialogRequest> openRequests;
     QList<FileDialogRequest> saveRequests;
     QList<QUrl> openedUrls;
@@ -44,15 +46,17 @@ public:
         openRequests << request;
         return filesToOpen;
     }
-    QString saveFile(QWidget*, const FileDialogRequest& request) override {
-        saveRequests << request;
-        return saveAs;
-    }
     void openUrl(const QUrl& url) override { openedUrls << url; }
     void runModal(QDialog& dialog) override {
         modalWindows << dialog.objectName();
         if (whileModal) {
             whileModal(dialog);
         }
+    }
+
+protected:
+    QString askSaveFile(QWidget*, const FileDialogRequest& request) override {
+        saveRequests << request;
+        return saveAs.value(saveRequests.size() - 1);
     }
 };

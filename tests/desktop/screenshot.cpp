@@ -2,11 +2,11 @@
 // images as one batch, selects the first image named, and saves a picture of
 // the window.
 // Used by scripts/screenshot for the README; no box or dialog is ever shown.
+#include "aboutwindow.h"
 #include "dialogs.h"
 #include "fileslist.h"
-#include "pdf01.h"
-#include "pdf02.h"
-#include "pdf03.h"
+#include "mainwindow.h"
+#include "warningswindow.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -25,9 +25,11 @@ public:
     }
     bool confirm(QWidget*, const QString&, const QString&) override { return false; }
     QStringList openFiles(QWidget*, const FileDialogRequest&) override { return {}; }
-    QString saveFile(QWidget*, const FileDialogRequest&) override { return {}; }
     void openUrl(const QUrl&) override {}
     void runModal(QDialog&) override {}
+
+protected:
+    QString askSaveFile(QWidget*, const FileDialogRequest&) override { return {}; }
 };
 
 } // namespace
@@ -52,7 +54,8 @@ int main(int argc, char* argv[]) {
     const QStringList entries = Main.entries();
     if (!entries.isEmpty()) {
         const int row = static_cast<int>(std::max<qsizetype>(entries.indexOf(args.at(2)), 0));
-        Main.fileslb()->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+        Main.fileslb()->selectionModel()->setCurrentIndex(Main.pages().index(row),
+                                                          QItemSelectionModel::ClearAndSelect);
     }
 
     int result = 1;

@@ -4,13 +4,16 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 class TestQtDialogs : public QObject {
     Q_OBJECT
@@ -19,19 +22,31 @@ private slots:
     void messageIsCaptionedWithTheTitleAndHasOk();
     void confirmAnswersYesAndNo();
     void saveDialogAsksBeforeOverwriting();
+    void saveDialogRefusesAMissingFolder();
 
 private:
-    // Runs inspect on the modal window once it is up; a window that a
-    // failed check left open is closed so that the test does not hang.
-    static void whenModal(std::function<void(QWidget*)> inspect) {
-        QTimer::singleShot(0, qApp, [inspect = std::move(inspect)] {
-            QPointer<QWidget> modal;
-            QTRY_VERIFY((modal = QApplication::activeModalWidget()) != nullptr);
-            inspect(modal);
-            if (modal && modal->isVisible()) {
-                modal->close();
-            }
-        });
+    // Runs the steps, in turn, on the modal windows as they come up, for as
+    // long as the timer given back lives. A window that a failed check left
+    // open, or one without a step, is closed so that the test does not hang.
+    using Step = std::function<void(QWidget*)>;
+    [[nodiscard]] static std::unique_ptr<QTimer> whenModal(QList<Step> steps) {
+        auto poll = std::make_unique<QTimer>();
+        connect(poll.get(), &QTimer::timeout, poll.get(),
+                [steps = std::move(steps), answered = QPointer<QWidget>()]() mutable {
+                    QWidget* modal = QApplication::activeModalWidget();
+                    if (modal == nullptr || modal == answered) {
+                        return;
+                    }
+                    answered = modal;
+                    if (!steps.isEmpty()) {
+                        steps.takeFirst()(modal);
+                    }
+                    if (answered && answered->isVisible()) {
+                        answered->close();
+                    }
+                });
+        poll->start(5);
+        return poll;
     }
 };
 
@@ -40,7 +55,7 @@ void TestQtDialogs::messageIsCaptionedWithTheTitleAndHasOk() {
     QString caption;
     QString text;
     QList<QMessageBox::StandardButton> buttons;
-    whenModal([&](QWidget* modal) {
+    const auto answering = whenModal({[&](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
         QVERIFY(box != nullptr);
         caption = box->windowTitle();
@@ -49,7 +64,7 @@ void TestQtDialogs::messageIsCaptionedWithTheTitleAndHasOk() {
             buttons << box->standardButton(b);
         }
         box->button(QMessageBox::Ok)->click();
-    });
+    }});
     dialogs.message(nullptr, "You must add images before creating a PDF");
     QCOMPARE(caption, QString("Zentro PDF"));
     QCOMPARE(text, QString("You must add images before creating a PDF"));
@@ -60,14 +75,14 @@ void TestQtDialogs::confirmAnswersYesAndNo() {
     QtDialogs dialogs;
     for (const bool yes : {true, false}) {
         QString caption;
-        whenModal([&](QWidget* modal) {
+        const auto answering = whenModal({[&](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             QVERIFY(box != nullptr);
             caption = box->windowTitle();
             QCOMPARE(box->icon(), QMessageBox::Question);
             QCOMPARE(box->button(QMessageBox::Yes)->text(), QString("&Yes"));
             box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
-        });
+        }});
         QCOMPARE(dialogs.confirm(nullptr, "Confirm", "Clear current file selection?"), yes);
         QCOMPARE(caption, QString("Confirm"));
     }
@@ -78,7 +93,7 @@ void TestQtDialogs::saveDialogAsksBeforeOverwriting() {
     FileDialogRequest request{
         "Save PDF As", {"PDF Document (*.pdf)"}, "PDF Document (*.pdf)", "pdf"};
     bool checked = false;
-    whenModal([&](QWidget* modal) {
+    const auto answering = whenModal({[&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         QVERIFY(dialog != nullptr);
         QCOMPARE(dialog->windowTitle(), QString("Save PDF As"));
@@ -88,9 +103,35 @@ void TestQtDialogs::saveDialogAsksBeforeOverwriting() {
         QCOMPARE(dialog->nameFilters(), QStringList({"PDF Document (*.pdf)"}));
         checked = true;
         dialog->reject();
-    });
+    }});
     QCOMPARE(dialogs.saveFile(nullptr, request), QString());
     QVERIFY(checked);
+}
+
+void TestQtDialogs::saveDialogRefusesAMissingFolder() {
+    QtDialogs dialogs;
+    const QTemporaryDir dir;
+    const QString missing = dir.filePath("no-such-folder");
+    QString told;
+    bool askedAgain = false;
+    const auto answering = whenModal({
+        [&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            QVERIFY(dialog != nullptr);
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(missing + "/out.pdf");
+            static_cast<QDialog*>(dialog)->accept(); // as the Save button does
+        },
+        [&](QWidget* modal) {
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                told = box->text();
+            }
+        },
+        [&](QWidget* modal) { askedAgain = qobject_cast<QFileDialog*>(modal) != nullptr; },
+    });
+    QCOMPARE(dialogs.saveFile(nullptr, {"Save PDF As", {"PDF Document (*.pdf)"}, {}, "pdf"}),
+             QString());
+    QCOMPARE(told, "The folder " + missing + " does not exist.");
+    QVERIFY(askedAgain);
 }
 
 QTEST_MAIN(TestQtDialogs)

@@ -1,8 +1,8 @@
 // The about and warnings windows: texts, geometry, Esc, the web address and
 // the cursor over it.
+#include "aboutwindow.h"
 #include "fakedialogs.h"
-#include "pdf02.h"
-#include "pdf03.h"
+#include "warningswindow.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>

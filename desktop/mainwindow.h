@@ -1,10 +1,13 @@
-// The main window: the list of chosen image files, the preview of the
-// selected one and the commands that add files, clear the list and turn the
-// list into one PDF through the ovinpdf library.
+// The main window: shows the list of chosen image files (a PageList) and a
+// preview of the selected one, and runs the commands that add files, clear
+// the list and turn the list into one PDF (createPdf).
 #pragma once
+
+#include "pagelist.h"
 
 #include <QMainWindow>
 #include <QStringList>
+#include <QTemporaryDir>
 
 class Dialogs;
 class FilesList;
@@ -38,9 +41,9 @@ public:
     void createbtnClick();
     void createpdfs();
 
-    // Adds one batch of names (from the open dialog or a drop) at the end of
-    // the list, in case-insensitive order; refused types are reported.
-    void addfiles(QStringList batch);
+    // Adds one batch of names (from the open dialog or a drop) to the list,
+    // under the hourglass.
+    void addfiles(const QStringList& batch);
     // Files dropped on the window: the local paths the drop carries form a
     // batch. False when it carries none.
     bool AppMessage(const QMimeData* mime);
@@ -58,7 +61,11 @@ public:
     QSplitter* Splitter1() const { return Splitter1_; }
     QToolBar* ToolBar1() const { return ToolBar1_; }
     int dragindex() const { return dragindex_; }
-    QStringList entries() const;
+    const PageList& pages() const { return pages_; }
+    const QStringList& entries() const { return pages_.entries(); }
+    // The temporary image file handed to the library: in a folder of this
+    // window's own, removed with the window.
+    QString tempImagePath() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -74,12 +81,15 @@ private:
     void buildMenu();
     void buildToolBar();
     void buildList();
+    void fitAroundPanel();
     void schedulePreview();
     void setFocusedQuietly(int row);
     void blankPreview();
     void showBitmap(const QImage& bitmap);
 
     Dialogs& dialogs_;
+    PageList pages_;
+    QTemporaryDir tempdir_;
     Taboutfrm* aboutfrm_ = nullptr;
     Twarningsfrm* warningsfrm_ = nullptr;
 

@@ -1,4 +1,4 @@
-#include "pdf02.h"
+#include "aboutwindow.h"
 
 #include "appinfo.h"
 #include "dialogs.h"

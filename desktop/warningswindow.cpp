@@ -1,4 +1,4 @@
-#include "pdf03.h"
+#include "warningswindow.h"
 
 #include <QApplication>
 #include <QKeyEvent>

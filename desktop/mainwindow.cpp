@@ -1,26 +1,28 @@
-#include "pdf01.h"
+#include "mainwindow.h"
 
+#include "aboutwindow.h"
 #include "appinfo.h"
+#include "creator.h"
 #include "dialogs.h"
 #include "filenames.h"
 #include "fileslist.h"
 #include "imaging.h"
 #include "ovinpdf.h"
-#include "pdf02.h"
-#include "pdf03.h"
 #include "pictures.h"
 #include "previewfit.h"
 #include "waitcursor.h"
+#include "warningswindow.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -31,11 +33,11 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include <algorithm>
-#include <cstdlib>
-#include <memory>
-
 namespace {
+
+// The list's width and the preview panel's size when the window opens.
+constexpr int kListWidth = 377;
+constexpr QSize kPanelSize(517, 675);
 
 // An open imaging handle, closed when it goes out of scope.
 class ImageHandle {
@@ -55,13 +57,14 @@ private:
     ImgHandle handle_;
 };
 
-QString errorText(int32_t code) {
-    const std::unique_ptr<char, decltype(&std::free)> text(geterror(code), &std::free);
-    return text ? QString::fromUtf8(text.get()) : QString();
-}
-
-void addWarningLine(void* list, const char* line) {
-    static_cast<Twarningsfrm*>(list)->addLine(QString::fromUtf8(line != nullptr ? line : ""));
+// Where the window's own temporary folder is made: in the user's runtime
+// folder, else in the system's temporary folder.
+QString tempFolderTemplate() {
+    QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (base.isEmpty()) {
+        base = QDir::tempPath();
+    }
+    return base + QStringLiteral("/zentropdf-XXXXXX");
 }
 
 // The open dialog's filters; the fourth is preselected.
@@ -76,18 +79,20 @@ QStringList openFilters() {
 
 } // namespace
 
-TMain::TMain(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(dialogs) {
+TMain::TMain(Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs), pages_(dialogs, this),
+      tempdir_(tempFolderTemplate()) {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QString::fromUtf8(zentro::kAppTitle));
     setWindowIcon(pictures::appIcon());
-    resize(905, 749);
+    buildMenu();
+    buildToolBar();
+    buildList();
+    fitAroundPanel();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - rect().center());
     }
-    buildMenu();
-    buildToolBar();
-    buildList();
     FormCreate();
 }
 
@@ -163,6 +168,7 @@ void TMain::buildList() {
 
     fileslb_ = new FilesList(Splitter1_);
     fileslb_->setObjectName(QStringLiteral("fileslb"));
+    fileslb_->setModel(&pages_);
     QPalette listPalette = fileslb_->palette();
     listPalette.setColor(QPalette::Base, QColor(221, 238, 237));
     fileslb_->setPalette(listPalette);
@@ -195,8 +201,19 @@ void TMain::buildList() {
     Splitter1_->addWidget(Panel1_);
     Splitter1_->setStretchFactor(0, 0);
     Splitter1_->setStretchFactor(1, 1);
-    Splitter1_->setSizes({377, width() - 377 - Splitter1_->handleWidth()});
     setCentralWidget(Splitter1_);
+}
+
+void TMain::fitAroundPanel() {
+    // The window is sized from the inside out: at start the list is
+    // kListWidth wide and the preview panel kPanelSize, whatever height the
+    // menu bar has here; the frame that the window manager adds comes on top.
+    const QSize central(kListWidth + Splitter1_->handleWidth() + kPanelSize.width(),
+                        kPanelSize.height());
+    Splitter1_->setSizes({kListWidth, kPanelSize.width()});
+    resize(central);
+    layout()->activate();
+    resize(size() + central - centralWidget()->size());
 }
 
 void TMain::setSecondaryWindows(Taboutfrm* aboutfrm, Twarningsfrm* warningsfrm) {
@@ -204,24 +221,19 @@ void TMain::setSecondaryWindows(Taboutfrm* aboutfrm, Twarningsfrm* warningsfrm) 
     warningsfrm_ = warningsfrm;
 }
 
-QStringList TMain::entries() const {
-    QStringList names;
-    for (int i = 0; i < fileslb_->count(); ++i) {
-        names << fileslb_->item(i)->text();
-    }
-    return names;
+QString TMain::tempImagePath() const {
+    return tempdir_.isValid() ? tempdir_.filePath(QString::fromUtf8(zentro::kTempImageName))
+                              : QString();
 }
 
 // ---- start-up and shut-down -------------------------------------------
 
 void TMain::FormCreate() {
     ImgInit();
-    // The temporary image file lives in the user's runtime folder: the
-    // program's own folder is not writable once installed.
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    const QString tempimg =
-        runtime.isEmpty() ? QString() : runtime + QLatin1Char('/') + zentro::kTempImageName;
-    pdfinit(static_cast<uintptr_t>(winId()), tempimg.toUtf8().constData());
+    // The temporary image file lives in a folder of this window's own, so
+    // that two running programs never meet in one file; the folder goes with
+    // the window. Without it the library's own default applies.
+    pdfinit(static_cast<uintptr_t>(winId()), tempImagePath().toUtf8().constData());
     setpdfmaker(zentro::kMakerWeb);
 }
 
@@ -280,7 +292,7 @@ void TMain::clearmenuClick() {
 
 void TMain::clearbtnClick() {
     if (dialogs_.confirm(this, tr("Confirm"), tr("Clear current file selection?"))) {
-        fileslb_->clear();
+        pages_.clear();
         // Emptying the list is no selection by the user: the preview keeps
         // what it showed.
         previewPending_ = false;
@@ -291,26 +303,16 @@ void TMain::createbtnClick() {
     createpdfs();
 }
 
-void TMain::addfiles(QStringList batch) {
+void TMain::addfiles(const QStringList& batch) {
     WaitCursor hourglass;
-    std::stable_sort(batch.begin(), batch.end(), [](const QString& a, const QString& b) {
-        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
-    });
-    for (const QString& name : batch) {
-        const QString ext = upperExtension(name);
-        if (validfext(ext.toUtf8().constData())) {
-            fileslb_->addItem(name);
-        } else {
-            dialogs_.message(this, tr("Unsupported image type ") + ext);
-        }
-    }
+    pages_.add(batch);
 }
 
 void TMain::createpdfs() {
     if (creating_) {
         return;
     }
-    if (fileslb_->count() == 0) {
+    if (pages_.count() == 0) {
         dialogs_.message(this, tr("You must add images before creating a PDF"));
         return;
     }
@@ -324,63 +326,50 @@ void TMain::createpdfs() {
         return;
     }
 
-    int32_t code = 0;
-    int warningcount = 0;
+    Creation creation;
     {
         // The save pumps events: a drop arriving then must not reach the
         // library (its type check would be refused as busy).
         const QScopedValueRollback<bool> busy(creating_, true);
         WaitCursor hourglass;
-        pdfclear();
-        for (int i = 0; i < fileslb_->count() && code == 0; ++i) {
-            code = pdfaddimage(fileslb_->item(i)->text().toUtf8().constData());
-        }
-        if (code == 0) {
-            code = pdfsave(filename.toUtf8().constData());
-        }
+        const QStringList pages = pages_.entries();
+        creation = createPdf(pages, filename);
         if (warningsfrm_ != nullptr) {
             warningsfrm_->clearLines();
-            const ovinpdf_lines lines{warningsfrm_, &addWarningLine};
-            getwarnings(&lines);
-            warningcount = warningsfrm_->lineCount();
+            for (const QString& line : creation.warnings) {
+                warningsfrm_->addLine(line);
+            }
         }
     }
-
-    if (code == 0) {
-        dialogs_.message(this, filename + tr(" created successfully (") +
-                                   QString::number(warningcount) + tr(" warnings)"));
-        if (warningcount > 0 && warningsfrm_ != nullptr) {
-            dialogs_.runModal(*warningsfrm_);
-        }
-        return;
+    // After a failure or a cancelled save the chosen file is as it was: the
+    // library replaces it only with a complete PDF.
+    dialogs_.message(this, creation.message);
+    if (creation.succeeded() && !creation.warnings.isEmpty() && warningsfrm_ != nullptr) {
+        dialogs_.runModal(*warningsfrm_);
     }
-    if (QFile::exists(filename)) {
-        QFile::remove(filename);
-    }
-    dialogs_.message(this, errorText(code));
 }
 
 // ---- the list -----------------------------------------------------------
 
 void TMain::fileslbKeyUp(int key) {
-    if (key != Qt::Key_Delete || fileslb_->selectedItems().isEmpty()) {
+    if (key != Qt::Key_Delete) {
         return;
     }
-    for (int i = fileslb_->count() - 1; i >= 0; --i) {
-        if (fileslb_->item(i)->isSelected()) {
-            const std::unique_ptr<QListWidgetItem> removed(fileslb_->takeItem(i));
-        }
+    const QList<int> selected = fileslb_->selectedRows();
+    if (selected.isEmpty()) {
+        return;
     }
+    pages_.remove(selected);
     fileslbClick();
 }
 
 void TMain::fileslbStartDrag() {
-    dragindex_ = fileslb_->currentRow();
+    dragindex_ = fileslb_->currentIndex().row();
 }
 
 bool TMain::fileslbDragOver(const QObject* source, QPoint pos) {
     const bool accept =
-        fileslb_->selectedItems().size() == 1 && source == fileslb_ && dragindex_ >= 0;
+        fileslb_->selectedRows().size() == 1 && source == fileslb_ && dragindex_ >= 0;
     if (accept) {
         const QModelIndex under = fileslb_->indexAt(pos);
         if (under.isValid()) {
@@ -393,19 +382,15 @@ bool TMain::fileslbDragOver(const QObject* source, QPoint pos) {
 
 void TMain::fileslbDragDrop(const QObject* source, QPoint pos) {
     // Only a drag that was accepted while moving ends in a drop.
-    if (fileslb_->selectedItems().size() != 1 || source != fileslb_) {
+    if (fileslb_->selectedRows().size() != 1 || source != fileslb_) {
         return;
     }
     const QModelIndex under = fileslb_->indexAt(pos);
     const int target = under.isValid() ? under.row() : -1;
-    const int from = dragindex_;
-    if (target < 0 || target == from || from < 0 || from >= fileslb_->count()) {
+    // The entry keeps its selection as it moves.
+    if (!pages_.move(dragindex_, target)) {
         return;
     }
-    // Taken out and put back at the target's index; the model move keeps the
-    // entry's selection with it.
-    fileslb_->model()->moveRow(QModelIndex(), from, QModelIndex(),
-                               target > from ? target + 1 : target);
     setFocusedQuietly(target);
     fileslbClick();
 }
@@ -435,12 +420,12 @@ void TMain::schedulePreview() {
 
 void TMain::fileslbClick() {
     previewPending_ = false;
-    const QListWidgetItem* focused = fileslb_->currentItem();
-    if (focused == nullptr || fileslb_->selectedItems().size() != 1) {
+    const QModelIndex focused = fileslb_->currentIndex();
+    if (!focused.isValid() || fileslb_->selectedRows().size() != 1) {
         blankPreview();
         return;
     }
-    const QString path = focused->text();
+    const QString path = pages_.entries().at(focused.row());
     const QString type = upperExtension(path).mid(1);
     const ImageHandle image(ImgOpenSolo(path.toUtf8().constData(), type.toUtf8().constData()));
     if (!image) {
