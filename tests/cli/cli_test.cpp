@@ -131,7 +131,7 @@ TEST(Cli, StopSignalsEndTheRunCleanly) {
                          : std::vector<std::string>{kTool, book, dir.file("none.tif"), "-o", out},
             setup);
         if (c.duringsave) {
-            ASSERT_TRUE(ovintest::waitfor([&] { return child.unnamedfilesize(dir.path()) > 0; }));
+            ASSERT_TRUE(ovintest::waitfor([&] { return child.writtenfilesize(dir.path()) > 0; }));
             child.signal(c.sig);
         }
         const int status = child.wait();

@@ -1,5 +1,7 @@
 #include "childprocess.h"
 
+#include "pdftools.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -79,16 +81,19 @@ int childprocess::wait() {
     return status_;
 }
 
-long long childprocess::unnamedfilesize(const std::filesystem::path& folder) const {
+long long childprocess::writtenfilesize(const std::filesystem::path& folder) const {
     long long largest = -1;
     std::error_code ec;
     // The kernel names open files by their real path.
     const std::string prefix = std::filesystem::weakly_canonical(folder, ec).string() + "/";
-    for (const auto& fd :
-         std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", ec)) {
+    const std::string proc = "/proc/" + std::to_string(pid_);
+    for (const auto& fd : std::filesystem::directory_iterator(proc + "/fd", ec)) {
         std::string target = std::filesystem::read_symlink(fd.path(), ec).string();
+        std::string info = readbytes(proc + "/fdinfo/" + fd.path().filename().string());
+        size_t flags = info.find("flags:");
         struct stat st {};
-        if (!ec && target.starts_with(prefix) && target.ends_with(" (deleted)") &&
+        if (!ec && target.starts_with(prefix) && flags != std::string::npos &&
+            (std::strtoul(info.c_str() + flags + 6, nullptr, 8) & O_ACCMODE) != O_RDONLY &&
             ::stat(fd.path().c_str(), &st) == 0) {
             largest = std::max(largest, static_cast<long long>(st.st_size));
         }

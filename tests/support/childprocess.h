@@ -5,7 +5,7 @@
 //     setup.env = {"XDG_RUNTIME_DIR=" + dir.file("run")};
 //     setup.log = dir.file("log");           // standard output and error
 //     ovintest::childprocess child({tool, "a.tif", "-o", "a.pdf"}, setup);
-//     ovintest::waitfor([&] { return child.unnamedfilesize(dir.path()) > 0; });
+//     ovintest::waitfor([&] { return child.writtenfilesize(dir.path()) > 0; });
 //     child.signal(SIGTERM);
 //     int status = child.wait();             // as from waitpid
 #pragma once
@@ -39,9 +39,9 @@ public:
     void signal(int sig) const;
     // Waits for the end; the status as waitpid gives it.
     int wait();
-    // The size of the largest file without a name (unlinked or made with
-    // O_TMPFILE) that the child has open in `folder`; -1 when none.
-    long long unnamedfilesize(const std::filesystem::path& folder) const;
+    // The size of the largest file that the child has open for writing in
+    // `folder` (named or not); -1 when none.
+    long long writtenfilesize(const std::filesystem::path& folder) const;
 
 private:
     pid_t pid_ = -1;
