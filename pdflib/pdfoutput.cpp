@@ -28,12 +28,16 @@ std::pair<std::string, std::string> splitpath(const std::string& path) {
 
 // A fresh temporary name beside the target: ".NAME.xxxxxx", or
 // ".ovinpdf.xxxxxx" when the target's name is too long to take the
-// additions (a target name of NAME_MAX bytes must still work).
+// additions (a target name as long as the folder allows must still work).
 std::string temporaryname(const std::string& dir, const std::string& base) {
     static constexpr char kLetters[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    long limit = ::pathconf(dir.empty() ? "." : dir.c_str(), _PC_NAME_MAX);
+    if (limit <= 0) {
+        limit = NAME_MAX;
+    }
     std::string name = "." + base + ".";
-    if (name.size() + 6 > NAME_MAX) {
+    if (name.size() + 6 > static_cast<size_t>(limit)) {
         name = ".ovinpdf.";
     }
     std::random_device random;

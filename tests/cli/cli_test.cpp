@@ -58,8 +58,13 @@ TEST(Cli, ExitStatusesAndMessages) {
     EXPECT_EQ(run("--bogus --text a -o x.pdf").status, 2);
     EXPECT_EQ(run("--bookmark onlyone").status, 2);
 
-    ovintest::commandresult missing = run("'" + dir.file("nothere.jpg") + "' -o '" + out + "'");
+    // A failed run removes its private temporary folder too.
+    std::filesystem::create_directory(dir.file("run"));
+    ovintest::commandresult missing =
+        ovintest::runcommand("XDG_RUNTIME_DIR='" + dir.file("run") + "' '" + kTool + "' '" +
+                             dir.file("nothere.jpg") + "' -o '" + out + "'");
     EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("run")));
     EXPECT_NE(missing.output.find("ERROR : File Not Found (" + dir.file("nothere.jpg") + ")"),
               std::string::npos)
         << missing.output;
