@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <sys/stat.h>
+
 namespace ovincli {
 
 const char* const kUsage =
@@ -20,12 +22,16 @@ const char* const kUsage =
     "      --title TEXT                   the document title\n"
     "      --producer TEXT                the producer named in the document\n"
     "      --temp PATH                    temporary file for page conversion\n"
+    "                                     (default: in a folder of this run alone)\n"
     "  -q, --quiet                        no progress display, no warnings\n"
     "      --version                      show the version and exit\n"
     "  -h, --help                         show this help and exit\n"
     "\n"
     "Bookmarks are added after all pages, in the order given.\n"
-    "Exit status: 0 success, 1 failure, 2 usage error.\n";
+    "The output must not be one of the input images.\n"
+    "Ctrl-C, SIGTERM and SIGHUP stop the run and leave no file.\n"
+    "Exit status: 0 success, 1 failure, 2 usage error, 128 + the signal number\n"
+    "when stopped by a signal (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP).\n";
 
 std::optional<options> parseoptions(const std::vector<std::string>& args, std::string& error) {
     options o;
@@ -81,6 +87,10 @@ std::optional<options> parseoptions(const std::vector<std::string>& args, std::s
                 return std::nullopt;
             }
             o.temp = args[++i];
+            if (o.temp.empty()) {
+                error = "option --temp needs a path";
+                return std::nullopt;
+            }
         } else if (a == "-q" || a == "--quiet") {
             o.quiet = true;
         } else if (a == "-h" || a == "--help") {
@@ -104,6 +114,21 @@ std::optional<options> parseoptions(const std::vector<std::string>& args, std::s
         return std::nullopt;
     }
     return o;
+}
+
+std::optional<std::string> outputclash(const options& o) {
+    struct stat out {};
+    if (::stat(o.output.c_str(), &out) != 0) {
+        return std::nullopt; // not there yet: no input can be it
+    }
+    for (const item& it : o.items) {
+        struct stat in {};
+        if (!it.istext && ::stat(it.value.c_str(), &in) == 0 && in.st_dev == out.st_dev &&
+            in.st_ino == out.st_ino) {
+            return it.value;
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace ovincli

@@ -34,6 +34,11 @@ struct options {
 // Parses argv; on a usage error returns nullopt and sets `error`.
 std::optional<options> parseoptions(const std::vector<std::string>& args, std::string& error);
 
+// The input image that the output file is (the same file by device and
+// inode, so also through another spelling, a hard link or a symbolic link),
+// or nullopt when it is none of them.
+std::optional<std::string> outputclash(const options& o);
+
 extern const char* const kUsage;
 
 } // namespace ovincli

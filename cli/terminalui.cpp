@@ -7,32 +7,18 @@ namespace ovincli {
 
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void oninterrupt(int) {
-    interrupted = 1;
-}
-
 constexpr int kBarWidth = 30;
 constexpr size_t kNameWidth = 40;
 
 } // namespace
 
-TerminalUi::TerminalUi(bool quiet) : bar_(!quiet && ::isatty(STDERR_FILENO) == 1) {
-    // Ctrl-C cancels the save between pages; the save then ends with
-    // "cancelled" and leaves no file.
-    struct sigaction action {};
-    action.sa_handler = oninterrupt;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, &previous_);
-}
-
-TerminalUi::~TerminalUi() {
-    ::sigaction(SIGINT, &previous_, nullptr);
-}
+// The save checks for Cancel between pages; it then ends with "cancelled"
+// and leaves no file.
+TerminalUi::TerminalUi(bool quiet, const stopsignals& stops)
+    : stops_(stops), bar_(!quiet && ::isatty(STDERR_FILENO) == 1) {}
 
 bool TerminalUi::cancelled() const {
-    return interrupted != 0;
+    return stops_.received() != 0;
 }
 
 void TerminalUi::progressShow(const std::string&, int32_t pagecount) {

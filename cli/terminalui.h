@@ -1,18 +1,16 @@
 // The command-line tool's face of the library: a progress bar on standard
-// error when it is a terminal, messages as lines on standard error, and
-// Ctrl-C as the Cancel button.
+// error when it is a terminal, messages as lines on standard error, and a
+// stop signal (Ctrl-C, SIGTERM, SIGHUP) as the Cancel button.
 #pragma once
 
+#include "stopsignals.h"
 #include "ui.h"
-
-#include <csignal>
 
 namespace ovincli {
 
 class TerminalUi final : public ovin::Ui {
 public:
-    explicit TerminalUi(bool quiet);
-    ~TerminalUi() override;
+    TerminalUi(bool quiet, const stopsignals& stops);
     TerminalUi(const TerminalUi&) = delete;
     TerminalUi& operator=(const TerminalUi&) = delete;
 
@@ -28,11 +26,11 @@ public:
 private:
     void draw();
 
+    const stopsignals& stops_;
     bool bar_;
     int32_t total_ = 0;
     int32_t done_ = 0;
     std::string status_;
-    struct sigaction previous_ {};
 };
 
 } // namespace ovincli

@@ -5,19 +5,79 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace ovin {
 
 namespace {
 
 constexpr size_t kBufferSize = size_t{1} << 20;
+constexpr int kNameAttempts = 100;
 
-mode_t currentumask() {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
+// The folder part of a path ("" or ending in '/') and its last name.
+std::pair<std::string, std::string> splitpath(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return {std::string(), path};
+    }
+    return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+// A fresh temporary name beside the target: ".NAME.xxxxxx", or
+// ".ovinpdf.xxxxxx" when the target's name is too long to take the
+// additions (a target name as long as the folder allows must still work).
+std::string temporaryname(const std::string& dir, const std::string& base) {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    long limit = ::pathconf(dir.empty() ? "." : dir.c_str(), _PC_NAME_MAX);
+    if (limit <= 0) {
+        limit = NAME_MAX;
+    }
+    std::string name = "." + base + ".";
+    if (name.size() + 6 > static_cast<size_t>(limit)) {
+        name = ".ovinpdf.";
+    }
+    std::random_device random;
+    for (int i = 0; i < 6; ++i) {
+        name.push_back(kLetters[random() % (sizeof kLetters - 1)]);
+    }
+    return dir + name;
+}
+
+// Gives the file open at fd the name `name`; 0 or errno (EEXIST when the
+// name is taken).
+int linkname(int fd, const std::string& name) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        return 0;
+    }
+    int err = errno;
+    if (err == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
+        // Without /proc only a process allowed to search any folder may
+        // link a file by its descriptor.
+        if (::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) {
+            return 0;
+        }
+        err = errno;
+    }
+    return err;
+}
+
+// Gives the new file what the file it replaces had: the permission bits,
+// the group where this process may set it, and the owner when it may give
+// files away (root). Done before any data is written. When the group
+// cannot be kept, this process's group gets none of the old group's rights.
+// Should fchmod fail, the file stays owner-only: the safe side.
+void keepattributes(int fd, const struct stat& old) {
+    mode_t bits = old.st_mode & 0777;
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0 &&
+        ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        bits &= ~static_cast<mode_t>(S_IRWXG);
+    }
+    ::fchmod(fd, bits);
 }
 
 } // namespace
@@ -33,6 +93,9 @@ int pdfoutput::open(const std::string& target, int64_t objcount) {
     buffer_.reserve(kBufferSize);
     position_ = 0;
     error_ = 0;
+    kind_ = kind::none;
+    replacing_ = false;
+    writename_.clear();
 
     // A symbolic link is followed so that the file it names is replaced,
     // not the link.
@@ -44,33 +107,93 @@ int pdfoutput::open(const std::string& target, int64_t objcount) {
             std::free(resolved);
         }
     }
-    if (::stat(real.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    const bool exists = ::stat(real.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
         if (S_ISDIR(st.st_mode)) {
             return EISDIR;
         }
-        // A device or pipe is written to as it is.
         fd_ = ::open(real.c_str(), O_WRONLY | O_CLOEXEC);
         if (fd_ < 0) {
             return errno;
         }
-        direct_ = true;
+        kind_ = kind::direct;
         target_ = writename_ = real;
         return 0;
     }
 
-    size_t slash = real.rfind('/');
-    std::string dir = slash == std::string::npos ? std::string() : real.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? real : real.substr(slash + 1);
-    std::string templ = dir + "." + base + ".XXXXXX";
-    fd_ = ::mkostemp(templ.data(), O_CLOEXEC);
-    if (fd_ < 0) {
+    target_ = real;
+    replacing_ = exists;
+    auto [dir, base] = splitpath(real);
+    // A new file gets 0666 less the umask, applied by the kernel. A file
+    // that replaces another one starts owner-only and gets the old file's
+    // bits below, so nobody can open it in between with wider rights.
+    const mode_t mode = replacing_ ? 0600 : 0666;
+    fd_ = ::open(dir.empty() ? "." : dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (fd_ >= 0) {
+        kind_ = kind::unnamed;
+        writename_ = real;
+    } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+        // No unnamed files on this file system (or kernel).
+        if (int err = opennamed(dir, base)) {
+            return err;
+        }
+    } else {
         return errno;
     }
-    ::fchmod(fd_, 0666 & ~currentumask());
-    direct_ = false;
-    target_ = real;
-    writename_ = templ;
+    if (replacing_) {
+        keepattributes(fd_, st);
+    }
     return 0;
+}
+
+int pdfoutput::opennamed(const std::string& dir, const std::string& base) {
+    const mode_t mode = replacing_ ? 0600 : 0666;
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        std::string name = temporaryname(dir, base);
+        fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd_ >= 0) {
+            kind_ = kind::named;
+            writename_ = std::move(name);
+            return 0;
+        }
+        if (errno != EEXIST) {
+            return errno;
+        }
+    }
+    return EEXIST;
+}
+
+// Links the complete unnamed file in. A new target gets its name in one
+// step; an existing one is replaced by linking a temporary name first and
+// renaming it over the target, so that readers only ever see the old file
+// or the new one. Only a process killed between link and rename leaves the
+// temporary name behind.
+int pdfoutput::linkintoplace() {
+    if (!replacing_) {
+        int err = linkname(fd_, target_);
+        if (err != EEXIST) {
+            return err;
+        }
+        // Someone created the target meanwhile: replace it.
+    }
+    auto [dir, base] = splitpath(target_);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        std::string name = temporaryname(dir, base);
+        int err = linkname(fd_, name);
+        if (err == EEXIST) {
+            continue;
+        }
+        if (err != 0) {
+            return err;
+        }
+        if (::rename(name.c_str(), target_.c_str()) != 0) {
+            err = errno;
+            ::unlink(name.c_str());
+            return err;
+        }
+        return 0;
+    }
+    return EEXIST;
 }
 
 void pdfoutput::writedirect(const char* data, size_t size) {
@@ -144,14 +267,17 @@ void pdfoutput::closefd() {
 
 int pdfoutput::commit() {
     flush();
-    if (error_ == 0 && !direct_ && ::fsync(fd_) != 0) {
+    if (error_ == 0 && kind_ != kind::direct && ::fsync(fd_) != 0) {
         error_ = errno;
+    }
+    if (error_ == 0 && kind_ == kind::unnamed) {
+        error_ = linkintoplace();
     }
     closefd();
     if (error_ != 0) {
         return error_;
     }
-    if (!direct_ && ::rename(writename_.c_str(), target_.c_str()) != 0) {
+    if (kind_ == kind::named && ::rename(writename_.c_str(), target_.c_str()) != 0) {
         error_ = errno;
         return error_;
     }
@@ -161,7 +287,8 @@ int pdfoutput::commit() {
 bool pdfoutput::discard() {
     buffer_.clear();
     closefd();
-    if (direct_ || writename_.empty()) {
+    // An unnamed file vanishes with its descriptor.
+    if (kind_ != kind::named) {
         return true;
     }
     return ::unlink(writename_.c_str()) == 0 || errno == ENOENT;

@@ -1,7 +1,13 @@
 // The PDF output stream: buffered, forward only, with the byte offset of
-// every object recorded for the cross-reference table. The file is written
-// under a temporary name beside the target and renamed over it only when the
-// whole document is complete.
+// every object recorded for the cross-reference table.
+//
+// A file is written unnamed (O_TMPFILE) in the target's folder and linked
+// into place only when the whole document is complete, so that a process
+// killed half-way leaves nothing behind. A file that is already there is
+// replaced in one rename and its permission bits (and group, and owner
+// where allowed) carry over to the new one. Where the file system cannot
+// make unnamed files, the document is written under a temporary name beside
+// the target instead. Devices and pipes are written to directly.
 #pragma once
 
 #include <cstddef>
@@ -48,7 +54,7 @@ public:
     // errno of the first failed write, 0 while all went well.
     int error() const { return error_; }
 
-    // Flushes, syncs and renames the file over the target. 0 or errno.
+    // Flushes, syncs and puts the file in place of the target. 0 or errno.
     int commit();
     // Closes and removes what was written. False when it could not be
     // removed; name() then tells what is left.
@@ -56,12 +62,22 @@ public:
     const std::string& name() const { return writename_; }
 
 private:
+    enum class kind {
+        none,
+        direct,  // a device or pipe, written as it is
+        unnamed, // an O_TMPFILE file, linked in by commit()
+        named,   // a temporary name beside the target, renamed by commit()
+    };
+
+    int opennamed(const std::string& dir, const std::string& base);
+    int linkintoplace();
     void flush();
     void writedirect(const char* data, size_t size);
     void closefd();
 
     int fd_ = -1;
-    bool direct_ = false; // writing straight to a device, no temporary file
+    kind kind_ = kind::none;
+    bool replacing_ = false; // a regular file was at the target when opened
     std::string target_;
     std::string writename_;
     std::vector<char> buffer_;

@@ -1,19 +1,29 @@
 // The command-line tool as a shell user meets it: pages and bookmarks in
-// the order given, exit statuses, messages, and Ctrl-C during a save.
+// the order given, exit statuses, messages, stop signals, an output that is
+// one of the inputs, and the files it writes.
+#include "childprocess.h"
+#include "clitool.h"
+#include "jpegfixtures.h"
 #include "pdftools.h"
-#include "tifffixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstddef>
+#include <fcntl.h>
 #include <filesystem>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
 
-const std::string kTool = OVINPDF_CLI;
+using clitest::kTool;
+namespace fs = std::filesystem;
 
 ovintest::commandresult run(const std::string& args) {
     return ovintest::runcommand("'" + kTool + "' " + args);
@@ -48,8 +58,13 @@ TEST(Cli, ExitStatusesAndMessages) {
     EXPECT_EQ(run("--bogus --text a -o x.pdf").status, 2);
     EXPECT_EQ(run("--bookmark onlyone").status, 2);
 
-    ovintest::commandresult missing = run("'" + dir.file("nothere.jpg") + "' -o '" + out + "'");
+    // A failed run removes its private temporary folder too.
+    std::filesystem::create_directory(dir.file("run"));
+    ovintest::commandresult missing =
+        ovintest::runcommand("XDG_RUNTIME_DIR='" + dir.file("run") + "' '" + kTool + "' '" +
+                             dir.file("nothere.jpg") + "' -o '" + out + "'");
     EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("run")));
     EXPECT_NE(missing.output.find("ERROR : File Not Found (" + dir.file("nothere.jpg") + ")"),
               std::string::npos)
         << missing.output;
@@ -77,44 +92,184 @@ TEST(Cli, ImagesWithWarnings) {
     EXPECT_EQ(run("-q '" + tif + "' -o '" + out + "'").output, "");
 }
 
-// Ctrl-C while the pages are written: the save is cancelled, the tool says
-// so and exits 1, and no file is left (a file there before stays as it was).
-TEST(Cli, InterruptCancelsTheSave) {
+// Ctrl-C, SIGTERM and SIGHUP while files are added or pages written: the
+// run stops, says why, exits 128 + the signal number, and leaves nothing (a
+// file there before stays as it was, the private temporary folder goes). A
+// signal ignored by the caller (nohup) stays ignored.
+TEST(Cli, StopSignalsEndTheRunCleanly) {
     ovintest::tempdir dir;
-    std::vector<ovintest::tiffpage> pages;
-    for (uint32_t k = 0; k < 60; ++k) {
-        ovintest::tiffpage page = ovintest::bilevelpage(1700, 2200, 4, k + 1);
-        page.rowsperstrip = 32; // each page is re-encoded: a slow save
-        pages.push_back(std::move(page));
-    }
-    std::string tif = dir.file("book.tif");
-    ovintest::writetiff(tif, pages);
-    std::string out = dir.file("book.pdf");
-    ovintest::writebytes(out, "older file");
-    std::string log = dir.file("log");
+    const std::string book = dir.file("book.tif");
+    ovintest::writetiff(book, clitest::stripedpages(60, 1700, 2200, 1));
+    const std::string out = dir.file("out.pdf");
+    fs::create_directory(dir.file("run"));
 
-    pid_t child = ::fork();
-    if (child == 0) {
-        std::freopen(log.c_str(), "w", stderr);
-        ::execl(kTool.c_str(), kTool.c_str(), "--temp", dir.file("OVINPDF.TMP").c_str(),
-                tif.c_str(), "-o", out.c_str(), static_cast<char*>(nullptr));
-        std::_Exit(127);
+    struct stopcase {
+        int sig;
+        bool duringsave;
+        bool ignored;
+    };
+    for (const stopcase& c : {stopcase{SIGINT, true, false}, stopcase{SIGTERM, true, false},
+                              stopcase{SIGHUP, true, false}, stopcase{SIGINT, false, false},
+                              stopcase{SIGTERM, false, false}, stopcase{SIGHUP, true, true}}) {
+        SCOPED_TRACE(std::string(strsignal(c.sig)) + (c.duringsave ? " saving" : " adding") +
+                     (c.ignored ? " ignored" : ""));
+        ovintest::writebytes(out, "older file");
+        ovintest::childsetup setup;
+        setup.env = {"XDG_RUNTIME_DIR=" + dir.file("run")};
+        setup.log = dir.file("log");
+        setup.beforeexec = [&] {
+            if (c.ignored) {
+                std::signal(c.sig, SIG_IGN);
+            } else if (!c.duringsave) {
+                // Blocked and pending at start: the tool lets it in at once
+                // and stops before the first file, so the missing second
+                // file is never reached.
+                sigset_t set;
+                sigemptyset(&set);
+                sigaddset(&set, c.sig);
+                ::sigprocmask(SIG_BLOCK, &set, nullptr);
+                ::raise(c.sig);
+            }
+        };
+        ovintest::childprocess child(
+            c.duringsave ? std::vector<std::string>{kTool, book, "-o", out}
+                         : std::vector<std::string>{kTool, book, dir.file("none.tif"), "-o", out},
+            setup);
+        if (c.duringsave) {
+            ASSERT_TRUE(ovintest::waitfor([&] { return child.writtenfilesize(dir.path()) > 0; }));
+            child.signal(c.sig);
+        }
+        const int status = child.wait();
+        const std::string log = ovintest::readbytes(dir.file("log"));
+        EXPECT_EQ(ovintest::folderlisting(dir.file("run")), std::vector<std::string>{});
+        EXPECT_EQ(ovintest::folderlisting(dir.path()),
+                  (std::vector<std::string>{"book.tif", "log", "out.pdf", "run"}));
+        if (c.ignored) {
+            EXPECT_EQ(ovintest::describestatus(status), "exit 0") << log;
+            EXPECT_TRUE(ovintest::qpdfcheck(out));
+            continue;
+        }
+        EXPECT_EQ(ovintest::describestatus(status), "exit " + std::to_string(128 + c.sig)) << log;
+        EXPECT_NE(log.find(c.duringsave ? "ERROR : PDF Save Cancelled By User"
+                                        : "before the save; no file written"),
+                  std::string::npos)
+            << log;
+        EXPECT_EQ(ovintest::readbytes(out), "older file");
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    ::kill(child, SIGINT);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status)) << "the tool died of the signal instead of cancelling";
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_NE(ovintest::readbytes(log).find("ERROR : PDF Save Cancelled By User"),
-              std::string::npos)
-        << ovintest::readbytes(log);
-    EXPECT_EQ(ovintest::readbytes(out), "older file");
-    // Nothing but the inputs, the log and the old file remain.
-    EXPECT_FALSE(std::filesystem::exists(dir.file("OVINPDF.TMP")));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              3);
+}
+
+// The output may be none of the input images, however it is named: the run
+// is refused before anything is written and the scan stays as it was.
+TEST(Cli, OutputThatIsAnInputIsRefused) {
+    ovintest::tempdir dir;
+    ovintest::savejpeg(dir.file("scan.jpg"),
+                       ovintest::makejpeg(32, 24, ovintest::jpegpattern(32, 24, 3)));
+    ovintest::writebytes(dir.file("other.jpg"), ovintest::readbytes(dir.file("scan.jpg")));
+    const std::string scan = ovintest::readbytes(dir.file("scan.jpg"));
+    fs::create_hard_link(dir.file("scan.jpg"), dir.file("hard.pdf"));
+    fs::create_symlink("scan.jpg", dir.file("soft.pdf"));
+    const std::vector<std::string> before = ovintest::folderlisting(dir.path());
+    for (const char* output : {"scan.jpg", "./scan.jpg", "hard.pdf", "soft.pdf"}) {
+        SCOPED_TRACE(output);
+        ovintest::commandresult r = ovintest::runcommand(
+            "cd '" + dir.path().string() + "' && '" + kTool + "' other.jpg scan.jpg -o " + output);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.output.find("the output " + std::string(output) +
+                                " is one of the input files (scan.jpg)"),
+                  std::string::npos)
+            << r.output;
+        EXPECT_EQ(ovintest::readbytes(dir.file("scan.jpg")), scan);
+        EXPECT_EQ(ovintest::folderlisting(dir.path()), before);
+    }
+}
+
+// Makes open() with O_TMPFILE fail with EOPNOTSUPP in this process and the
+// programs it runs, as on a file system without unnamed files. Runs in a
+// child before exec; exits 125 when the filter does not take.
+void refuseunnamedfiles() {
+    // The low half of a 64-bit system call argument.
+    auto argument = [](int i) -> uint32_t {
+        return static_cast<uint32_t>(offsetof(seccomp_data, args) + 8 * i +
+                                     (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? 0 : 4));
+    };
+#ifdef SYS_open
+    constexpr uint32_t kOpen = SYS_open;
+#else
+    constexpr uint32_t kOpen = 0xFFFFFFFF;
+#endif
+    constexpr uint32_t kUnnamed = O_TMPFILE & ~O_DIRECTORY;
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat, 0, 2),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, argument(2)),
+        BPF_STMT(BPF_JMP | BPF_JA | BPF_K, 2),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kOpen, 0, 3),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, argument(1)),
+        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, kUnnamed, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+        ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0 ||
+        ::open(".", O_TMPFILE | O_WRONLY, 0600) >= 0 || errno != EOPNOTSUPP) {
+        std::_Exit(125);
+    }
+}
+
+// The PDF file itself, written unnamed and linked in, or (where unnamed
+// files are missing) under a temporary name: a new file gets 0666 less the
+// umask, a replaced one keeps its mode and owner, a symbolic link's target
+// is replaced, a target name of 255 bytes works, and nothing else is left.
+TEST(Cli, OutputFileModesNamesAndLinks) {
+    const std::string longname = std::string(251, 'n') + ".pdf";
+    for (bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "O_TMPFILE" : "temporary name");
+        ovintest::tempdir dir;
+        ovintest::savejpeg(dir.file("scan.jpg"),
+                           ovintest::makejpeg(32, 24, ovintest::jpegpattern(32, 24, 3)));
+        ovintest::writebytes(dir.file("keep.pdf"), "old");
+        ::chmod(dir.file("keep.pdf").c_str(), 0600);
+        const bool root = ::geteuid() == 0;
+        if (root) {
+            ASSERT_EQ(::chown(dir.file("keep.pdf").c_str(), 1234, 5678), 0);
+        }
+        ovintest::writebytes(dir.file("target.pdf"), "old");
+        ::chmod(dir.file("target.pdf").c_str(), 0640);
+        fs::create_symlink("target.pdf", dir.file("link.pdf"));
+
+        for (const std::string& output : {std::string("new.pdf"), std::string("keep.pdf"),
+                                          std::string("link.pdf"), longname, longname}) {
+            ovintest::childsetup setup;
+            setup.cwd = dir.path();
+            setup.beforeexec = [unnamed] {
+                ::umask(027);
+                if (!unnamed) {
+                    refuseunnamedfiles();
+                }
+            };
+            ovintest::childprocess child({kTool, "-q", "scan.jpg", "-o", output}, setup);
+            EXPECT_EQ(ovintest::describestatus(child.wait()), "exit 0") << output;
+            EXPECT_EQ(ovintest::readbytes(dir.file(output)).substr(0, 8), "%PDF-1.4") << output;
+        }
+        auto mode = [&](const std::string& name) {
+            struct stat st {};
+            ::lstat(dir.file(name).c_str(), &st);
+            return st;
+        };
+        EXPECT_EQ(mode("new.pdf").st_mode & 07777, 0640u);
+        EXPECT_EQ(mode(longname).st_mode & 07777, 0640u);
+        EXPECT_EQ(mode("keep.pdf").st_mode & 07777, 0600u);
+        if (root) {
+            EXPECT_EQ(mode("keep.pdf").st_uid, 1234u);
+            EXPECT_EQ(mode("keep.pdf").st_gid, 5678u);
+        }
+        EXPECT_TRUE(S_ISLNK(mode("link.pdf").st_mode));
+        EXPECT_EQ(mode("target.pdf").st_mode & 07777, 0640u);
+        EXPECT_EQ(ovintest::folderlisting(dir.path()),
+                  (std::vector<std::string>{"keep.pdf", "link.pdf", "new.pdf", longname, "scan.jpg",
+                                            "target.pdf"}));
+    }
 }
 
 } // namespace

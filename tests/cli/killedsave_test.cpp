@@ -1,0 +1,73 @@
+// A save killed at any moment (SIGKILL) or stopped (SIGTERM) while it
+// replaces a PDF: the old file stays byte for byte as it was and nothing
+// else is left beside it.
+#include "childprocess.h"
+#include "clitool.h"
+#include "pdftools.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <random>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(CliFaults, KilledSavesLeaveTheOldFileAsItWas) {
+    ovintest::tempdir dir;
+    const std::string book = dir.file("book.tif");
+    ovintest::writetiff(book, clitest::stripedpages(200, 850, 1100, 7));
+    const std::string out = dir.file("book.pdf");
+    const fs::path run = dir.path() / "run";
+    fs::create_directory(run);
+    ovintest::childsetup setup;
+    setup.env = {"XDG_RUNTIME_DIR=" + run.string()};
+    const std::vector<std::string> argv = {clitest::kTool, "-q", book, "-o", out};
+
+    // A complete save first: the file the others replace, and how large a
+    // complete file grows.
+    ASSERT_EQ(ovintest::describestatus(ovintest::childprocess(argv, setup).wait()), "exit 0");
+    ASSERT_TRUE(ovintest::qpdfcheck(out));
+    const std::string old = ovintest::readbytes(out);
+
+    const unsigned seed = std::random_device()();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    for (int k = 0; k < 20; ++k) {
+        const int sig = k % 2 == 0 ? SIGKILL : SIGTERM;
+        // Where in the save: a share of the complete file written, or a
+        // moment before the file is made.
+        const double share = std::uniform_real_distribution<double>(0, 0.97)(random);
+        SCOPED_TRACE(std::string(strsignal(sig)) + " at " + std::to_string(share));
+        ovintest::childprocess child(argv, setup);
+        if (share < 0.05) {
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 50'000));
+        } else {
+            ASSERT_TRUE(ovintest::waitfor([&] {
+                return static_cast<double>(child.writtenfilesize(dir.path())) >=
+                       share * static_cast<double>(old.size());
+            }));
+        }
+        child.signal(sig);
+        const std::string status = ovintest::describestatus(child.wait());
+        EXPECT_EQ(ovintest::readbytes(out), old) << status;
+        EXPECT_EQ(ovintest::folderlisting(dir.path()),
+                  (std::vector<std::string>{"book.pdf", "book.tif", "run"}))
+            << status;
+        if (sig == SIGTERM && status == "exit 143") {
+            EXPECT_TRUE(fs::is_empty(run));
+        } else if (sig == SIGTERM) {
+            // Only a signal before the tool has set up its handlers kills it.
+            EXPECT_LT(share, 0.05) << status;
+            EXPECT_EQ(status, "killed by signal 15");
+        }
+        // A killed run cannot remove its private folder.
+        for (const auto& entry : fs::directory_iterator(run)) {
+            fs::remove_all(entry.path());
+        }
+    }
+}
+
+} // namespace
