@@ -134,6 +134,7 @@ void Library::pdfclear() {
     state_.outline.clear();
     state_.warnings.clear();
     state_.errorarg.clear();
+    state_.needspdf15 = false;
 }
 
 int32_t Library::report(const status& outcome) {
@@ -230,6 +231,10 @@ int32_t Library::pdfaddtext(std::string_view text) {
 }
 
 int32_t Library::pdfaddimage(std::string_view filename) {
+    return addimagepages(filename, 0);
+}
+
+int32_t Library::addimagepages(std::string_view filename, uint32_t page) {
     if (saving_) {
         return OVINPDF_BUSY;
     }
@@ -240,25 +245,47 @@ int32_t Library::pdfaddimage(std::string_view filename) {
     if (!fileexists(name)) {
         return report({OVINPDF_FILE_NOT_FOUND, name});
     }
-    const imagekind kind = kindbyextension(name);
+    const bool face = state_.options.documentface;
+    const imagekind kind = face ? kindbycontent(name) : kindbyextension(name);
     if (kind == imagekind::unknown) {
-        return report({OVINPDF_UNSUPPORTED_TYPE, name});
+        return report(
+            {OVINPDF_UNSUPPORTED_TYPE,
+             face ? name + " is not a JPEG, TIFF, PNG, BMP, PNM or JPEG 2000 image" : name});
     }
-    if (state_.lastpage.contains(name)) {
+    // The document face may show one file several times; the classic face
+    // names pages by their files, so a file is added once.
+    if (!face && state_.lastpage.contains(name)) {
         return report({OVINPDF_ALREADY_ADDED, name});
     }
     imagedesc probe;
     preparecontext context{*ui_, state_.warnings, state_.options, state_.defaultxdpi,
                            state_.defaultydpi};
-    if (status probed = probeimage(context, kind, name, 1, probe, imagedata::skip); !probed.ok()) {
+    if (status probed =
+            probeimage(context, kind, name, page == 0 ? 1 : page, probe, imagedata::skip);
+        !probed.ok()) {
         return report(probed);
     }
+    if (probe.filter == pdffilter::jpx || probe.bitspercomponent > 8) {
+        state_.needspdf15 = true;
+    }
     const uint32_t count = probe.pagesinfile == 0 ? 1 : probe.pagesinfile;
-    state_.pages.reserve(state_.pages.size() + count);
-    for (uint32_t page = 1; page <= count; ++page) {
-        appendpage(name, true, page, kind);
+    if (page > count) {
+        return report({OVINPDF_IMAGE_ERROR, name + " has " + std::to_string(count) +
+                                                " pages, not " + std::to_string(page)});
+    }
+    const uint32_t first = page == 0 ? 1 : page;
+    const uint32_t last = page == 0 ? count : page;
+    state_.pages.reserve(state_.pages.size() + (last - first + 1));
+    for (uint32_t p = first; p <= last; ++p) {
+        appendpage(name, true, p, kind);
     }
     return OVINPDF_OK;
+}
+
+void Library::setoptions(const documentoptions& options) {
+    if (!saving_) {
+        state_.options = options;
+    }
 }
 
 int32_t Library::pdfsave(std::string_view filename) {

@@ -31,6 +31,11 @@ public:
     void setui(std::unique_ptr<Ui> ui);
     Ui& ui() { return *ui_; }
 
+    // What the document may do beyond the classic behaviour; takes effect
+    // for the files added from now on.
+    void setoptions(const documentoptions& options);
+    const documentoptions& options() const { return state_.options; }
+
     void pdfinit(uintptr_t window, std::string_view tempimgpath);
     void settempimg(std::string_view path);
     void setpdfmaker(std::string_view text);
@@ -44,6 +49,8 @@ public:
                            std::string_view title);
     int32_t pdfaddtext(std::string_view text);
     int32_t pdfaddimage(std::string_view filename);
+    // Adds one page (from 1) of an image file, or all its pages for 0.
+    int32_t addimagepages(std::string_view filename, uint32_t page);
     int32_t pdfsave(std::string_view filename);
 
     bool saving() const { return saving_; }
