@@ -1,15 +1,16 @@
-// Deterministic mutations of well-formed JPEG and BMP files (flipped bytes,
+// Deterministic mutations of the fuzzers' JPEG and BMP seeds (flipped bytes,
 // cut files, length and size fields set to extremes): the probes must never
 // crash, read or write outside a buffer, or answer differently for the same
-// file, and what they accept must be self-consistent. The same well-formed
-// files are the fuzzers' seed corpus, which is checked here as well.
+// file, and what they accept must be self-consistent and agree with libjpeg.
 #include "bmpfixtures.h"
 #include "bmpinfo.h"
 #include "jpegfixtures.h"
 #include "jpeginfo.h"
+#include "tifffixtures.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -22,83 +23,17 @@ namespace fs = std::filesystem;
 using bytes = std::vector<uint8_t>;
 using namedbytes = std::pair<std::string, bytes>;
 
-std::vector<namedbytes> jpegseeds() {
-    using ovintest::jpegoptions;
-    const auto make = [](uint32_t w, uint32_t h, const jpegoptions& o) {
-        return ovintest::makejpeg(w, h, ovintest::jpegpattern(w, h, o.components), o);
-    };
-    jpegoptions colour;
-    colour.quality = 50;
-    jpegoptions grey;
-    grey.components = 1;
-    grey.progressive = true;
-    grey.densityunit = 2;
-    grey.xdensity = grey.ydensity = 118;
-    jpegoptions cmyk;
-    cmyk.components = 4;
-    cmyk.quality = 50;
-    jpegoptions exif;
-    exif.jfif = false;
-    exif.exif = true;
-    exif.quality = 40;
-    ovintest::jpegbytes hand;
-    hand.soi().raw({0xFF}).jfif(1, 200, 200, 6).marker(0xD3).adobe(1);
-    hand.sof(0xC0, 8, 4, 6, 3).segment(0xC4, bytes(20, 1)).sos().raw({0x12, 0x34}).eoi();
-    return {{"colour16.jpg", make(16, 16, colour)},
-            {"grey8progressive.jpg", make(8, 8, grey)},
-            {"cmyk8adobe.jpg", make(8, 8, cmyk)},
-            {"exif12x8.jpg", make(12, 8, exif)},
-            {"handmade.jpg", hand.bytes()}};
-}
-
-std::vector<namedbytes> bmpseeds() {
-    using ovintest::bmpoptions;
-    const auto pattern = [](size_t n, uint8_t mod) {
-        bytes v(n);
-        for (size_t i = 0; i < n; ++i) {
-            v[i] = static_cast<uint8_t>((i * 37 + i / 5) % mod);
-        }
-        return v;
-    };
-    bmpoptions onebit;
-    onebit.bitcount = 1;
-    onebit.width = 13;
-    onebit.height = 5;
-    onebit.palette1 = {255, 255, 255, 0, 0, 0};
-    onebit.pixels = pattern(65, 2);
-    bmpoptions grey;
-    grey.bitcount = 8;
-    grey.width = 7;
-    grey.height = 3;
-    grey.pixels = pattern(21, 255);
-    bmpoptions pal4;
-    pal4.bitcount = 8;
-    pal4.width = 5;
-    pal4.height = 4;
-    pal4.headersize = 108;
-    pal4.palette8 = {255, 0, 0, 0, 255, 0, 0, 0, 255, 250, 250, 250};
-    pal4.colorsused = 4;
-    pal4.pixels = pattern(20, 4);
-    bmpoptions rgb;
-    rgb.width = 5;
-    rgb.height = 4;
-    rgb.pixels = pattern(60, 251);
-    rgb.xppm = 11811;
-    rgb.yppm = 11811;
-    bmpoptions topdown = rgb;
-    topdown.width = 3;
-    topdown.height = 3;
-    topdown.topdown = true;
-    bmpoptions nosize = rgb;
-    nosize.width = 6;
-    nosize.height = 2;
-    nosize.writeimagesize = false;
-    return {{"onebit13x5.bmp", ovintest::makebmp(onebit)},
-            {"grey7x3.bmp", ovintest::makebmp(grey)},
-            {"palette4v4header.bmp", ovintest::makebmp(pal4)},
-            {"rgb5x4.bmp", ovintest::makebmp(rgb)},
-            {"topdown3x3.bmp", ovintest::makebmp(topdown)},
-            {"nosize6x2.bmp", ovintest::makebmp(nosize)}};
+// The fuzzers' seeds for a probe as committed (made by fuzzseeds_test.cpp),
+// in name order.
+std::vector<namedbytes> seedfiles(const std::string& target) {
+    std::vector<namedbytes> out;
+    const fs::path dir = fs::path(OVIN_SOURCE_DIR) / "fuzz" / "corpus" / target;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        out.push_back(
+            {entry.path().filename().string(), ovintest::tifffilebytes(entry.path().string())});
+    }
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 // A small deterministic generator (xorshift), the same on every platform.
@@ -311,7 +246,7 @@ void checkbmp(const std::string& path, const bytes& b) {
 TEST_F(Mutations, JpegProbeStaysSound) {
     size_t count = 0;
     uint32_t rngseed = 7;
-    for (const auto& [name, seed] : jpegseeds()) {
+    for (const auto& [name, seed] : seedfiles("jpeginfo")) {
         ASSERT_FALSE(seed.empty()) << name;
         auto mutants = commonmutants(seed, rngseed++, 60, 20);
         const auto lengths = jpeglengthmutants(seed);
@@ -328,7 +263,7 @@ TEST_F(Mutations, JpegProbeStaysSound) {
 TEST_F(Mutations, BmpProbeStaysSound) {
     size_t count = 0;
     uint32_t rngseed = 11;
-    for (const auto& [name, seed] : bmpseeds()) {
+    for (const auto& [name, seed] : seedfiles("bmpinfo")) {
         ASSERT_FALSE(seed.empty()) << name;
         auto mutants = commonmutants(seed, rngseed++, 40, 15);
         const auto fields = bmpfieldmutants(seed);
@@ -340,42 +275,6 @@ TEST_F(Mutations, BmpProbeStaysSound) {
         }
     }
     EXPECT_GT(count, 300u);
-}
-
-// The fuzzers' seeds are these files. OVIN_WRITE_FUZZ_SEEDS=1 rewrites them
-// in the source tree; every run checks that they are small and accepted.
-TEST(FuzzSeeds, CorpusHoldsSmallAcceptedFiles) {
-    const fs::path corpus = fs::path(OVIN_SOURCE_DIR) / "fuzz" / "corpus";
-    if (std::getenv("OVIN_WRITE_FUZZ_SEEDS") != nullptr) {
-        for (const auto& [sub, seeds] :
-             {std::pair{"jpeg", jpegseeds()}, std::pair{"bmp", bmpseeds()}}) {
-            fs::create_directories(corpus / sub);
-            for (const auto& [name, b] : seeds) {
-                ASSERT_TRUE(ovintest::savejpeg((corpus / sub / name).string(), b));
-            }
-        }
-    }
-    size_t jpegs = 0;
-    size_t bmps = 0;
-    for (const char* sub : {"jpeg", "bmp"}) {
-        ASSERT_TRUE(fs::is_directory(corpus / sub)) << (corpus / sub);
-        for (const auto& entry : fs::directory_iterator(corpus / sub)) {
-            SCOPED_TRACE(entry.path().string());
-            EXPECT_LT(entry.file_size(), 4096u);
-            if (std::string(sub) == "jpeg") {
-                ovin::jpeginfo info;
-                EXPECT_TRUE(info.readfile(entry.path().string())) << info.errortext;
-                EXPECT_GT(info.width, 0u);
-                ++jpegs;
-            } else {
-                ovin::bmpinfo info;
-                EXPECT_TRUE(info.readfile(entry.path().string())) << info.geterrortext();
-                ++bmps;
-            }
-        }
-    }
-    EXPECT_GE(jpegs, jpegseeds().size());
-    EXPECT_GE(bmps, bmpseeds().size());
 }
 
 } // namespace
