@@ -69,6 +69,9 @@ struct imagedesc {
     pdffilter filter = pdffilter::none;
     ccittparams ccitt;
     predictorparams predictor;
+    // DCT data: whether the decoder turns YCbCr into RGB (1) or not (0);
+    // -1 leaves it to the reader's rule (three components: yes).
+    int8_t colortransform = -1;
     std::string error;
 
     // The page's transparency: a grey image of the same size, written as

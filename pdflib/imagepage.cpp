@@ -95,6 +95,10 @@ void writedescription(pdfoutput& out, const imagedesc& image, int64_t icc) {
     }
     case pdffilter::dct:
         out.writeline("/Filter /DCTDecode");
+        if (image.colortransform >= 0) {
+            out.writeline("/DecodeParms << /ColorTransform " +
+                          std::to_string(image.colortransform) + " >>");
+        }
         break;
     case pdffilter::flate:
     case pdffilter::lzw:
