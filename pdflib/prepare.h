@@ -24,6 +24,20 @@ struct probecache {
     std::vector<uint32_t> directories;
 };
 
+// Kept by a caller that converts pages in order (a save): the imaging
+// library's handle of the file converted last, so that converting page k+1
+// of a multi-page file goes on from page k instead of opening the file and
+// finding the page again. Closes the handle when it goes.
+struct conversioncache {
+    std::string file;
+    uint32_t image = 0; // the imaging handle, 0 for none
+    conversioncache() = default;
+    conversioncache(const conversioncache&) = delete;
+    conversioncache& operator=(const conversioncache&) = delete;
+    ~conversioncache();
+    void close();
+};
+
 // The page's size in points: its pixels at its resolution, rounded to the
 // nearest whole point (halves to even).
 struct pointsize {
@@ -41,7 +55,8 @@ int32_t probeimage(librarystate& state, Ui& ui, const std::string& name, uint16_
 // Re-encodes a TIFF page stored in several strips into a single-strip TIFF
 // or a JPEG file at the temporary image path and takes its data into
 // `record`. Returns 0, -3, -6 or -11 with the detail in state.errorarg.
+// With a cache the source file stays open after the call, for the next.
 int32_t convertimage(librarystate& state, Ui& ui, const std::string& name, uint16_t page,
-                     imgdata& record);
+                     imgdata& record, conversioncache* cache = nullptr);
 
 } // namespace ovin

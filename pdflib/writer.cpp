@@ -51,6 +51,7 @@ private:
     pdfoutput out_;
     pagesize size_;
     probecache cache_;
+    conversioncache conversions_;
     imgdata scratch_;
     int32_t result_ = 0;
 };
@@ -95,7 +96,7 @@ void savejob::writepage(int32_t i) {
     int32_t r =
         probeimage(state_, ui_, page.name, page.pagenumber, image, imagedata::read, &cache_);
     if (r == 0 && !image.passthrough) {
-        r = convertimage(state_, ui_, page.name, page.pagenumber, image);
+        r = convertimage(state_, ui_, page.name, page.pagenumber, image, &conversions_);
     }
     if (r != 0) {
         result_ = -6;
