@@ -1,7 +1,8 @@
 // Re-encoding of pages stored in several strips: the record it leaves, its
 // failures, and that it releases the image and the temporary file on every
 // path. This program links with unlink wrapped so that a test can make the
-// deletion of the temporary file fail.
+// deletion of the temporary file fail, and defines its own lstat so that a
+// test can have a file appear right after the library looked.
 #include "library.h"
 #include "pdftools.h"
 #include "prepare.h"
@@ -10,11 +11,22 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 std::string failingunlink; // unlink of this path fails with EBUSY
+std::string appearing;     // made, by "someone else", right after lstat found it missing
+} // namespace
+
+extern "C" int lstat(const char* path, struct stat* st) noexcept {
+    const int result = ::fstatat(AT_FDCWD, path, st, AT_SYMLINK_NOFOLLOW);
+    if (result != 0 && !appearing.empty() && appearing == path) {
+        ovintest::writebytes(appearing, "someone else's");
+    }
+    return result;
 }
 
 extern "C" int __real_unlink(const char* path);
@@ -39,7 +51,10 @@ struct convertfixture : ::testing::Test {
     ovintest::fakeui ui;
 
     void SetUp() override { state.tempimgpath = dir.file("OVINPDF.TMP"); }
-    void TearDown() override { failingunlink.clear(); }
+    void TearDown() override {
+        failingunlink.clear();
+        appearing.clear();
+    }
 
     std::string stripfile(const std::string& name, ovintest::tiffpage page) {
         page.rowsperstrip = 8;
@@ -157,6 +172,47 @@ TEST_F(convertfixture, LeftoverTemporaryFileBlocksEveryConversion) {
     std::filesystem::create_symlink(dir.file("target"), state.tempimgpath);
     EXPECT_EQ(probeandconvert(file, 1, record), -11);
     EXPECT_FALSE(std::filesystem::exists(dir.file("target")));
+}
+
+TEST_F(convertfixture, ATemporaryFileMadeMeanwhileIsNeitherReadNorRemoved) {
+    std::string file = stripfile("g4.tif", ovintest::bilevelpage(64, 40, 4, 9));
+    ovin::imgdata record;
+    ASSERT_EQ(ovin::probeimage(state, ui, file, 1, record), 0);
+    appearing = state.tempimgpath;
+    EXPECT_EQ(ovin::convertimage(state, ui, file, 1, record), -11);
+    EXPECT_EQ(state.errorarg, state.tempimgpath);
+    EXPECT_EQ(ovintest::readbytes(state.tempimgpath), "someone else's");
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(convertfixture, ACacheKeepsTheFileOpenFromPageToPage) {
+    std::vector<ovintest::tiffpage> pages;
+    for (uint32_t k = 0; k < 4; ++k) {
+        pages.push_back(ovintest::bilevelpage(64 + k, 40, k % 2 ? 4 : 32773, k + 1));
+        pages.back().rowsperstrip = 8;
+    }
+    const std::string book = dir.file("book.tif");
+    ovintest::writetiff(book, pages);
+    const std::string other = stripfile("other.tif", ovintest::greypage(30, 20, 32773));
+    const size_t before = openfiles();
+    {
+        ovin::conversioncache cache;
+        // Pages out of order, another file between: each record is the one
+        // a conversion without the cache gives.
+        for (const auto& [file, page] : std::vector<std::pair<std::string, uint16_t>>{
+                 {book, 1}, {book, 2}, {book, 4}, {other, 1}, {book, 3}, {book, 2}}) {
+            ovin::imgdata plain;
+            ovin::imgdata cached;
+            ASSERT_EQ(ovin::probeimage(state, ui, file, page, plain), 0);
+            cached = plain;
+            ASSERT_EQ(ovin::convertimage(state, ui, file, page, plain), 0) << state.errorarg;
+            ASSERT_EQ(ovin::convertimage(state, ui, file, page, cached, &cache), 0);
+            EXPECT_EQ(cached.data, plain.data) << file << " page " << page;
+            EXPECT_EQ(cache.file, file);
+            EXPECT_EQ(openfiles(), before + 1);
+        }
+    }
+    EXPECT_EQ(openfiles(), before);
 }
 
 TEST_F(convertfixture, UndeletableTemporaryFileIsReported) {

@@ -122,6 +122,23 @@ TEST_F(HandleTest, UnknownStaleAndWrongKindHandlesFailCleanly) {
     EXPECT_EQ(ImgClose(again), 1);
 }
 
+TEST(Pages, AreFoundInAnyOrder) {
+    ovintest::tiffscratch dir;
+    std::vector<ovintest::tiffpage> pages;
+    for (uint32_t k = 0; k < 30; ++k) {
+        pages.push_back(ovintest::bilevelpage(8 + k, 4, 4, k + 1));
+    }
+    ovintest::writetiff(dir.path("book.tif"), pages);
+    Handle image(ImgOpenSolo(dir.path("book.tif").c_str(), "TIF"));
+    // Ahead past pages not seen yet, back, on one by one, past the end.
+    for (int page : {12, 5, 13, 29, 0, 1, 2, 28, 27, 14, 15, 3}) {
+        ASSERT_EQ(ImgSetPage(image.get(), page), 1) << page;
+        EXPECT_EQ(ImgGetInfo(image.get(), nullptr)->width, 8 + page);
+    }
+    EXPECT_EQ(ImgSetPage(image.get(), 30), 0);
+    EXPECT_EQ(imgtest::pixelsOf(image.get()).width, 11);
+}
+
 TEST_F(HandleTest, CopiesAreIndependentHandles) {
     Handle image(ImgOpenSolo(path.c_str(), "TIF"));
     const ImgHandle copy = ImgCopy(image.get(), 16, 12, 0, 16);
