@@ -66,4 +66,36 @@ bool readExactlyAt(int fd, void* buffer, size_t n, uint64_t offset) {
     return readAt(fd, buffer, n, offset) == static_cast<int64_t>(n);
 }
 
+bool writeAll(int fd, const void* buffer, size_t n) {
+    const auto* in = static_cast<const unsigned char*>(buffer);
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t put = ::write(fd, in + done, n - done);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(put);
+    }
+    return true;
+}
+
+bool writeAllAt(int fd, const void* buffer, size_t n, uint64_t offset) {
+    const auto* in = static_cast<const unsigned char*>(buffer);
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t put = ::pwrite(fd, in + done, n - done, static_cast<off_t>(offset + done));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(put);
+    }
+    return true;
+}
+
 } // namespace ovin::imaging

@@ -1,5 +1,5 @@
 // An owned POSIX file descriptor, closed when it goes out of scope, and the
-// few file reads the readers share.
+// few file reads and writes the readers and writers share.
 #pragma once
 
 #include <cstddef>
@@ -47,5 +47,10 @@ int64_t readAt(int fd, void* buffer, size_t n, uint64_t offset);
 
 // Reads exactly n bytes at offset; false when fewer are there.
 bool readExactlyAt(int fd, void* buffer, size_t n, uint64_t offset);
+
+// Writes all n bytes at the file position, or at offset, retrying
+// interrupted and partial writes; false when the file takes no more.
+bool writeAll(int fd, const void* buffer, size_t n);
+bool writeAllAt(int fd, const void* buffer, size_t n, uint64_t offset);
 
 } // namespace ovin::imaging

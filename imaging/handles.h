@@ -15,10 +15,11 @@
 
 namespace ovin::imaging {
 
-// A page bitmap handed out by ImgGetDIB; it goes with the image it came from.
+// A page bitmap handed out by ImgGetDIB: a page of the image it came from,
+// read only when it is written. It goes with its image.
 struct PageBitmap {
-    std::shared_ptr<const Bitmap> bitmap;
     ImgHandle owner = 0;
+    int32_t page = 0;
 };
 
 class HandleTable {

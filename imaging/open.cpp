@@ -52,6 +52,14 @@ private:
 
 } // namespace
 
+std::unique_ptr<RowSource> ImageSource::rows() {
+    return bitmapRows(decode());
+}
+
+bool pageFits(const PageHeader& header) {
+    return bitmapFits(header.width, header.height, header.bits);
+}
+
 std::unique_ptr<ImageSource> openImageFile(const char* name) {
     UniqueFd fd = openForReading(name);
     if (!fd.valid()) {
