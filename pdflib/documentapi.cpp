@@ -64,7 +64,9 @@ struct ovinpdf_document {
         auto owned = std::make_unique<callbackui>();
         ui = owned.get();
         library.setui(std::move(owned));
-        library.pdfinit(0, {});
+        // A re-encoding's temporary file of its own, so that documents never
+        // meet there, within a process or across processes.
+        library.pdfinit(0, ovin::uniquetempimgpath());
         library.setoptions(ovin::documentface());
     }
 

@@ -10,7 +10,9 @@
 #include "version.h"
 #include "writer.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <random>
 
 namespace ovin {
 
@@ -19,7 +21,10 @@ std::string abouttext(const std::string& separator) {
            kMakerCompany + separator + "Tel: " + kMakerTelephone + separator + "Web: " + kMakerWeb;
 }
 
-std::string defaulttempimgpath() {
+namespace {
+
+// The user's own temporary folder, ending in "/".
+std::string temporaryfolder() {
     for (const char* var : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
         const char* dir = std::getenv(var);
         if (dir != nullptr && *dir != '\0') {
@@ -27,10 +32,23 @@ std::string defaulttempimgpath() {
             if (path.back() != '/') {
                 path.push_back('/');
             }
-            return path + "OVINPDF.TMP";
+            return path;
         }
     }
-    return "/tmp/OVINPDF.TMP";
+    return "/tmp/";
+}
+
+} // namespace
+
+std::string defaulttempimgpath() {
+    return temporaryfolder() + "OVINPDF.TMP";
+}
+
+std::string uniquetempimgpath() {
+    std::random_device random;
+    char suffix[17];
+    std::snprintf(suffix, sizeof suffix, "%08x%08x", random(), random());
+    return temporaryfolder() + "ovinpdf-" + suffix + ".tmp";
 }
 
 Library::Library() : Library(std::make_unique<HeadlessUi>()) {}

@@ -25,6 +25,9 @@ std::string abouttext(const std::string& separator);
 
 // The temporary image path used when pdfinit gets a blank one.
 std::string defaulttempimgpath();
+// A temporary image path in the same folder that no other document uses:
+// its name ends in random digits.
+std::string uniquetempimgpath();
 
 class Library {
 public:
