@@ -391,7 +391,7 @@ struct Destination {
             counter->feed(buffer.data(), n);
             return true;
         }
-        return writeAll(fd, buffer.data(), n);
+        return writeall(fd, buffer.data(), n) == 0;
     }
 };
 

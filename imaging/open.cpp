@@ -14,7 +14,7 @@ enum class Kind { Unknown, Tiff, Jpeg, Bmp };
 
 Kind sniff(int fd) {
     std::array<unsigned char, 4> sig{};
-    if (!readExactlyAt(fd, sig.data(), sig.size(), 0)) {
+    if (!readallat(fd, sig.data(), sig.size(), 0)) {
         return Kind::Unknown;
     }
     // Classic TIFF (42) and BigTIFF (43), either byte order.

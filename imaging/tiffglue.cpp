@@ -81,7 +81,7 @@ tmsize_t fileRead(thandle_t h, void* buf, tmsize_t size) {
     if (size <= 0) {
         return 0;
     }
-    const int64_t got = readAt(s->fd, buf, static_cast<size_t>(size), s->position);
+    const int64_t got = readat(s->fd, buf, static_cast<size_t>(size), s->position);
     if (got < 0) {
         return -1;
     }
@@ -92,7 +92,7 @@ tmsize_t fileRead(thandle_t h, void* buf, tmsize_t size) {
 tmsize_t fileWrite(thandle_t h, void* buf, tmsize_t size) {
     auto* s = static_cast<TiffFileStream*>(h);
     if (!s->writable || size < 0 || s->position + static_cast<uint64_t>(size) > kMaxStreamBytes ||
-        !writeAllAt(s->fd, buf, static_cast<size_t>(size), s->position)) {
+        writeallat(s->fd, buf, static_cast<size_t>(size), s->position) != 0) {
         return -1;
     }
     s->position += static_cast<uint64_t>(size);
