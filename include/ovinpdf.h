@@ -28,19 +28,20 @@ extern "C" {
 /* Result codes of the adding and saving calls; geterror gives the message
  * of each, with the detail of the failure where it has one. */
 #define OVINPDF_OK 0
-#define OVINPDF_FILE_NOT_FOUND (-1)   /* pdfaddimage: no such file */
-#define OVINPDF_NO_PAGES (-2)         /* pdfsave: the document is empty */
-#define OVINPDF_UNSUPPORTED_TYPE (-3) /* pdfaddimage: not a .jpg, .tif or .bmp file */
-#define OVINPDF_CANCELLED (-4)        /* pdfsave: cancelled by the user */
-#define OVINPDF_IO_ERROR (-5)         /* reading or writing failed; the detail is the errno */
-#define OVINPDF_IMAGE_ERROR (-6)      /* an image could not be read or described */
-#define OVINPDF_PAGE_NOT_FOUND (-7)   /* pdfaddindex, pdfaddsubindex: no page of that name */
-#define OVINPDF_BLANK_NAME (-8)       /* pdfsave: the file name is blank */
-#define OVINPDF_NO_PARENT (-9)        /* pdfaddsubindex: no bookmark with the parent key */
-#define OVINPDF_ALREADY_ADDED (-10)   /* pdfaddimage: a page of that name exists */
-#define OVINPDF_TEMP_EXISTS (-11)     /* re-encoding: the temporary image path is in use */
-#define OVINPDF_INVALID_NAME (-12)    /* a forbidden character, or the target is an input */
-#define OVINPDF_BUSY (-13)            /* a call made while pdfsave is running */
+#define OVINPDF_FILE_NOT_FOUND (-1)    /* pdfaddimage: no such file */
+#define OVINPDF_NO_PAGES (-2)          /* pdfsave: the document is empty */
+#define OVINPDF_UNSUPPORTED_TYPE (-3)  /* pdfaddimage: not a .jpg, .tif or .bmp file */
+#define OVINPDF_CANCELLED (-4)         /* pdfsave: cancelled by the user */
+#define OVINPDF_IO_ERROR (-5)          /* reading or writing failed; the detail is the errno */
+#define OVINPDF_IMAGE_ERROR (-6)       /* an image could not be read or described */
+#define OVINPDF_PAGE_NOT_FOUND (-7)    /* pdfaddindex, pdfaddsubindex: no page of that name */
+#define OVINPDF_BLANK_NAME (-8)        /* pdfsave: the file name is blank */
+#define OVINPDF_NO_PARENT (-9)         /* pdfaddsubindex: no bookmark with the parent key */
+#define OVINPDF_ALREADY_ADDED (-10)    /* pdfaddimage: a page of that name exists */
+#define OVINPDF_TEMP_EXISTS (-11)      /* re-encoding: the temporary image path is in use */
+#define OVINPDF_INVALID_NAME (-12)     /* a forbidden character, or the target is an input */
+#define OVINPDF_BUSY (-13)             /* a call made while pdfsave is running */
+#define OVINPDF_INVALID_ARGUMENT (-14) /* document API: a value out of range, or no document */
 
 typedef struct ovinpdf_lines { /* the caller's line list */
     void* list;

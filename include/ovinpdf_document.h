@@ -67,11 +67,53 @@ OVINPDF_API int32_t ovinpdf_set_icc_profiles(ovinpdf_document* document, bool on
 OVINPDF_API int32_t ovinpdf_set_default_resolution(ovinpdf_document* document, double dpi);
 OVINPDF_API int32_t ovinpdf_set_resolution(ovinpdf_document* document, double dpi);
 
+/* Page layout. By default every page is its image's own size. A page size
+ * in points (0 by 0 for the image's own size) makes every image page that
+ * size, turned as the orientation says, with the image fitted as the fit
+ * says and centred inside the borders (in points, left and right, top and
+ * bottom; without a page size they are added around the image). */
+enum {
+    OVINPDF_ORIENTATION_AUTO = 0, /* each page turned the way of its image */
+    OVINPDF_ORIENTATION_PORTRAIT = 1,
+    OVINPDF_ORIENTATION_LANDSCAPE = 2
+};
+enum {
+    OVINPDF_FIT_INTO = 0,   /* as large as fits inside, proportions kept */
+    OVINPDF_FIT_FILL = 1,   /* as small as covers it, cut at the edges */
+    OVINPDF_FIT_EXACT = 2,  /* stretched to it exactly */
+    OVINPDF_FIT_SHRINK = 3, /* shrunk to fit inside, never enlarged */
+    OVINPDF_FIT_ENLARGE = 4 /* enlarged to fit inside, never shrunk */
+};
+OVINPDF_API int32_t ovinpdf_set_page_size(ovinpdf_document* document, double width, double height);
+OVINPDF_API int32_t ovinpdf_set_page_orientation(ovinpdf_document* document, int orientation);
+OVINPDF_API int32_t ovinpdf_set_fit(ovinpdf_document* document, int fit);
+OVINPDF_API int32_t ovinpdf_set_border(ovinpdf_document* document, double horizontal,
+                                       double vertical);
+/* A page size from its name (A3, A4, A5, B5, Letter, Legal, Tabloid) or as
+ * WIDTHxHEIGHT with a unit (mm, cm, in, pt), in points; false when text is
+ * neither. */
+OVINPDF_API bool ovinpdf_page_size_from_text(const char* text, double* width, double* height);
+
+/* Document information. Dates are seconds since 1970 (UTC); by default the
+ * time of the save, or SOURCE_DATE_EPOCH when it is set. */
+OVINPDF_API int32_t ovinpdf_set_author(ovinpdf_document* document, const char* author);
+OVINPDF_API int32_t ovinpdf_set_subject(ovinpdf_document* document, const char* subject);
+OVINPDF_API int32_t ovinpdf_set_keywords(ovinpdf_document* document, const char* keywords);
+OVINPDF_API int32_t ovinpdf_set_creator(ovinpdf_document* document, const char* creator);
+OVINPDF_API int32_t ovinpdf_set_creation_date(ovinpdf_document* document, int64_t seconds);
+OVINPDF_API int32_t ovinpdf_set_modification_date(ovinpdf_document* document, int64_t seconds);
+
 /* Writes the document. The file appears only when the whole save succeeds;
  * a file that was there before is left as it was by a failed or cancelled
  * save. progress may be NULL. */
 OVINPDF_API int32_t ovinpdf_save(ovinpdf_document* document, const char* filename,
                                  ovinpdf_progress progress, void* context);
+
+/* Writes the document to an open file descriptor (a pipe, standard output)
+ * as it goes; a failed save may leave part of it there. name names it in
+ * messages. The descriptor stays the caller's. */
+OVINPDF_API int32_t ovinpdf_save_to_fd(ovinpdf_document* document, int fd, const char* name,
+                                       ovinpdf_progress progress, void* context);
 
 /* The warnings of the document so far, one line each. */
 OVINPDF_API size_t ovinpdf_warning_count(const ovinpdf_document* document);

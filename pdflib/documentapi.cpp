@@ -5,6 +5,7 @@
 
 #include "library.h"
 #include "messages.h"
+#include "pagelayout.h"
 
 #include <cmath>
 #include <memory>
@@ -87,7 +88,7 @@ namespace {
 // not turn into a code itself is an I/O error (12 when memory ran out).
 template <typename Call> int32_t guarded(ovinpdf_document* document, Call call) noexcept {
     if (document == nullptr) {
-        return OVINPDF_INVALID_NAME;
+        return OVINPDF_INVALID_ARGUMENT;
     }
     int error = 0;
     try {
@@ -109,12 +110,17 @@ bool validdpi(double dpi) {
     return std::isfinite(dpi) && dpi >= 0 && dpi <= 65535;
 }
 
+// A length in points from 0 to 200 inches.
+bool validpoints(double points) {
+    return std::isfinite(points) && points >= 0 && points <= 14400;
+}
+
 template <typename Change> int32_t setoption(ovinpdf_document* document, Change change) {
     return guarded(document, [&](ovinpdf_document& d) {
         ovin::documentoptions options = d.library.options();
         if (!change(options)) {
             d.lasterror = "invalid option value";
-            return OVINPDF_INVALID_NAME;
+            return OVINPDF_INVALID_ARGUMENT;
         }
         d.library.setoptions(options);
         return OVINPDF_OK;
@@ -191,7 +197,7 @@ int32_t ovinpdf_set_temporary_path(ovinpdf_document* document, const char* path)
     return guarded(document, [&](ovinpdf_document& d) {
         if (text(path).empty()) {
             d.lasterror = "the temporary path is empty";
-            return OVINPDF_INVALID_NAME;
+            return OVINPDF_INVALID_ARGUMENT;
         }
         d.library.settempimg(text(path));
         return OVINPDF_OK;
@@ -223,6 +229,121 @@ int32_t ovinpdf_set_resolution(ovinpdf_document* document, double dpi) {
     return setoption(document, [&](ovin::documentoptions& o) {
         o.forcedpi = dpi;
         return validdpi(dpi);
+    });
+}
+
+int32_t ovinpdf_set_page_size(ovinpdf_document* document, double width, double height) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.layout.width = width;
+        o.layout.height = height;
+        return validpoints(width) && validpoints(height) && (width > 0) == (height > 0);
+    });
+}
+
+int32_t ovinpdf_set_page_orientation(ovinpdf_document* document, int orientation) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        switch (orientation) {
+        case OVINPDF_ORIENTATION_AUTO:
+            o.layout.orientation = ovin::pageorientation::automatic;
+            return true;
+        case OVINPDF_ORIENTATION_PORTRAIT:
+            o.layout.orientation = ovin::pageorientation::portrait;
+            return true;
+        case OVINPDF_ORIENTATION_LANDSCAPE:
+            o.layout.orientation = ovin::pageorientation::landscape;
+            return true;
+        default:
+            return false;
+        }
+    });
+}
+
+int32_t ovinpdf_set_fit(ovinpdf_document* document, int fit) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        if (fit < OVINPDF_FIT_INTO || fit > OVINPDF_FIT_ENLARGE) {
+            return false;
+        }
+        o.layout.fit = static_cast<ovin::pagefit>(fit);
+        return true;
+    });
+}
+
+int32_t ovinpdf_set_border(ovinpdf_document* document, double horizontal, double vertical) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.layout.borderx = horizontal;
+        o.layout.bordery = vertical;
+        return validpoints(horizontal) && validpoints(vertical);
+    });
+}
+
+bool ovinpdf_page_size_from_text(const char* value, double* width, double* height) {
+    try {
+        double w = 0;
+        double h = 0;
+        if (width == nullptr || height == nullptr || !ovin::parsepagesize(text(value), w, h)) {
+            return false;
+        }
+        *width = w;
+        *height = h;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+int32_t ovinpdf_set_author(ovinpdf_document* document, const char* value) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.info.author = text(value);
+        return true;
+    });
+}
+
+int32_t ovinpdf_set_subject(ovinpdf_document* document, const char* value) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.info.subject = text(value);
+        return true;
+    });
+}
+
+int32_t ovinpdf_set_keywords(ovinpdf_document* document, const char* value) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.info.keywords = text(value);
+        return true;
+    });
+}
+
+int32_t ovinpdf_set_creator(ovinpdf_document* document, const char* value) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.info.creator = text(value);
+        return true;
+    });
+}
+
+int32_t ovinpdf_set_creation_date(ovinpdf_document* document, int64_t seconds) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.info.created = seconds;
+        return seconds >= 0;
+    });
+}
+
+int32_t ovinpdf_set_modification_date(ovinpdf_document* document, int64_t seconds) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.info.modified = seconds;
+        return seconds >= 0;
+    });
+}
+
+int32_t ovinpdf_save_to_fd(ovinpdf_document* document, int fd, const char* name,
+                           ovinpdf_progress progress, void* context) {
+    return guarded(document, [&](ovinpdf_document& d) {
+        if (fd < 0) {
+            d.lasterror = "no file descriptor to write to";
+            return OVINPDF_INVALID_ARGUMENT;
+        }
+        d.ui->attach(progress, context);
+        const int32_t code = d.library.savetofd(fd, text(name));
+        d.ui->attach(nullptr, nullptr);
+        return d.outcome(code, ovin::operation::saving, text(name));
     });
 }
 

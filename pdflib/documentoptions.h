@@ -3,13 +3,53 @@
 // API sets its own defaults (documentface()).
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 namespace ovin {
+
+enum class pageorientation : uint8_t { automatic, portrait, landscape };
+
+// How an image meets a page of a given size: fitted inside it, filling it
+// (cut at the edges), stretched to it exactly, only ever shrunk to fit, or
+// only ever enlarged to fit. Always centred.
+enum class pagefit : uint8_t { into, fill, exact, shrink, enlarge };
+
+struct pagelayout {
+    // The page size in points; 0 by 0 gives every page its image's own
+    // size (plus the borders).
+    double width = 0;
+    double height = 0;
+    // Portrait or landscape turns the page size to stand that way;
+    // automatic turns it the way of each image.
+    pageorientation orientation = pageorientation::automatic;
+    pagefit fit = pagefit::into;
+    // Margins in points, on the left and right, and on the top and bottom.
+    double borderx = 0;
+    double bordery = 0;
+
+    bool classic() const { return width <= 0 && height <= 0 && borderx <= 0 && bordery <= 0; }
+};
+
+// Document information beyond the title and producer.
+struct documentinfo {
+    std::string author;
+    std::string subject;
+    std::string keywords;
+    std::string creator;
+    // Seconds since 1970 (UTC); -1: the time of the save, or
+    // SOURCE_DATE_EPOCH when that is set (reproducible output).
+    int64_t created = -1;
+    int64_t modified = -1;
+};
 
 struct documentoptions {
     // The document face: an added file's kind comes from its first bytes
     // rather than from its name's extension, the document face's probes
     // read it (more formats and codings, ICC profiles, orientation), and a
-    // file without a resolution gets one warning line of its own.
+    // file without a resolution gets one warning line of its own. The
+    // document information then also has the author, subject, keywords,
+    // creator and dates, and an XMP metadata stream.
     bool documentface = false;
     // Pages are turned upright by their EXIF or TIFF orientation.
     bool autoorient = false;
@@ -20,6 +60,8 @@ struct documentoptions {
     double defaultdpi = 0;
     // Dots per inch that replace every file's own resolution (0: none).
     double forcedpi = 0;
+    pagelayout layout;
+    documentinfo info;
 };
 
 // The defaults of the document API.

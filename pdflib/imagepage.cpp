@@ -1,6 +1,7 @@
 #include "imagepage.h"
 
 #include "deflate.h"
+#include "pagelayout.h"
 #include "textutil.h"
 
 #include <vector>
@@ -158,47 +159,10 @@ void writeimage(pdfoutput& out, objectplan& plan, int64_t number, const imagedes
     }
 }
 
-// The matrix that paints the image's unit square upright on a page of
-// w by h points (the page's size once upright), mirrored as its
-// orientation asks. Turns by a quarter or half are left to the page's
-// /Rotate, so the data and the matrix stay those of the stored image.
-std::string placement(const std::string& w, const std::string& h, orientation upright) {
-    switch (upright) {
-    case orientation::mirrored:
-        return "-" + w + " 0 0 " + h + " " + w + " 0";
-    case orientation::flipped:
-        return w + " 0 0 -" + h + " 0 " + h;
-    case orientation::transposed:
-        // Stored rows run down the page, from its right edge.
-        return "0 -" + h + " -" + w + " 0 " + w + " " + h;
-    case orientation::transversed:
-        return "0 " + h + " " + w + " 0 0 0";
-    default:
-        return w + " 0 0 " + h + " 0 0";
-    }
-}
-
-int rotation(orientation upright) {
-    switch (upright) {
-    case orientation::halfturn:
-        return 180;
-    case orientation::quarterclockwise:
-        return 90;
-    case orientation::quarteranticlockwise:
-        return 270;
-    default:
-        return 0;
-    }
-}
-
-bool sideways(orientation upright) {
-    return upright == orientation::transposed || upright == orientation::transversed;
-}
-
 } // namespace
 
 status writeimagepage(pdfoutput& out, objectplan& plan, int64_t i, const imagedesc& image,
-                      const std::string& filename) {
+                      const pagelayout& layout, const std::string& filename) {
     status result;
     if (!image.error.empty()) {
         result = status(OVINPDF_IMAGE_ERROR, image.error);
@@ -212,15 +176,8 @@ status writeimagepage(pdfoutput& out, objectplan& plan, int64_t i, const imagede
     out.writeline("/XObject << " + name + " " + pdfoutput::ref(plan.image(i)) + " >> >>");
     out.endobject();
 
-    // The stored image's size in points; a page mirrored along a diagonal
-    // stands with its sides exchanged.
-    long double w = static_cast<long double>(image.width) / image.xdpi * 72;
-    long double h = static_cast<long double>(image.height) / image.ydpi * 72;
-    if (sideways(image.upright)) {
-        std::swap(w, h);
-    }
-    const std::string content =
-        "q " + placement(formatreal(w), formatreal(h), image.upright) + " cm " + name + " Do Q";
+    const pageplacement placed = placeimage(image, layout, name);
+    const std::string& content = placed.content;
     std::vector<uint8_t> streambuf;
     if (deflatestring(content, streambuf) < 0) {
         result = status(OVINPDF_IMAGE_ERROR,
@@ -234,10 +191,9 @@ status writeimagepage(pdfoutput& out, objectplan& plan, int64_t i, const imagede
 
     out.beginobject(plan.page(i));
     out.writeline("<</Type /Page /Parent " + pdfoutput::ref(plan.pagetree()));
-    out.writeline("/MediaBox [0 0 " + std::to_string(roundeven(w)) + " " +
-                  std::to_string(roundeven(h)) + " ]");
-    if (const int turn = rotation(image.upright); turn != 0) {
-        out.writeline("/Rotate " + std::to_string(turn));
+    out.writeline("/MediaBox " + placed.mediabox);
+    if (placed.rotate != 0) {
+        out.writeline("/Rotate " + std::to_string(placed.rotate));
     }
     out.writeline("/Resources " + pdfoutput::ref(plan.resources(i)) + " /Contents " +
                   pdfoutput::ref(plan.contents(i)));

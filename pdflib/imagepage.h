@@ -3,6 +3,7 @@
 // paints the image over the page, and the page object.
 #pragma once
 
+#include "documentoptions.h"
 #include "imagedesc.h"
 #include "objectplan.h"
 #include "pdfoutput.h"
@@ -18,6 +19,6 @@ namespace ovin {
 // with -6 when the description has an error (or the content stream cannot
 // be compressed); all the objects are written all the same.
 status writeimagepage(pdfoutput& out, objectplan& plan, int64_t i, const imagedesc& image,
-                      const std::string& filename);
+                      const pagelayout& layout, const std::string& filename);
 
 } // namespace ovin

@@ -281,18 +281,33 @@ void Library::setoptions(const documentoptions& options) {
     }
 }
 
+namespace {
+
+// Marks the library as saving for the length of a save.
+struct savingflag {
+    bool& flag;
+    explicit savingflag(bool& f) : flag(f) { flag = true; }
+    ~savingflag() { flag = false; }
+    savingflag(const savingflag&) = delete;
+    savingflag& operator=(const savingflag&) = delete;
+};
+
+} // namespace
+
 int32_t Library::pdfsave(std::string_view filename) {
     if (saving_) {
         return OVINPDF_BUSY;
     }
-    struct savingflag {
-        bool& flag;
-        explicit savingflag(bool& f) : flag(f) { flag = true; }
-        ~savingflag() { flag = false; }
-        savingflag(const savingflag&) = delete;
-        savingflag& operator=(const savingflag&) = delete;
-    } guard(saving_);
+    const savingflag guard(saving_);
     return report(savepdf(state_, *ui_, std::string(filename)));
+}
+
+int32_t Library::savetofd(int fd, std::string_view name) {
+    if (saving_) {
+        return OVINPDF_BUSY;
+    }
+    const savingflag guard(saving_);
+    return report(savepdftofd(state_, *ui_, fd, std::string(name)));
 }
 
 } // namespace ovin

@@ -59,6 +59,8 @@ public:
     // Adds one page (from 1) of an image file, or all its pages for 0.
     int32_t addimagepages(std::string_view filename, uint32_t page);
     int32_t pdfsave(std::string_view filename);
+    // Saves into an open file descriptor, as it goes; `name` names it.
+    int32_t savetofd(int fd, std::string_view name);
 
     bool saving() const { return saving_; }
 

@@ -148,6 +148,21 @@ int pdfoutput::open(const std::string& target, int64_t objcount) {
     return 0;
 }
 
+int pdfoutput::openfd(int fd, const std::string& name, int64_t objcount) {
+    offsets_.assign(static_cast<size_t>(objcount > 0 ? objcount : 0), 0);
+    buffer_.reserve(kBufferSize);
+    position_ = 0;
+    error_ = 0;
+    replacing_ = false;
+    fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (fd_ < 0) {
+        return errno;
+    }
+    kind_ = kind::direct;
+    target_ = writename_ = name;
+    return 0;
+}
+
 int pdfoutput::opennamed(const std::string& dir, const std::string& base) {
     const mode_t mode = replacing_ ? 0600 : 0666;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {

@@ -28,6 +28,11 @@ public:
     // Creates the output for `target` with room for `objcount` object
     // offsets. 0 on success, else the errno value.
     int open(const std::string& target, int64_t objcount);
+    // Writes to an open file descriptor instead (a pipe, standard output),
+    // as it goes: nothing is renamed, and a failed save may leave part of
+    // the document there. `name` names it in messages. The descriptor stays
+    // the caller's.
+    int openfd(int fd, const std::string& name, int64_t objcount);
 
     // The bytes of s followed by CR LF.
     void writeline(std::string_view s);

@@ -1,6 +1,7 @@
 #include "writer.h"
 
 #include "imagepage.h"
+#include "metadata.h"
 #include "objectplan.h"
 #include "outline.h"
 #include "pdfoutput.h"
@@ -8,6 +9,7 @@
 #include "textpage.h"
 #include "textutil.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <new>
@@ -50,8 +52,8 @@ bool targetisinput(const librarystate& state, const std::string& target) {
 
 class savejob {
 public:
-    savejob(librarystate& state, Ui& ui, const std::string& filename)
-        : state_(state), ui_(ui), filename_(filename),
+    savejob(librarystate& state, Ui& ui, const std::string& filename, int fd = -1)
+        : state_(state), ui_(ui), filename_(filename), fd_(fd),
           plan_(static_cast<int64_t>(state.pages.size()), outlinetotal(state.outline)) {}
 
     status run();
@@ -75,6 +77,7 @@ private:
     librarystate& state_;
     Ui& ui_;
     const std::string& filename_;
+    int fd_; // an open descriptor to write to instead of the named file, or -1
     objectplan plan_;
     pdfoutput out_;
     pagesize size_;
@@ -90,6 +93,15 @@ void savejob::findpagesize() {
     size_ = pagesize{};
     state_.defaultxdpi = -1;
     state_.defaultydpi = -1;
+    const pagelayout& layout = state_.options.layout;
+    if (layout.width > 0 && layout.height > 0) {
+        // Text pages stand on the chosen page size, upright.
+        const double w = std::min(layout.width, layout.height);
+        const double h = std::max(layout.width, layout.height);
+        const bool wide = layout.orientation == pageorientation::landscape;
+        size_ = {static_cast<int32_t>(roundeven(wide ? h : w)),
+                 static_cast<int32_t>(roundeven(wide ? w : h))};
+    }
     for (const pageinfo& page : state_.pages) {
         if (!page.isimage) {
             continue;
@@ -97,7 +109,9 @@ void savejob::findpagesize() {
         imagedesc image;
         preparecontext context = preparing();
         if (probeimage(context, page.kind, page.name, 1, image, imagedata::skip).ok()) {
-            setpagesize(image);
+            if (size_.width == -1) {
+                setpagesize(image);
+            }
             state_.defaultxdpi = image.xdpi;
             state_.defaultydpi = image.ydpi;
             break;
@@ -129,8 +143,8 @@ void savejob::writepage(int64_t i) {
     status prepared =
         probeimage(context, page.kind, page.name, page.pagenumber, image, imagedata::read);
     if (prepared.ok() && !image.passthrough) {
-        prepared = convertimage({ui_, state_.tempimgpath, state_.window, &conversions_},
-                                page.kind, page.name, page.pagenumber, image);
+        prepared = convertimage({ui_, state_.tempimgpath, state_.window, &conversions_}, page.kind,
+                                page.name, page.pagenumber, image);
     }
     if (!prepared.ok()) {
         writeerrorpage(i, prepared);
@@ -139,17 +153,29 @@ void savejob::writepage(int64_t i) {
     if (size_.width == -1) {
         setpagesize(image);
     }
-    if (status written = writeimagepage(out_, plan_, i, image, page.name); !written.ok()) {
+    if (status written = writeimagepage(out_, plan_, i, image, state_.options.layout, page.name);
+        !written.ok()) {
         result_ = written;
     }
 }
 
 void savejob::writetrailer() {
     const auto ref = pdfoutput::ref;
+    // The document face also writes who made the document, when, and the
+    // same again as XMP metadata.
+    const bool face = state_.options.documentface;
+    const documentinfo& info = state_.options.info;
+    const int64_t created = face ? stamptime(info.created) : 0;
+    const int64_t modified = face ? stamptime(info.modified) : 0;
     out_.beginobject(plan_.info());
     out_.writeline("<<");
     out_.writeline("/Producer " + pdftextstring(state_.pdfmaker));
     out_.writeline("/Title " + pdftextstring(state_.pdftitle));
+    if (face) {
+        for (const std::string& line : infolines(info, created, modified)) {
+            out_.writeline(line);
+        }
+    }
     out_.writeline(">>");
     out_.endobject();
 
@@ -176,8 +202,22 @@ void savejob::writetrailer() {
         out_.writeline("/PageMode /UseOutlines");
         out_.writeline("/Outlines " + ref(plan_.outlineroot()));
     }
+    const int64_t metadata = face ? plan_.extra() : 0;
+    if (metadata != 0) {
+        out_.writeline("/Metadata " + ref(metadata));
+    }
     out_.writeline(">>");
     out_.endobject();
+
+    if (metadata != 0) {
+        const std::string xmp =
+            xmppacket(state_.pdftitle, state_.pdfmaker, info, created, modified);
+        out_.beginobject(metadata);
+        out_.writeline("<< /Type /Metadata /Subtype /XML /Length " + std::to_string(xmp.size()) +
+                       " >>");
+        out_.writestream(xmp);
+        out_.endobject();
+    }
 
     if (plan_.hasoutline()) {
         writeoutline(out_, plan_, state_.outline);
@@ -207,23 +247,25 @@ void savejob::writetrailer() {
 }
 
 status savejob::run() {
-    if (!validfilename(filename_)) {
+    const bool named = fd_ < 0;
+    if (named && !validfilename(filename_)) {
         return {OVINPDF_INVALID_NAME, filename_};
     }
     if (state_.pages.empty()) {
         return status(OVINPDF_NO_PAGES);
     }
-    if (trimmed(filename_).empty()) {
+    if (named && trimmed(filename_).empty()) {
         return status(OVINPDF_BLANK_NAME);
     }
-    if (targetisinput(state_, filename_)) {
+    if (named && targetisinput(state_, filename_)) {
         // Writing the PDF would destroy one of its own pages.
         return {OVINPDF_INVALID_NAME, filename_};
     }
     if (plan_.count() > INT32_MAX) {
         return ioerror(EFBIG);
     }
-    if (int err = out_.open(filename_, plan_.count())) {
+    if (int err = named ? out_.open(filename_, plan_.count())
+                        : out_.openfd(fd_, filename_, plan_.count())) {
         return ioerror(err);
     }
 
@@ -281,8 +323,12 @@ status savejob::run() {
 } // namespace
 
 status savepdf(librarystate& state, Ui& ui, const std::string& filename) {
+    return savepdftofd(state, ui, -1, filename);
+}
+
+status savepdftofd(librarystate& state, Ui& ui, int fd, const std::string& name) {
     try {
-        return savejob(state, ui, filename).run();
+        return savejob(state, ui, name, fd).run();
     } catch (...) {
         // Nothing may escape a save: an allocation that fails before the
         // file is open ends it like any other resource failure.

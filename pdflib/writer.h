@@ -15,5 +15,7 @@ namespace ovin {
 // page that could not be prepared is written as an error page and the save
 // goes on); its detail is what the caller reports.
 status savepdf(librarystate& state, Ui& ui, const std::string& filename);
+// The same into an open file descriptor, as it goes; `name` names it.
+status savepdftofd(librarystate& state, Ui& ui, int fd, const std::string& name);
 
 } // namespace ovin

@@ -97,7 +97,7 @@ TEST_F(apifixture, FailuresHaveMessagesInWords) {
     EXPECT_EQ(ovinpdf_add_bookmark(d.get(), "nothing", "x"), OVINPDF_PAGE_NOT_FOUND);
     EXPECT_EQ(std::string(ovinpdf_last_error(d.get())), "no page named nothing");
     EXPECT_NE(ovinpdf_set_resolution(d.get(), -1), OVINPDF_OK);
-    EXPECT_EQ(ovinpdf_add_text(nullptr, "x"), OVINPDF_INVALID_NAME);
+    EXPECT_EQ(ovinpdf_add_text(nullptr, "x"), OVINPDF_INVALID_ARGUMENT);
 }
 
 TEST_F(apifixture, CancelFromTheCallbackLeavesNoFile) {
