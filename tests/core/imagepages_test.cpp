@@ -9,7 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -349,6 +353,46 @@ TEST_F(imagefixture, EveryPageOfALongTiffAndNoEmptyPage) {
     e.save(empty);
     EXPECT_EQ(lib.pdfaddimage(empty), OVINPDF_IMAGE_ERROR);
     EXPECT_EQ(lib.state().errorarg, "Error - TIFF page 1 has no image data in " + empty);
+}
+
+} // namespace
+
+namespace {
+
+// Memory that runs out while a page is read ends the save with an I/O
+// error whose detail is ENOMEM, not with an abort; the process goes on.
+TEST_F(imagefixture, RunningOutOfMemoryEndsTheSaveWithACode) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's allocator cannot run under an address-space limit";
+#endif
+    // One uncompressed strip of 256 MB that the file system keeps sparse.
+    constexpr uint32_t kSide = 16384;
+    tiffbuilder b;
+    b.longs(256, {kSide}).longs(257, {kSide}).shorts(258, {8}).shorts(259, {1});
+    b.shorts(262, {1}).longs(273, {4096}).longs(278, {kSide}).longs(279, {kSide * kSide});
+    b.endifd();
+    const std::string big = dir.file("big.tif");
+    b.save(big);
+    std::filesystem::resize_file(big, 4096 + uint64_t{kSide} * kSide);
+    ASSERT_EQ(lib.pdfaddimage(big), 0) << lib.geterror(-6);
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        unsigned long pages = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+            pages = std::fscanf(f, "%lu", &pages) == 1 ? pages : 0;
+            std::fclose(f);
+        }
+        const rlimit limit{pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (64 << 20),
+                           RLIM_INFINITY};
+        ::setrlimit(RLIMIT_AS, &limit);
+        const int32_t code = lib.pdfsave(dir.file("big.pdf"));
+        ::_exit(code == OVINPDF_IO_ERROR && lib.state().errorarg == "12" ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("big.pdf")));
 }
 
 } // namespace
