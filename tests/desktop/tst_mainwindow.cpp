@@ -3,7 +3,7 @@
 // library, with every box and dialog answered by FakeDialogs. The list's own
 // rules are tested on PageList itself.
 #include "aboutwindow.h"
-#include "bmpwriter.h"
+#include "bmpfixtures.h"
 #include "fakedialogs.h"
 #include "fileslist.h"
 #include "mainwindow.h"
@@ -22,8 +22,11 @@
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 
 #include <memory>
 
@@ -95,7 +98,17 @@ void TestMainWindow::cleanup() {
 
 QString TestMainWindow::makeBmp(const QString& name, int w, int h, QColor colour, int dpi) {
     const QString file = path(name);
-    if (!writeBmp(file, w, h, colour, dpi > 0 ? pixelsPerMetre(dpi) : 0)) {
+    ovintest::bmpoptions bmp;
+    bmp.width = w;
+    bmp.height = h;
+    // Pixels per metre, as a bitmap stores a resolution; 0 gives none.
+    bmp.xppm = bmp.yppm = static_cast<uint32_t>(std::lround(std::max(dpi, 0) / 0.0254));
+    for (int i = 0; i < w * h; ++i) {
+        bmp.pixels.insert(bmp.pixels.end(),
+                          {static_cast<uint8_t>(colour.red()), static_cast<uint8_t>(colour.green()),
+                           static_cast<uint8_t>(colour.blue())});
+    }
+    if (!ovintest::savebmp(file.toStdString(), ovintest::makebmp(bmp))) {
         qFatal("cannot write %s", qPrintable(file));
     }
     return file;
