@@ -9,7 +9,6 @@
 #include "pngfixtures.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <zlib.h>
 
