@@ -11,10 +11,13 @@ namespace ovin {
 
 namespace {
 
-constexpr std::array<imageformat, 3> kFormats{{
+constexpr std::array<imageformat, 6> kFormats{{
     {imagekind::tiff, probetiffpage, nullptr},
     {imagekind::jpeg, probejpegpage, nullptr},
     {imagekind::bmp, probebmppage, nullptr},
+    {imagekind::png, nullptr, probepngpage},
+    {imagekind::pnm, nullptr, probepnmpage},
+    {imagekind::jp2, nullptr, probejp2page},
 }};
 
 } // namespace

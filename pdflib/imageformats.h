@@ -54,12 +54,19 @@ const imageformat* findformat(imagekind kind);
 // The probe for a kind under the options; null when there is none.
 probefunction findprobe(imagekind kind, const documentoptions& options);
 
-// The three probes.
+// The probes.
 status probetiffpage(const std::string& name, uint32_t page, imagedata mode, probecontext& context,
                      imagedesc& out);
 status probejpegpage(const std::string& name, uint32_t page, imagedata mode, probecontext& context,
                      imagedesc& out);
 status probebmppage(const std::string& name, uint32_t page, imagedata mode, probecontext& context,
+                    imagedesc& out);
+// The document face's own probes (no classic reading).
+status probepngpage(const std::string& name, uint32_t page, imagedata mode, probecontext& context,
+                    imagedesc& out);
+status probepnmpage(const std::string& name, uint32_t page, imagedata mode, probecontext& context,
+                    imagedesc& out);
+status probejp2page(const std::string& name, uint32_t page, imagedata mode, probecontext& context,
                     imagedesc& out);
 
 // A probe's failure as a status: a failed read (ioerror non-zero) is an

@@ -1,0 +1,14 @@
+// JPEG 2000 pages for the document face: JP2 files and bare codestreams are
+// embedded whole as JPXDecode data.
+#pragma once
+
+#include "bytesource.h"
+#include "imageformats.h"
+
+namespace ovin {
+
+// Reads the JPEG 2000 image in `source` into `out`; `name` names the file
+// in messages.
+status readjp2page(bytesource& source, const std::string& name, imagedata mode, imagedesc& out);
+
+} // namespace ovin
