@@ -8,13 +8,6 @@ namespace ovin {
 namespace {
 
 void describe(const bmpinfo& probe, const std::string& filename, imagedesc& d) {
-    d.bitspercomponent = 0;
-    d.colour = colourspace::none;
-    d.palette.clear();
-    d.decodeinverted = false;
-    d.filter = pdffilter::none;
-    d.ccitt = {};
-    d.error.clear();
     if (probe.bitcount == 1) {
         d.bitspercomponent = 1;
         // Bit value 0 shows palette entry 0: black-then-white is plain
@@ -58,8 +51,6 @@ status probebmppage(const std::string& name, uint32_t, imagedata mode, probecont
     describe(probe, name, out);
     out.data.resize(probe.readdata ? probe.datasize : 0);
     probe.copypixels(out.data.data());
-    out.passthrough = true;
-    out.reencode.reset();
     return {};
 }
 

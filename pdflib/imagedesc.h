@@ -84,6 +84,15 @@ struct imagedesc {
     // says how the page is re-encoded first.
     bool passthrough = true;
     std::shared_ptr<const reencoding> reencode;
+
+    // Back to a fresh description. The data buffer keeps its storage, so
+    // that one description can serve page after page without allocating.
+    void reset() {
+        std::vector<uint8_t> buffer = std::move(data);
+        buffer.clear();
+        *this = imagedesc{};
+        data = std::move(buffer);
+    }
 };
 
 // How a page that cannot be embedded as stored is re-encoded through the

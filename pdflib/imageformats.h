@@ -34,10 +34,10 @@ struct probecontext {
     const documentoptions& options;
 };
 
-// Reads page `page` (counted from 1) of the named file into `out`: its
-// description and, unless `mode` is skip, its data. Resolutions are left as
-// the file gives them (0 when it gives none). A failure is -5 with the errno
-// of a failed read, or -6 with the probe's message.
+// Reads page `page` (counted from 1) of the named file into `out`, which
+// comes fresh (reset): its description and, unless `mode` is skip, its data. Resolutions are left
+// as the file gives them (0 when it gives none). A failure is -5 with the errno of a failed read,
+// or -6 with the probe's message.
 using probefunction = status (*)(const std::string& name, uint32_t page, imagedata mode,
                                  probecontext& context, imagedesc& out);
 

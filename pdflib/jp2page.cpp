@@ -325,24 +325,13 @@ status readjp2page(bytesource& source, const std::string& name, imagedata mode, 
     out.pagesinfile = 1;
     out.bitspercomponent = 0;
     out.colour = colourspace::none;
-    out.palette.clear();
-    out.iccprofile.clear();
     if (!f.reshaped && profilefits(f.icc, size.components)) {
         out.colour = size.components == 1   ? colourspace::gray
                      : size.components == 3 ? colourspace::rgb
                                             : colourspace::cmyk;
         out.iccprofile = std::move(f.icc);
     }
-    out.decodeinverted = false;
     out.filter = pdffilter::jpx;
-    out.ccitt = {};
-    out.predictor = {};
-    out.colortransform = -1;
-    out.error.clear();
-    out.softmask.reset();
-    out.upright = orientation::normal;
-    out.passthrough = true;
-    out.reencode.reset();
     out.data.clear();
     if (mode == imagedata::skip) {
         return {};

@@ -23,8 +23,6 @@ status probejpegpage(const std::string& name, uint32_t, imagedata mode, probecon
     out.pagesinfile = 1;
 
     out.bitspercomponent = 8;
-    out.palette.clear();
-    out.decodeinverted = false;
     if (probe.components == 1) {
         out.colour = colourspace::gray;
     } else if (probe.components == 4) {
@@ -35,10 +33,6 @@ status probejpegpage(const std::string& name, uint32_t, imagedata mode, probecon
         out.colour = colourspace::rgb;
     }
     out.filter = pdffilter::dct;
-    out.ccitt = {};
-    out.error.clear();
-    out.passthrough = true;
-    out.reencode.reset();
     if (mode == imagedata::skip) {
         if (probe.filesize > std::numeric_limits<uint32_t>::max()) {
             return {OVINPDF_IO_ERROR, std::to_string(EFBIG)};

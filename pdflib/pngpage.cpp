@@ -494,17 +494,8 @@ void describe(const pngfile& png, imagedesc& out) {
     out.xdpi = png.xdpi;
     out.ydpi = png.ydpi;
     out.pagesinfile = 1;
-    out.palette.clear();
-    out.decodeinverted = false;
     out.filter = pdffilter::flate;
-    out.ccitt = {};
-    out.predictor = {};
-    out.colortransform = -1;
-    out.error.clear();
-    out.softmask.reset();
     out.upright = png.upright;
-    out.passthrough = true;
-    out.reencode.reset();
 
     const bool expand = png.transparency || png.alpha();
     if (png.grey()) {

@@ -275,18 +275,8 @@ void describe(const pnmimage& p, imagedesc& out) {
     out.xdpi = out.ydpi = 0; // PNM has no resolution
     out.bitspercomponent = p.bilevel() ? 1 : static_cast<uint16_t>(8 * p.bytespersample());
     out.colour = p.channels() == 3 ? colourspace::rgb : colourspace::gray;
-    out.palette.clear();
-    out.iccprofile.clear();
     out.decodeinverted = p.bilevel();
     out.filter = pdffilter::flate;
-    out.ccitt = {};
-    out.predictor = {};
-    out.colortransform = -1;
-    out.error.clear();
-    out.softmask.reset();
-    out.upright = orientation::normal;
-    out.passthrough = true;
-    out.reencode.reset();
 }
 
 } // namespace

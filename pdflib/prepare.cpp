@@ -64,6 +64,7 @@ status probeimage(preparecontext& context, imagekind kind, const std::string& na
         return {OVINPDF_UNSUPPORTED_TYPE, name};
     }
     probecontext probing{context.ui, context.cache, options};
+    out.reset();
     if (status probed = probe(name, page, mode, probing, out); !probed.ok()) {
         return probed;
     }

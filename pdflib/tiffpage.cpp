@@ -272,7 +272,6 @@ status probetiffpage(const std::string& name, uint32_t page, imagedata mode, pro
     // by plane is re-encoded too, since readers expect them interleaved.
     out.passthrough = int64_t{probe.rowsperstrip} >= int64_t{probe.height} &&
                       !(probe.planarconfig == 2 && probe.samplesperpixel > 1);
-    out.reencode.reset();
     if (!out.passthrough) {
         out.reencode = std::make_shared<tiffreencoding>(std::move(samples), out.height, name);
     }

@@ -133,11 +133,9 @@ void savejob::writepage(int64_t i) {
         writetextpage(out_, plan_, i, size_, {pdfescape(towinansi(page.name))});
         return;
     }
-    // One description serves every page, so that its data buffer is
-    // allocated once for the largest page rather than once per page.
-    std::vector<uint8_t> buffer = std::move(scratch_.data);
-    scratch_ = imagedesc{};
-    scratch_.data = std::move(buffer);
+    // One description serves every page (the probe resets it), so that its
+    // data buffer is allocated once for the largest page rather than once
+    // per page.
     imagedesc& image = scratch_;
     preparecontext context = preparing();
     status prepared =
