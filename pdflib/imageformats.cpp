@@ -13,8 +13,8 @@ namespace {
 
 constexpr std::array<imageformat, 3> kFormats{{
     {imagekind::tiff, probetiffpage, nullptr},
-    {imagekind::jpeg, probejpegpage, nullptr},
-    {imagekind::bmp, probebmppage, nullptr},
+    {imagekind::jpeg, probejpegpage, probejpegdocpage},
+    {imagekind::bmp, probebmppage, probebmpdocpage},
 }};
 
 } // namespace

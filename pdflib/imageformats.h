@@ -61,6 +61,11 @@ status probejpegpage(const std::string& name, uint32_t page, imagedata mode, pro
                      imagedesc& out);
 status probebmppage(const std::string& name, uint32_t page, imagedata mode, probecontext& context,
                     imagedesc& out);
+// The document face's JPEG and BMP probes.
+status probejpegdocpage(const std::string& name, uint32_t page, imagedata mode,
+                        probecontext& context, imagedesc& out);
+status probebmpdocpage(const std::string& name, uint32_t page, imagedata mode,
+                       probecontext& context, imagedesc& out);
 
 // A probe's failure as a status: a failed read (ioerror non-zero) is an
 // I/O error with its code, anything else an image error with the text.
