@@ -196,6 +196,13 @@ status bmpdocument::readheaders() {
 // Checks the coding and sets up the bit fields of 16- and 32-bit pixels.
 status bmpdocument::checkformat(bitfield (&fields)[4]) const {
     const uint16_t bits = h_.bits;
+    // Embedded JPEG and PNG data come with a bit count of 0.
+    if (h_.compression == kJpeg) {
+        return refuse("Unsupported BMP compression (JPEG data)");
+    }
+    if (h_.compression == kPng) {
+        return refuse("Unsupported BMP compression (PNG data)");
+    }
     if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16 && bits != 24 &&
         bits != 32) {
         return refuse("Unsupported BMP bit count " + std::to_string(bits));
@@ -219,10 +226,6 @@ status bmpdocument::checkformat(bitfield (&fields)[4]) const {
     case kAlphaBitfields:
         fits = bits == 16 || bits == 32;
         break;
-    case kJpeg:
-        return refuse("Unsupported BMP compression (JPEG data)");
-    case kPng:
-        return refuse("Unsupported BMP compression (PNG data)");
     default:
         return refuse("Unsupported BMP compression " + std::to_string(h_.compression));
     }
