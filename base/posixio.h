@@ -11,8 +11,13 @@ namespace ovin {
 // than n only at the end of the file, or -1 with errno set.
 int64_t readat(int fd, void* buffer, size_t n, uint64_t offset);
 
-// Writes all n bytes at the current position. 0 on success, else the
-// errno value (EIO when the file takes no more bytes).
+// Reads exactly n bytes at offset; false when fewer are there or the read
+// fails.
+bool readallat(int fd, void* buffer, size_t n, uint64_t offset);
+
+// Writes all n bytes at the current position, or at offset. 0 on success,
+// else the errno value (EIO when the file takes no more bytes).
 int writeall(int fd, const void* data, size_t n);
+int writeallat(int fd, const void* data, size_t n, uint64_t offset);
 
 } // namespace ovin

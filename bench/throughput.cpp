@@ -9,19 +9,16 @@
 // prints MB/s of input, pages/s, peak memory of the conversion and the
 // ratio of its wall time to cat's, plain and with the output synced to
 // disk (every saved PDF is, before it replaces the target).
+#include "childrun.h"
 #include "jpegfixtures.h"
 #include "library.h"
 #include "tifffixtures.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -31,35 +28,14 @@ namespace {
 constexpr uint32_t kA4Width = 2480;
 constexpr uint32_t kA4Height = 3508;
 
-struct outcome {
-    double seconds = 0;
-    long peakkb = 0;
-    bool ok = false;
-};
+using ovinbench::outcome;
 
-// Runs `work` in a child process and measures its wall time and peak
-// resident memory.
-template <typename Work> outcome measureonce(Work work) {
-    auto start = std::chrono::steady_clock::now();
-    pid_t child = ::fork();
-    if (child == 0) {
-        std::_Exit(work() ? 0 : 1);
-    }
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(child, &status, 0, &usage);
-    outcome o;
-    o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    o.peakkb = usage.ru_maxrss;
-    o.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return o;
-}
-
-// The best of three runs: the shortest time, the largest peak.
+// The best of three runs, each in a child process: the shortest time, the
+// largest peak.
 template <typename Work> outcome measure(Work work) {
-    outcome best = measureonce(work);
+    outcome best = ovinbench::inchild(work);
     for (int run = 1; run < 3; ++run) {
-        outcome o = measureonce(work);
+        outcome o = ovinbench::inchild(work);
         best.seconds = std::min(best.seconds, o.seconds);
         best.peakkb = std::max(best.peakkb, o.peakkb);
         best.ok = best.ok && o.ok;

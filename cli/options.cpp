@@ -1,15 +1,18 @@
 #include "options.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <sys/stat.h>
 
 namespace ovincli {
 
 const char* const kUsage =
     "Usage: ovinpdf [options] ITEM... -o OUT.pdf\n"
-    "Turns JPEG, TIFF and BMP images into one PDF file, one page per image page.\n"
+    "Turns images into one PDF file, one page per image page.\n"
     "\n"
-    "Each ITEM is an image file (.jpg, .tif, .bmp; a multi-page TIFF adds every\n"
-    "page), or --text TEXT for a text page at that place.\n"
+    "Each ITEM is an image file (JPEG, TIFF, PNG, BMP, PNM or JPEG 2000, known by\n"
+    "its content whatever its name; a multi-page TIFF adds every page), or\n"
+    "--text TEXT for a text page at that place.\n"
     "\n"
     "Options:\n"
     "  -o, --output FILE                  the PDF file to write (required)\n"
@@ -23,6 +26,12 @@ const char* const kUsage =
     "      --producer TEXT                the producer named in the document\n"
     "      --temp PATH                    temporary file for page conversion\n"
     "                                     (default: in a folder of this run alone)\n"
+    "      --no-auto-orient               keep pages as stored, whatever their\n"
+    "                                     EXIF or TIFF orientation says\n"
+    "      --default-dpi N                resolution of files that give none\n"
+    "                                     (default 200)\n"
+    "      --dpi N                        resolution of every file, whatever it\n"
+    "                                     gives\n"
     "  -q, --quiet                        no progress display, no warnings\n"
     "      --version                      show the version and exit\n"
     "  -h, --help                         show this help and exit\n"
@@ -32,6 +41,23 @@ const char* const kUsage =
     "Ctrl-C, SIGTERM and SIGHUP stop the run and leave no file.\n"
     "Exit status: 0 success, 1 failure, 2 usage error, 128 + the signal number\n"
     "when stopped by a signal (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP).\n";
+
+namespace {
+
+// A resolution in dots per inch: a number from 1 to 65535, nothing after it.
+bool parsedpi(const std::string& text, double& dpi) {
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || end == nullptr || *end != '\0' || errno != 0 || !(value >= 1) ||
+        value > 65535) {
+        return false;
+    }
+    dpi = value;
+    return true;
+}
+
+} // namespace
 
 std::optional<options> parseoptions(const std::vector<std::string>& args, std::string& error) {
     options o;
@@ -89,6 +115,17 @@ std::optional<options> parseoptions(const std::vector<std::string>& args, std::s
             o.temp = args[++i];
             if (o.temp.empty()) {
                 error = "option --temp needs a path";
+                return std::nullopt;
+            }
+        } else if (a == "--no-auto-orient") {
+            o.autoorient = false;
+        } else if (a == "--default-dpi" || a == "--dpi") {
+            if (!need(1)) {
+                return std::nullopt;
+            }
+            double& target = a == "--dpi" ? o.dpi : o.defaultdpi;
+            if (!parsedpi(args[++i], target)) {
+                error = "option " + a + " needs a resolution from 1 to 65535 dots per inch";
                 return std::nullopt;
             }
         } else if (a == "-q" || a == "--quiet") {

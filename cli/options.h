@@ -26,6 +26,9 @@ struct options {
     std::optional<std::string> title;
     std::optional<std::string> producer;
     std::string temp;
+    bool autoorient = true;
+    double defaultdpi = 0; // for files without a resolution; 0: 200
+    double dpi = 0;        // for every file; 0: their own
     bool quiet = false;
     bool help = false;
     bool version = false;

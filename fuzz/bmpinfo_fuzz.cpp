@@ -1,22 +1,17 @@
-// libFuzzer target for the BMP probe. The input becomes an in-memory file
-// that the probe opens by its /proc/self/fd name; accepted pixels are copied
-// into a buffer of exactly the announced size.
+// libFuzzer target for the BMP probe, reading the input from memory;
+// accepted pixels are copied into a buffer of exactly the announced size.
 #include "bmpinfo.h"
-#include "memoryfile.h"
+#include "bytesource.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <sys/mman.h>
-#include <unistd.h>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const memoryfile file(data, size);
-    const std::string name = file.name();
-
+    ovin::memorysource source({data, size});
     ovin::bmpinfo probe;
-    const bool ok = probe.readfile(name);
+    const bool ok = probe.read(source, "fuzz.bmp");
     if (ok != !probe.haserror()) {
         __builtin_trap();
     }

@@ -16,27 +16,32 @@ std::optional<size_t> packedStride(int64_t width, int bits) {
     return static_cast<size_t>(bytes);
 }
 
-std::optional<Bitmap> makeBitmap(int64_t width, int64_t height, int bits, int photometric) {
+bool bitmapFits(int64_t width, int64_t height, int bits) {
     if (bits != 1 && bits != 8 && bits != 24 && bits != 32) {
-        return std::nullopt;
+        return false;
     }
     if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX) {
-        return std::nullopt;
+        return false;
     }
     if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxPixels) {
-        return std::nullopt;
+        return false;
     }
     const auto stride = packedStride(width, bits);
-    if (!stride || *stride * static_cast<uint64_t>(height) > kMaxBitmapBytes) {
+    return stride && *stride * static_cast<uint64_t>(height) <= kMaxBitmapBytes;
+}
+
+std::optional<Bitmap> makeBitmap(int64_t width, int64_t height, int bits, int photometric) {
+    if (!bitmapFits(width, height, bits)) {
         return std::nullopt;
     }
+    const size_t stride = *packedStride(width, bits);
     Bitmap bm;
     bm.width = static_cast<int32_t>(width);
     bm.height = static_cast<int32_t>(height);
     bm.bits = bits;
     bm.photometric = photometric;
-    bm.stride = *stride;
-    bm.pixels.assign(*stride * static_cast<size_t>(height), 0);
+    bm.stride = stride;
+    bm.pixels.assign(stride * static_cast<size_t>(height), 0);
     return bm;
 }
 
@@ -71,16 +76,22 @@ void putPaletteEntry(const std::vector<Rgb>& palette, unsigned index, uint8_t* o
 } // namespace
 
 void Bitmap::rowToRgb(int32_t y, uint8_t* out) const {
-    const uint8_t* src = row(y);
-    const auto w = static_cast<size_t>(width);
-    switch (bits) {
+    ovin::imaging::rowToRgb(*this, row(y), out);
+}
+
+void rowToRgb(const PageFormat& format, const uint8_t* src, uint8_t* out) {
+    const auto w = static_cast<size_t>(format.width);
+    const std::vector<Rgb>& palette = format.palette;
+    const bool hasPalette = format.hasPalette();
+    const int32_t photometric = format.photometric;
+    switch (format.bits) {
     case 1: {
         // Without a palette, photometric 0 draws a set bit black; 1 draws it white.
         const uint8_t setlevel = photometric == kPhotometricMinIsWhite ? 0 : 255;
         const auto clearlevel = static_cast<uint8_t>(255 - setlevel);
         for (size_t x = 0; x < w; ++x) {
             const unsigned bit = (src[x >> 3] >> (7 - (x & 7))) & 1U;
-            if (hasPalette()) {
+            if (hasPalette) {
                 putPaletteEntry(palette, bit, out + 3 * x);
             } else {
                 const uint8_t v = bit ? setlevel : clearlevel;
@@ -91,7 +102,7 @@ void Bitmap::rowToRgb(int32_t y, uint8_t* out) const {
     }
     case 8:
         for (size_t x = 0; x < w; ++x) {
-            if (hasPalette()) {
+            if (hasPalette) {
                 putPaletteEntry(palette, src[x], out + 3 * x);
             } else {
                 const uint8_t v = photometric == kPhotometricMinIsWhite

@@ -33,7 +33,9 @@ struct Rgb {
     bool operator==(const Rgb&) const = default;
 };
 
-struct Bitmap {
+// What a page is, apart from its pixels: size, depth, meaning of the
+// samples and resolution, and the bytes of one packed row.
+struct PageFormat {
     int32_t width = 0;
     int32_t height = 0;
     int32_t bits = 0; // 1, 8, 24 or 32
@@ -42,19 +44,30 @@ struct Bitmap {
     int32_t xdpi = 0;         // 0 when unknown
     int32_t ydpi = 0;
     size_t stride = 0; // bytes per row
+
+    bool hasPalette() const { return !palette.empty(); }
+};
+
+struct Bitmap : PageFormat {
     std::vector<uint8_t> pixels;
 
     const uint8_t* row(int32_t y) const { return pixels.data() + static_cast<size_t>(y) * stride; }
     uint8_t* row(int32_t y) { return pixels.data() + static_cast<size_t>(y) * stride; }
 
-    bool hasPalette() const { return !palette.empty(); }
-
     // Writes width × 3 bytes (red, green, blue) of row y as they look.
     void rowToRgb(int32_t y, uint8_t* out) const;
 };
 
+// Writes format.width × 3 bytes (red, green, blue): how a row of a page of
+// that format looks.
+void rowToRgb(const PageFormat& format, const uint8_t* row, uint8_t* out);
+
 // Bytes in one packed row, or nothing when the sizes are out of bounds.
 std::optional<size_t> packedStride(int64_t width, int bits);
+
+// True when a page of that size and depth fits the ceilings above (and its
+// sides are positive).
+bool bitmapFits(int64_t width, int64_t height, int bits);
 
 // A bitmap of the given size and depth with zeroed pixels, or nothing when it
 // would exceed the ceilings above (or a side is not positive).

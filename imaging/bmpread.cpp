@@ -2,6 +2,7 @@
 // with bit-field masks, bottom-up or top-down, core (OS/2 1.x) and Windows
 // info headers of any later length. Every size is checked against the file
 // before it is used; run-length compressed files are refused.
+#include "byteorder.h"
 #include "source.h"
 
 #include <algorithm>
@@ -21,14 +22,6 @@ constexpr uint32_t kMaxHeader = 1024; // generous bound for future header versio
 constexpr uint32_t kRgb = 0;
 constexpr uint32_t kBitfields = 3;
 constexpr uint32_t kAlphaBitfields = 6;
-
-uint16_t le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // One colour channel described by a bit mask.
 struct Channel {
@@ -92,7 +85,7 @@ int32_t dpiFromPerMetre(uint32_t perMetre) {
 
 std::optional<BmpHeader> parseHeader(int fd, uint64_t fileSize) {
     std::array<uint8_t, kFileHeader + 4> start{};
-    if (!readExactlyAt(fd, start.data(), start.size(), 0) || start[0] != 'B' || start[1] != 'M') {
+    if (!readallat(fd, start.data(), start.size(), 0) || start[0] != 'B' || start[1] != 'M') {
         return std::nullopt;
     }
     BmpHeader h;
@@ -104,7 +97,7 @@ std::optional<BmpHeader> parseHeader(int fd, uint64_t fileSize) {
     // The info header, plus room for the (up to four) masks that may follow a
     // 40-byte header.
     std::vector<uint8_t> info(headerSize + 16, 0);
-    const int64_t got = readAt(fd, info.data(), info.size(), kFileHeader);
+    const int64_t got = readat(fd, info.data(), info.size(), kFileHeader);
     if (got < static_cast<int64_t>(headerSize)) {
         return std::nullopt;
     }
@@ -198,7 +191,7 @@ std::optional<BmpHeader> parseHeader(int fd, uint64_t fileSize) {
             return std::nullopt;
         }
         std::vector<uint8_t> raw(static_cast<size_t>(entries) * paletteEntry);
-        if (!readExactlyAt(fd, raw.data(), raw.size(), paletteStart)) {
+        if (!readallat(fd, raw.data(), raw.size(), paletteStart)) {
             return std::nullopt;
         }
         h.palette.resize(static_cast<size_t>(entries));
@@ -309,7 +302,7 @@ public:
         std::vector<uint8_t> stored(static_cast<size_t>(bmp_.stride));
         for (int64_t i = 0; i < bmp_.height; ++i) {
             const uint64_t offset = bmp_.pixelOffset + static_cast<uint64_t>(i) * bmp_.stride;
-            if (!readExactlyAt(fd_.get(), stored.data(), stored.size(), offset)) {
+            if (!readallat(fd_.get(), stored.data(), stored.size(), offset)) {
                 return nullptr; // the file shrank since it was opened
             }
             const int64_t y = bmp_.topDown ? i : bmp_.height - 1 - i;

@@ -1,5 +1,7 @@
 #include "fd.h"
 
+#include "posixio.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -41,29 +43,6 @@ int64_t fileSize(int fd) {
         return -1;
     }
     return static_cast<int64_t>(st.st_size);
-}
-
-int64_t readAt(int fd, void* buffer, size_t n, uint64_t offset) {
-    auto* out = static_cast<unsigned char*>(buffer);
-    size_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::pread(fd, out + done, n - done, static_cast<off_t>(offset + done));
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return -1;
-        }
-        if (got == 0) {
-            break;
-        }
-        done += static_cast<size_t>(got);
-    }
-    return static_cast<int64_t>(done);
-}
-
-bool readExactlyAt(int fd, void* buffer, size_t n, uint64_t offset) {
-    return readAt(fd, buffer, n, offset) == static_cast<int64_t>(n);
 }
 
 } // namespace ovin::imaging

@@ -1,6 +1,8 @@
 // An owned POSIX file descriptor, closed when it goes out of scope, and the
-// few file reads the readers share.
+// few file reads and writes the readers and writers share.
 #pragma once
+
+#include "posixio.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -40,12 +42,5 @@ UniqueFd openForReading(const char* name);
 
 // Size of the open file, or -1.
 int64_t fileSize(int fd);
-
-// Reads up to n bytes at offset, retrying interrupted and partial reads.
-// Returns the count read (less than n only at the end of the file) or -1.
-int64_t readAt(int fd, void* buffer, size_t n, uint64_t offset);
-
-// Reads exactly n bytes at offset; false when fewer are there.
-bool readExactlyAt(int fd, void* buffer, size_t n, uint64_t offset);
 
 } // namespace ovin::imaging

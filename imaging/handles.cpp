@@ -5,6 +5,7 @@
 namespace ovin::imaging {
 
 ImgHandle HandleTable::add(Entry entry) {
+    const std::lock_guard<std::mutex> lock(mutex_);
     // Skip 0 and any number still in use after the counter wraps.
     for (size_t tries = 0; tries <= entries_.size(); ++tries) {
         const ImgHandle candidate = next_;
@@ -18,6 +19,7 @@ ImgHandle HandleTable::add(Entry entry) {
 }
 
 bool HandleTable::remove(ImgHandle handle) {
+    const std::lock_guard<std::mutex> lock(mutex_);
     const auto it = entries_.find(handle);
     if (it == entries_.end()) {
         return false;

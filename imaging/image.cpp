@@ -44,4 +44,15 @@ std::shared_ptr<const Bitmap> Image::page() {
     return decoded_;
 }
 
+std::unique_ptr<RowSource> Image::rows() {
+    if (decoded_) {
+        return bitmapRows(decoded_);
+    }
+    return decodeFailed_ ? nullptr : source_->rows();
+}
+
+bool Image::pageFits() const {
+    return imaging::pageFits(source_->header());
+}
+
 } // namespace ovin::imaging

@@ -1,5 +1,7 @@
 // The public operations: each looks its handle up in the table, does its one
-// job, and reports failure as 0 (or null). No exception leaves them.
+// job, and reports failure as 0 (or null). No exception leaves them: an
+// allocation that fails anywhere inside ends the operation with its failure
+// result.
 #include "imaging.h"
 
 #include "draw.h"
@@ -9,6 +11,7 @@
 #include "outfile.h"
 #include "scale.h"
 
+#include <optional>
 #include <string>
 
 using namespace ovin::imaging;
@@ -43,17 +46,71 @@ Format formatOf(const char* name) {
     return Format::Unknown;
 }
 
-// The bitmap a write handle stands for: a page bitmap, or an image's
-// current page.
-std::shared_ptr<const Bitmap> bitmapFor(ImgHandle handle) {
+// What a write handle stands for: a page bitmap's page of its image, or an
+// image's current page.
+struct PageRef {
+    Image* image = nullptr;
+    int32_t page = 0;
+};
+
+PageRef pageFor(ImgHandle handle) {
     HandleTable& table = handleTable();
-    if (auto* dib = table.find<PageBitmap>(handle)) {
-        return dib->bitmap;
+    if (const auto* dib = table.find<PageBitmap>(handle)) {
+        return {table.findImage(dib->owner), dib->page};
     }
-    if (Image* image = table.findImage(handle)) {
-        return image->page();
+    Image* image = table.findImage(handle);
+    return {image, image ? image->currentPage() : 0};
+}
+
+// Makes a page current for the length of a write, and the page that was
+// current before current again afterwards.
+class PageVisit {
+public:
+    PageVisit(Image& image, int32_t page) : image_(image), previous_(image.currentPage()) {
+        ok_ = image.setPage(page);
     }
-    return nullptr;
+    ~PageVisit() {
+        try {
+            image_.setPage(previous_);
+        } catch (...) { // the image stays at the page written
+        }
+    }
+    PageVisit(const PageVisit&) = delete;
+    PageVisit& operator=(const PageVisit&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    Image& image_;
+    int32_t previous_;
+    bool ok_ = false;
+};
+
+// Encodes the image's current page into a new file of that name.
+int writePage(const char* filename, Format kind, Image& image, const OptionBlock& options) {
+    const auto rows = image.rows();
+    if (!rows) {
+        return 0;
+    }
+    std::optional<TiffSettings> tiff;
+    std::optional<JpegSettings> jpeg;
+    if (kind == Format::Tiff) {
+        tiff = tiffSettings(rows->format(), options);
+    } else {
+        jpeg = jpegSettings(rows->format(), options);
+    }
+    if (!tiff && !jpeg) {
+        return 0;
+    }
+    NewFile file(filename);
+    if (file.status() == NewFile::Status::Exists) {
+        return kImgFileExists;
+    }
+    if (file.status() != NewFile::Status::Created) {
+        return 0;
+    }
+    const bool written =
+        tiff ? encodeTiff(*rows, *tiff, file.fd()) : encodeJpeg(*rows, *jpeg, file.fd());
+    return written && file.finish() ? 1 : 0;
 }
 
 } // namespace
@@ -63,8 +120,10 @@ int ImgInit() {
 }
 
 int ImgShutdown() {
-    handleTable().clear();
-    return 1;
+    return guarded(0, [] {
+        handleTable().clear();
+        return 1;
+    });
 }
 
 ImgHandle ImgOpenSolo(const char* filename, const char* /*type*/) {
@@ -78,8 +137,10 @@ ImgHandle ImgOpenSolo(const char* filename, const char* /*type*/) {
 }
 
 const ImgInfo* ImgGetInfo(ImgHandle image, int32_t* /*flags*/) {
-    Image* img = handleTable().findImage(image);
-    return img ? &img->info() : nullptr;
+    return guarded<const ImgInfo*>(nullptr, [&]() -> const ImgInfo* {
+        Image* img = handleTable().findImage(image);
+        return img ? &img->info() : nullptr;
+    });
 }
 
 ImgHandle ImgCopy(ImgHandle image, int32_t width, int32_t height, int32_t /*reserved*/,
@@ -127,24 +188,22 @@ ImgHandle ImgXOptBlkCreate(const char* options) {
 }
 
 int ImgXOptBlkDel(ImgHandle options) {
-    HandleTable& table = handleTable();
-    if (!table.find<OptionBlock>(options)) {
-        return 0;
-    }
-    return table.remove(options) ? 1 : 0;
+    return guarded(0, [&]() -> int {
+        HandleTable& table = handleTable();
+        if (!table.find<OptionBlock>(options)) {
+            return 0;
+        }
+        return table.remove(options) ? 1 : 0;
+    });
 }
 
 ImgHandle ImgGetDIB(ImgHandle image, int32_t /*reserved1*/, int32_t /*reserved2*/) {
     return guarded<ImgHandle>(0, [&]() -> ImgHandle {
         Image* img = handleTable().findImage(image);
-        if (!img) {
+        if (!img || !img->pageFits()) {
             return 0;
         }
-        auto page = img->page();
-        if (!page) {
-            return 0;
-        }
-        return handleTable().add(PageBitmap{std::move(page), image});
+        return handleTable().add(PageBitmap{image, img->currentPage()});
     });
 }
 
@@ -152,24 +211,19 @@ int ImgXWriteDIB(const char* filename, const char* format, ImgHandle dib, ImgHan
                  uintptr_t /*window*/, int32_t /*flags*/) {
     return guarded(0, [&]() -> int {
         const Format kind = formatOf(format);
-        const auto page = bitmapFor(dib);
+        const PageRef page = pageFor(dib);
         // Option block 0 means "no options"; any other number must be a block.
         const OptionBlock* block = handleTable().find<OptionBlock>(options);
-        if (kind == Format::Unknown || !page || filename == nullptr || *filename == '\0' ||
-            (options != 0 && block == nullptr)) {
+        if (kind == Format::Unknown || page.image == nullptr || filename == nullptr ||
+            *filename == '\0' || (options != 0 && block == nullptr)) {
             return 0;
         }
         const OptionBlock none;
-        const OptionBlock& opts = block ? *block : none;
-        const auto bytes = kind == Format::Tiff ? encodeTiff(*page, opts) : encodeJpeg(*page, opts);
-        if (!bytes) {
-            return 0;
-        }
-        const bool overwrite = opts.flag("OVERWRITE").value_or(false);
-        return writeFileSafely(filename, *bytes, overwrite) ? 1 : 0;
+        PageVisit visit(*page.image, page.page);
+        return visit.ok() ? writePage(filename, kind, *page.image, block ? *block : none) : 0;
     });
 }
 
 int ImgClose(ImgHandle image) {
-    return handleTable().remove(image) ? 1 : 0;
+    return guarded(0, [&] { return handleTable().remove(image) ? 1 : 0; });
 }

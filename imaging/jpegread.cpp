@@ -30,7 +30,7 @@ void initSource(j_decompress_ptr cinfo) {
 
 boolean fillInputBuffer(j_decompress_ptr cinfo) {
     auto* src = reinterpret_cast<FdSource*>(cinfo->src);
-    const int64_t got = readAt(src->fd, src->buffer, sizeof src->buffer, src->position);
+    const int64_t got = readat(src->fd, src->buffer, sizeof src->buffer, src->position);
     if (got <= 0) {
         // A file cut short: end it with a fake EOI marker, as libjpeg's own
         // sources do, so the rows decoded so far are kept.

@@ -14,7 +14,7 @@ enum class Kind { Unknown, Tiff, Jpeg, Bmp };
 
 Kind sniff(int fd) {
     std::array<unsigned char, 4> sig{};
-    if (!readExactlyAt(fd, sig.data(), sig.size(), 0)) {
+    if (!readallat(fd, sig.data(), sig.size(), 0)) {
         return Kind::Unknown;
     }
     // Classic TIFF (42) and BigTIFF (43), either byte order.
@@ -51,6 +51,14 @@ private:
 };
 
 } // namespace
+
+std::unique_ptr<RowSource> ImageSource::rows() {
+    return bitmapRows(decode());
+}
+
+bool pageFits(const PageHeader& header) {
+    return bitmapFits(header.width, header.height, header.bits);
+}
 
 std::unique_ptr<ImageSource> openImageFile(const char* name) {
     UniqueFd fd = openForReading(name);

@@ -1,22 +1,38 @@
-// Putting an encoded file in place without ever writing through a symbolic
-// link and without leaving a partial file behind.
+// The file a page is written to: always created new, never an existing
+// file and never through a symbolic link, readable by its owner only, and
+// removed again unless the writing completes.
 #pragma once
 
-#include <cstdint>
-#include <span>
+#include "fd.h"
+
+#include <string>
 
 namespace ovin::imaging {
 
-// Writes bytes as the file `name`.
-//  - No file of that name: it is created exclusively, never following a
-//    symbolic link (O_CREAT | O_EXCL | O_NOFOLLOW).
-//  - A regular file of that name: refused unless overwrite; with overwrite
-//    the bytes go to a new file beside it that is then renamed over it, so
-//    the old file survives a failed write and a link swapped in meanwhile is
-//    replaced, not followed.
-//  - Anything else of that name (a symbolic link, a directory, a device):
-//    refused.
-// On failure nothing that this call created is left behind.
-bool writeFileSafely(const char* name, std::span<const uint8_t> bytes, bool overwrite);
+class NewFile {
+public:
+    enum class Status { Created, Exists, Failed };
+
+    // Creates the file exclusively (O_CREAT | O_EXCL | O_NOFOLLOW, mode
+    // 0600). Anything already there under the name, a dangling symbolic link
+    // included, is left alone and gives Exists.
+    explicit NewFile(const char* name);
+    // Removes the file unless finish() succeeded.
+    ~NewFile();
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    Status status() const { return status_; }
+    int fd() const { return fd_.get(); }
+    // Closes the file and keeps it; false when the close reports that the
+    // written bytes did not all reach it (a full disk may show only there).
+    bool finish();
+
+private:
+    std::string name_;
+    UniqueFd fd_;
+    Status status_ = Status::Failed;
+    bool kept_ = false;
+};
 
 } // namespace ovin::imaging

@@ -1,10 +1,11 @@
 // What every kind of image file offers the handle layer: a page count, a
 // current page whose header facts are known without decoding, and the
-// decoded current page on demand.
+// current page on demand, decoded whole or as a stream of rows.
 #pragma once
 
 #include "bitmap.h"
 #include "fd.h"
+#include "rows.h"
 
 #include <cstdint>
 #include <memory>
@@ -28,7 +29,15 @@ public:
     virtual const PageHeader& header() const = 0;
     // The current page decoded, or null for a broken or oversized page.
     virtual std::shared_ptr<const Bitmap> decode() = 0;
+    // The current page's rows for an encoder, or null for a page that cannot
+    // be read. Valid until the page changes. This one decodes the page whole;
+    // a reader that can do better streams the rows from the file.
+    virtual std::unique_ptr<RowSource> rows();
 };
+
+// True when the page's size and depth are within what a decoded bitmap may
+// take.
+bool pageFits(const PageHeader& header);
 
 // Each reader's opening step: reads headers only. Null when the file is not
 // of that kind or is broken.

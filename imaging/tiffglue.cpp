@@ -11,22 +11,28 @@ namespace ovin::imaging {
 
 namespace {
 
-// Files and buffers larger than this are not handled.
+// Files larger than this are not handled.
 constexpr uint64_t kMaxStreamBytes = uint64_t{1} << 40;
 
-int keepError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+// Called from inside libtiff: nothing may be thrown through its C frames,
+// so a message that cannot be kept for want of memory is dropped.
+void keep(std::string& slot, const char* module, const char* fmt, va_list ap) noexcept {
     char text[512];
     std::vsnprintf(text, sizeof text, fmt, ap);
-    auto* messages = static_cast<LibtiffMessages*>(user);
-    messages->lastError = std::string(module ? module : "") + ": " + text;
+    try {
+        slot = std::string(module ? module : "") + ": " + text;
+    } catch (...) {
+        slot.clear();
+    }
+}
+
+int keepError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+    keep(static_cast<LibtiffMessages*>(user)->lastError, module, fmt, ap);
     return 1; // handled: nothing reaches the process-wide handlers
 }
 
 int keepWarning(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
-    char text[512];
-    std::vsnprintf(text, sizeof text, fmt, ap);
-    auto* messages = static_cast<LibtiffMessages*>(user);
-    messages->lastWarning = std::string(module ? module : "") + ": " + text;
+    keep(static_cast<LibtiffMessages*>(user)->lastWarning, module, fmt, ap);
     return 1;
 }
 
@@ -75,7 +81,7 @@ tmsize_t fileRead(thandle_t h, void* buf, tmsize_t size) {
     if (size <= 0) {
         return 0;
     }
-    const int64_t got = readAt(s->fd, buf, static_cast<size_t>(size), s->position);
+    const int64_t got = readat(s->fd, buf, static_cast<size_t>(size), s->position);
     if (got < 0) {
         return -1;
     }
@@ -83,8 +89,14 @@ tmsize_t fileRead(thandle_t h, void* buf, tmsize_t size) {
     return static_cast<tmsize_t>(got);
 }
 
-tmsize_t fileWrite(thandle_t, void*, tmsize_t) {
-    return -1;
+tmsize_t fileWrite(thandle_t h, void* buf, tmsize_t size) {
+    auto* s = static_cast<TiffFileStream*>(h);
+    if (!s->writable || size < 0 || s->position + static_cast<uint64_t>(size) > kMaxStreamBytes ||
+        writeallat(s->fd, buf, static_cast<size_t>(size), s->position) != 0) {
+        return -1;
+    }
+    s->position += static_cast<uint64_t>(size);
+    return size;
 }
 
 toff_t fileSeek(thandle_t h, toff_t offset, int whence) {
@@ -102,48 +114,6 @@ toff_t fileSizeProc(thandle_t h) {
     return size < 0 ? 0 : static_cast<toff_t>(size);
 }
 
-// Memory stream procedures.
-tmsize_t memRead(thandle_t h, void* buf, tmsize_t size) {
-    auto* s = static_cast<TiffMemoryStream*>(h);
-    if (size <= 0 || s->position >= s->bytes.size()) {
-        return 0;
-    }
-    const auto n = std::min<uint64_t>(static_cast<uint64_t>(size), s->bytes.size() - s->position);
-    std::memcpy(buf, s->bytes.data() + s->position, static_cast<size_t>(n));
-    s->position += n;
-    return static_cast<tmsize_t>(n);
-}
-
-tmsize_t memWrite(thandle_t h, void* buf, tmsize_t size) {
-    auto* s = static_cast<TiffMemoryStream*>(h);
-    if (size <= 0) {
-        return 0;
-    }
-    const uint64_t end = s->position + static_cast<uint64_t>(size);
-    if (end > kMaxStreamBytes || end > s->bytes.max_size()) {
-        return -1;
-    }
-    if (end > s->bytes.size()) {
-        s->bytes.resize(static_cast<size_t>(end));
-    }
-    std::memcpy(s->bytes.data() + s->position, buf, static_cast<size_t>(size));
-    s->position = end;
-    return size;
-}
-
-toff_t memSeek(thandle_t h, toff_t offset, int whence) {
-    auto* s = static_cast<TiffMemoryStream*>(h);
-    return seekTo(s->position, s->bytes.size(), offset, whence);
-}
-
-int memClose(thandle_t) {
-    return 0;
-}
-
-toff_t memSize(thandle_t h) {
-    return static_cast<TiffMemoryStream*>(h)->bytes.size();
-}
-
 int noMap(thandle_t, void**, toff_t*) {
     return 0;
 }
@@ -158,15 +128,6 @@ TiffPtr openTiffStream(TiffFileStream& stream, const char* mode, LibtiffMessages
     }
     return TiffPtr(TIFFClientOpenExt("image", mode, &stream, fileRead, fileWrite, fileSeek,
                                      fileClose, fileSizeProc, noMap, noUnmap, options.get()));
-}
-
-TiffPtr openTiffStream(TiffMemoryStream& stream, const char* mode, LibtiffMessages& messages) {
-    auto options = quietOptions(messages);
-    if (!options) {
-        return nullptr;
-    }
-    return TiffPtr(TIFFClientOpenExt("image", mode, &stream, memRead, memWrite, memSeek, memClose,
-                                     memSize, noMap, noUnmap, options.get()));
 }
 
 } // namespace ovin::imaging

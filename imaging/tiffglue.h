@@ -1,6 +1,6 @@
-// How the library opens libtiff: over a file descriptor it owns or over a
-// growing memory buffer, with libtiff's errors and warnings kept in a record
-// instead of being printed.
+// How the library opens libtiff: over a file descriptor that the caller
+// owns, for reading or for writing a new file, with libtiff's errors and
+// warnings kept in a record instead of being printed.
 #pragma once
 
 #include <tiffio.h>
@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace ovin::imaging {
 
@@ -23,20 +22,15 @@ struct TiffCloser {
 };
 using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
 
-// Reading state of a file that the caller keeps open; must outlive the TIFF.
+// State of a file that the caller keeps open; must outlive the TIFF. Writes
+// go to the file only when it is marked writable.
 struct TiffFileStream {
     int fd = -1;
     uint64_t position = 0;
-};
-
-// Writing state of a TIFF built in memory; must outlive the TIFF.
-struct TiffMemoryStream {
-    std::vector<uint8_t> bytes;
-    uint64_t position = 0;
+    bool writable = false;
 };
 
 // mode as for TIFFOpen ("r", "w", "rm", ...). Null on failure.
 TiffPtr openTiffStream(TiffFileStream& stream, const char* mode, LibtiffMessages& messages);
-TiffPtr openTiffStream(TiffMemoryStream& stream, const char* mode, LibtiffMessages& messages);
 
 } // namespace ovin::imaging

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -96,73 +95,114 @@ bool headerUsable(const PageHeader& h) {
     return h.width > 0 && h.height > 0 && h.width <= INT32_MAX && h.height <= INT32_MAX;
 }
 
-using RowSink = std::function<void(uint32_t y, const uint8_t* row)>;
+// The raw rows of the current directory, top to bottom, rowBytes bytes of
+// packed samples each. Only one strip (or one row of tiles) is held at a
+// time. Works on strips and on tiles.
+class RawRows {
+public:
+    RawRows(TIFF* tif, uint32_t width, uint32_t height, uint64_t rowBytes)
+        : tif_(tif), width_(width), height_(height), rowBytes_(rowBytes) {}
 
-// Hands every raw row of the page, top to bottom, to the sink: rowBytes bytes
-// of packed samples each. Works on strips and on tiles.
-bool readRawRows(TIFF* tif, uint32_t width, uint32_t height, uint64_t rowBytes,
-                 const RowSink& sink) {
-    if (rowBytes == 0 || static_cast<uint64_t>(TIFFScanlineSize64(tif)) != rowBytes) {
-        return false;
-    }
-    if (!TIFFIsTiled(tif)) {
-        uint32_t rps = height;
-        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rps);
-        rps = std::clamp<uint32_t>(rps, 1, height);
-        if (static_cast<uint64_t>(rps) * rowBytes > kMaxBitmapBytes) {
+    // (Re)starts at the top row; false for a layout that cannot be read.
+    bool start() {
+        y_ = 0;
+        bandStart_ = 0;
+        bandRows_ = 0;
+        if (rowBytes_ == 0 || static_cast<uint64_t>(TIFFScanlineSize64(tif_)) != rowBytes_) {
             return false;
         }
-        std::vector<uint8_t> strip(static_cast<size_t>(rps * rowBytes));
-        const uint32_t strips = TIFFNumberOfStrips(tif);
-        for (uint32_t y = 0, s = 0; y < height; y += rps, ++s) {
-            if (s >= strips) {
+        if (!TIFFIsTiled(tif_)) {
+            uint32_t rps = height_;
+            TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &rps);
+            bandHeight_ = std::clamp<uint32_t>(rps, 1, height_);
+            if (static_cast<uint64_t>(bandHeight_) * rowBytes_ > kMaxBitmapBytes) {
                 return false;
             }
-            const uint32_t rows = std::min(rps, height - y);
-            const auto want = static_cast<tmsize_t>(rows * rowBytes);
-            if (TIFFReadEncodedStrip(tif, s, strip.data(), want) != want) {
-                return false;
-            }
-            for (uint32_t r = 0; r < rows; ++r) {
-                sink(y + r, strip.data() + r * rowBytes);
-            }
+            strips_ = TIFFNumberOfStrips(tif_);
+            band_.resize(static_cast<size_t>(bandHeight_ * rowBytes_));
+            return true;
         }
+        uint32_t th = 0;
+        tileWidth_ = 0;
+        TIFFGetField(tif_, TIFFTAG_TILEWIDTH, &tileWidth_);
+        TIFFGetField(tif_, TIFFTAG_TILELENGTH, &th);
+        tileRow_ = static_cast<uint64_t>(TIFFTileRowSize64(tif_));
+        const uint64_t tileSize = static_cast<uint64_t>(TIFFTileSize64(tif_));
+        if (tileWidth_ == 0 || th == 0 || tileRow_ == 0 || tileSize < tileRow_ * th ||
+            tileWidth_ % 8 != 0 || tileSize > kMaxBitmapBytes ||
+            static_cast<uint64_t>(th) * rowBytes_ > kMaxBitmapBytes) {
+            return false;
+        }
+        bandHeight_ = std::min(th, height_);
+        tile_.resize(static_cast<size_t>(tileSize));
+        band_.resize(static_cast<size_t>(bandHeight_ * rowBytes_));
         return true;
     }
-    uint32_t tw = 0;
-    uint32_t th = 0;
-    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
-    TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
-    const uint64_t tileRow = static_cast<uint64_t>(TIFFTileRowSize64(tif));
-    const uint64_t tileSize = static_cast<uint64_t>(TIFFTileSize64(tif));
-    const uint64_t pixelBits = rowBytes * 8 / width; // whole bits per pixel for tiled layouts
-    if (tw == 0 || th == 0 || tileRow == 0 || tileSize < tileRow * th || tw % 8 != 0 ||
-        tileSize > kMaxBitmapBytes || static_cast<uint64_t>(th) * rowBytes > kMaxBitmapBytes) {
-        return false;
+
+    // The next row; null past the last one or when a strip or tile cannot
+    // be read.
+    const uint8_t* next() {
+        if (y_ >= height_) {
+            return nullptr;
+        }
+        if (y_ >= bandStart_ + bandRows_ && !(TIFFIsTiled(tif_) ? readTiles() : readStrip())) {
+            y_ = height_; // nothing more comes out of a page that failed
+            return nullptr;
+        }
+        return band_.data() + static_cast<size_t>(y_++ - bandStart_) * rowBytes_;
     }
-    th = std::min(th, height);
-    std::vector<uint8_t> tile(static_cast<size_t>(tileSize));
-    std::vector<uint8_t> band(static_cast<size_t>(th * rowBytes));
-    for (uint32_t y = 0; y < height; y += th) {
-        const uint32_t rows = std::min(th, height - y);
-        for (uint32_t x = 0; x < width; x += tw) {
-            const uint32_t index = TIFFComputeTile(tif, x, y, 0, 0);
-            if (TIFFReadEncodedTile(tif, index, tile.data(), static_cast<tmsize_t>(tileSize)) < 0) {
+
+private:
+    bool readStrip() {
+        const uint32_t s = y_ / bandHeight_;
+        if (s >= strips_) {
+            return false;
+        }
+        const uint32_t rows = std::min(bandHeight_, height_ - y_);
+        const auto want = static_cast<tmsize_t>(rows * rowBytes_);
+        if (TIFFReadEncodedStrip(tif_, s, band_.data(), want) != want) {
+            return false;
+        }
+        bandStart_ = y_;
+        bandRows_ = rows;
+        return true;
+    }
+
+    bool readTiles() {
+        const uint32_t rows = std::min(bandHeight_, height_ - y_);
+        const uint64_t pixelBits = rowBytes_ * 8 / width_; // whole bits per pixel for tiled layouts
+        for (uint32_t x = 0; x < width_; x += tileWidth_) {
+            const uint32_t index = TIFFComputeTile(tif_, x, y_, 0, 0);
+            if (TIFFReadEncodedTile(tif_, index, tile_.data(),
+                                    static_cast<tmsize_t>(tile_.size())) < 0) {
                 return false;
             }
             const uint64_t offset = static_cast<uint64_t>(x) * pixelBits / 8;
-            const uint64_t count = std::min(tileRow, rowBytes - offset);
+            const uint64_t count = std::min(tileRow_, rowBytes_ - offset);
             for (uint32_t r = 0; r < rows; ++r) {
-                std::memcpy(band.data() + r * rowBytes + offset, tile.data() + r * tileRow,
+                std::memcpy(band_.data() + r * rowBytes_ + offset, tile_.data() + r * tileRow_,
                             static_cast<size_t>(count));
             }
         }
-        for (uint32_t r = 0; r < rows; ++r) {
-            sink(y + r, band.data() + r * rowBytes);
-        }
+        bandStart_ = y_;
+        bandRows_ = rows;
+        return true;
     }
-    return true;
-}
+
+    TIFF* tif_;
+    uint32_t width_;
+    uint32_t height_;
+    uint64_t rowBytes_;
+    uint32_t bandHeight_ = 1; // rows per strip, or tile height
+    uint32_t strips_ = 0;
+    uint32_t tileWidth_ = 0;
+    uint64_t tileRow_ = 0;
+    std::vector<uint8_t> band_;
+    std::vector<uint8_t> tile_;
+    uint32_t y_ = 0;         // next row handed out
+    uint32_t bandStart_ = 0; // first row held in band_
+    uint32_t bandRows_ = 0;  // rows held in band_
+};
 
 // Sample i of a row of packed samples of `bps` bits (1, 2, 4 or 8).
 unsigned packedSample(const uint8_t* row, size_t i, unsigned bps) {
@@ -198,107 +238,155 @@ std::vector<Rgb> readColormap(TIFF* tif, unsigned bps) {
     return palette;
 }
 
-std::shared_ptr<const Bitmap> decodeRaw(TIFF* tif, const Layout& l, const PageHeader& h) {
-    const auto w = static_cast<uint32_t>(h.width);
-    const auto ht = static_cast<uint32_t>(h.height);
-    const int photometric = l.path == Path::Palette ? kPhotometricPalette
-                            : l.path == Path::Rgb   ? kPhotometricRgb
-                                                    : l.photometric;
-    auto bm = makeBitmap(w, ht, l.bits, photometric);
-    if (!bm) {
+// A page in one of the raw layouts as bitmap rows: bilevel and RGB rows as
+// stored, grey levels widened to 8 bits, palette indexes to one byte each.
+class TiffRows final : public RowSource {
+public:
+    TiffRows(TIFF* tif, const Layout& l, PageFormat format, uint64_t rowBytes)
+        : raw_(tif, static_cast<uint32_t>(format.width), static_cast<uint32_t>(format.height),
+               rowBytes),
+          bps_(l.bps), scale_(l.path == Path::Grey),
+          widen_(l.path == Path::Grey || l.path == Path::Palette), format_(std::move(format)) {
+        if (widen_) {
+            line_.resize(format_.stride);
+        }
+    }
+
+    const PageFormat& format() const override { return format_; }
+    bool rewind() override { return raw_.start(); }
+
+    const uint8_t* next() override {
+        const uint8_t* row = raw_.next();
+        if (row == nullptr || !widen_) {
+            return row;
+        }
+        const auto w = static_cast<uint32_t>(format_.width);
+        uint8_t* dst = line_.data();
+        if (bps_ == 8) {
+            std::memcpy(dst, row, w);
+        } else if (bps_ == 16) {
+            // libtiff hands 16-bit samples over in the machine's byte order.
+            for (uint32_t x = 0; x < w; ++x) {
+                uint16_t v = 0;
+                std::memcpy(&v, row + 2 * static_cast<size_t>(x), 2);
+                dst[x] = static_cast<uint8_t>(v >> 8);
+            }
+        } else {
+            // Grey levels widen to 8 bits, indexes do not.
+            const unsigned max = (1U << bps_) - 1;
+            for (uint32_t x = 0; x < w; ++x) {
+                const unsigned v = packedSample(row, x, bps_);
+                dst[x] = static_cast<uint8_t>(scale_ ? v * 255 / max : v);
+            }
+        }
+        return dst;
+    }
+
+private:
+    RawRows raw_;
+    unsigned bps_;
+    bool scale_;
+    bool widen_;
+    PageFormat format_;
+    std::vector<uint8_t> line_;
+};
+
+// The rows of a page in one of the raw layouts, positioned at the top; null
+// when the page cannot be read that way or is past the bitmap limits.
+std::unique_ptr<TiffRows> rawRows(TIFF* tif, const Layout& l, const PageHeader& h) {
+    if (l.path == Path::Rgba || !bitmapFits(h.width, h.height, l.bits)) {
         return nullptr;
     }
+    PageFormat format;
+    format.width = static_cast<int32_t>(h.width);
+    format.height = static_cast<int32_t>(h.height);
+    format.bits = l.bits;
+    format.photometric = l.path == Path::Palette ? kPhotometricPalette
+                         : l.path == Path::Rgb   ? kPhotometricRgb
+                                                 : l.photometric;
+    format.stride = *packedStride(h.width, l.bits);
+    format.xdpi = h.xdpi;
+    format.ydpi = h.ydpi;
     if (l.path == Path::Palette) {
-        bm->palette = readColormap(tif, l.bps);
-        if (bm->palette.empty()) {
+        format.palette = readColormap(tif, l.bps);
+        if (format.palette.empty()) {
             return nullptr;
         }
     }
-    const auto rowBytes = packedStride(w, l.bps * l.spp);
+    const auto rowBytes = packedStride(h.width, l.bps * l.spp);
     if (!rowBytes) {
         return nullptr;
     }
-    Bitmap& out = *bm;
-    RowSink sink;
-    switch (l.path) {
-    case Path::Bilevel:
-    case Path::Rgb:
-        sink = [&out](uint32_t y, const uint8_t* row) {
-            std::memcpy(out.row(static_cast<int32_t>(y)), row, out.stride);
-        };
-        break;
-    case Path::Grey:
-    case Path::Palette: {
-        const unsigned bps = l.bps;
-        const bool scale = l.path == Path::Grey; // grey levels widen to 8 bits, indexes do not
-        sink = [&out, bps, scale, w](uint32_t y, const uint8_t* row) {
-            uint8_t* dst = out.row(static_cast<int32_t>(y));
-            if (bps == 8) {
-                std::memcpy(dst, row, w);
-            } else if (bps == 16) {
-                // libtiff hands 16-bit samples over in the machine's byte order.
-                for (uint32_t x = 0; x < w; ++x) {
-                    uint16_t v = 0;
-                    std::memcpy(&v, row + 2 * static_cast<size_t>(x), 2);
-                    dst[x] = static_cast<uint8_t>(v >> 8);
-                }
-            } else {
-                const unsigned max = (1U << bps) - 1;
-                for (uint32_t x = 0; x < w; ++x) {
-                    const unsigned v = packedSample(row, x, bps);
-                    dst[x] = static_cast<uint8_t>(scale ? v * 255 / max : v);
-                }
-            }
-        };
-        break;
-    }
-    case Path::Rgba:
+    auto rows = std::make_unique<TiffRows>(tif, l, std::move(format), *rowBytes);
+    if (!rows->rewind()) {
         return nullptr;
     }
-    if (!readRawRows(tif, w, ht, *rowBytes, sink)) {
+    return rows;
+}
+
+std::shared_ptr<const Bitmap> decodeRaw(TIFF* tif, const Layout& l, const PageHeader& h) {
+    auto rows = rawRows(tif, l, h);
+    if (!rows) {
         return nullptr;
     }
-    out.xdpi = h.xdpi;
-    out.ydpi = h.ydpi;
-    return std::make_shared<const Bitmap>(std::move(out));
+    const PageFormat& format = rows->format();
+    auto bm = makeBitmap(format.width, format.height, format.bits, format.photometric);
+    if (!bm) {
+        return nullptr;
+    }
+    static_cast<PageFormat&>(*bm) = format;
+    for (int32_t y = 0; y < bm->height; ++y) {
+        const uint8_t* row = rows->next();
+        if (row == nullptr) {
+            return nullptr;
+        }
+        std::memcpy(bm->row(y), row, bm->stride);
+    }
+    return std::make_shared<const Bitmap>(std::move(*bm));
 }
 
 std::shared_ptr<const Bitmap> decodeRgba(TIFF* tif, const Layout& l, const PageHeader& h) {
     const uint64_t pixels = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
-    if (pixels * 4 > kMaxBitmapBytes) {
+    if (pixels * 4 > kMaxBitmapBytes || !bitmapFits(h.width, h.height, l.bits)) {
         return nullptr;
     }
     char why[1024] = {};
     if (TIFFRGBAImageOK(tif, why) != 1) {
         return nullptr;
     }
-    auto bm = makeBitmap(h.width, h.height, l.bits, kPhotometricRgb);
-    if (!bm) {
+    Bitmap bm;
+    bm.width = static_cast<int32_t>(h.width);
+    bm.height = static_cast<int32_t>(h.height);
+    bm.bits = l.bits;
+    bm.photometric = kPhotometricRgb;
+    bm.stride = *packedStride(h.width, l.bits);
+    bm.xdpi = h.xdpi;
+    bm.ydpi = h.ydpi;
+    // libtiff's raster of 32-bit words goes into the bitmap's own buffer and
+    // is narrowed there, pixel by pixel from the start, to the bitmap's
+    // layout: the page is held once, not as a raster and a bitmap.
+    bm.pixels.resize(static_cast<size_t>(pixels) * 4);
+    static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= alignof(uint32_t));
+    if (TIFFReadRGBAImageOriented(
+            tif, static_cast<uint32_t>(h.width), static_cast<uint32_t>(h.height),
+            reinterpret_cast<uint32_t*>(bm.pixels.data()), ORIENTATION_TOPLEFT, 0) != 1) {
         return nullptr;
     }
-    std::vector<uint32_t> raster(static_cast<size_t>(pixels));
-    if (TIFFReadRGBAImageOriented(tif, static_cast<uint32_t>(h.width),
-                                  static_cast<uint32_t>(h.height), raster.data(),
-                                  ORIENTATION_TOPLEFT, 0) != 1) {
-        return nullptr;
-    }
-    const auto w = static_cast<size_t>(h.width);
     const size_t channels = l.bits == 32 ? 4 : 3;
-    for (int32_t y = 0; y < bm->height; ++y) {
-        uint8_t* dst = bm->row(y);
-        const uint32_t* src = raster.data() + static_cast<size_t>(y) * w;
-        for (size_t x = 0; x < w; ++x) {
-            dst[channels * x] = static_cast<uint8_t>(TIFFGetR(src[x]));
-            dst[channels * x + 1] = static_cast<uint8_t>(TIFFGetG(src[x]));
-            dst[channels * x + 2] = static_cast<uint8_t>(TIFFGetB(src[x]));
-            if (channels == 4) {
-                dst[channels * x + 3] = static_cast<uint8_t>(TIFFGetA(src[x]));
-            }
+    uint8_t* base = bm.pixels.data();
+    for (size_t i = 0; i < static_cast<size_t>(pixels); ++i) {
+        uint32_t word = 0;
+        std::memcpy(&word, base + 4 * i, 4);
+        uint8_t* dst = base + channels * i; // never past the words still to read
+        dst[0] = static_cast<uint8_t>(TIFFGetR(word));
+        dst[1] = static_cast<uint8_t>(TIFFGetG(word));
+        dst[2] = static_cast<uint8_t>(TIFFGetB(word));
+        if (channels == 4) {
+            dst[3] = static_cast<uint8_t>(TIFFGetA(word));
         }
     }
-    bm->xdpi = h.xdpi;
-    bm->ydpi = h.ydpi;
-    return std::make_shared<const Bitmap>(std::move(*bm));
+    bm.pixels.resize(static_cast<size_t>(pixels) * channels);
+    return std::make_shared<const Bitmap>(std::move(bm));
 }
 
 class TiffSource final : public ImageSource {
@@ -319,6 +407,7 @@ public:
             return false;
         }
         pages_ = static_cast<int32_t>(pages);
+        offsets_.push_back(TIFFCurrentDirOffset(tif_.get()));
         header_ = readHeader(tif_.get());
         return headerUsable(header_);
     }
@@ -329,15 +418,17 @@ public:
         if (page < 0 || page >= pages_) {
             return false;
         }
-        const tdir_t previous = TIFFCurrentDirectory(tif_.get());
-        if (TIFFSetDirectory(tif_.get(), static_cast<tdir_t>(page)) == 1) {
+        if (reach(page)) {
             PageHeader h = readHeader(tif_.get());
             if (headerUsable(h)) {
                 header_ = h;
+                current_ = page;
                 return true;
             }
         }
-        TIFFSetDirectory(tif_.get(), previous);
+        if (TIFFSetSubDirectory(tif_.get(), offsets_[static_cast<size_t>(current_)]) == 1) {
+            at_ = current_;
+        }
         return false;
     }
 
@@ -351,7 +442,45 @@ public:
         return decodeRaw(tif_.get(), l, header_);
     }
 
+    std::unique_ptr<RowSource> rows() override {
+        const Layout l = classify(tif_.get());
+        if (l.path == Path::Rgba) {
+            return ImageSource::rows();
+        }
+        return rawRows(tif_.get(), l, header_);
+    }
+
 private:
+    // Makes libtiff read directory `page`: straight on from the directory it
+    // is at, or from the remembered offset of the page (or of the last page
+    // reached before it). The offset of every directory read is remembered,
+    // so that pages visited in order cost one directory read each however
+    // long the file.
+    bool reach(int32_t page) {
+        TIFF* tif = tif_.get();
+        if (at_ < 0 || page <= at_ || page > at_ + 1) {
+            const int32_t from = std::min(page, static_cast<int32_t>(offsets_.size()) - 1);
+            if (from != at_) {
+                at_ = -1;
+                if (TIFFSetSubDirectory(tif, offsets_[static_cast<size_t>(from)]) != 1) {
+                    return false;
+                }
+                at_ = from;
+            }
+        }
+        while (at_ < page) {
+            if (TIFFReadDirectory(tif) != 1) {
+                at_ = -1;
+                return false;
+            }
+            ++at_;
+            if (static_cast<size_t>(at_) == offsets_.size()) {
+                offsets_.push_back(TIFFCurrentDirOffset(tif));
+            }
+        }
+        return true;
+    }
+
     // Declared in the order they are needed: the TIFF goes first on
     // destruction, then the stream and messages it points to, then the file.
     UniqueFd fd_;
@@ -359,6 +488,9 @@ private:
     LibtiffMessages messages_;
     TiffPtr tif_;
     int32_t pages_ = 0;
+    int32_t current_ = 0;           // the page selected
+    int32_t at_ = 0;                // the directory libtiff holds, -1 when unknown
+    std::vector<uint64_t> offsets_; // of directories 0, 1, ... as far as reached
     PageHeader header_;
 };
 

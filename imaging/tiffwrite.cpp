@@ -1,6 +1,7 @@
 // A page written as a TIFF file: one directory, rows in as many strips as
 // asked (one by default), samples and photometric exactly as the page holds
-// them, so a converted page keeps the meaning of its bits.
+// them, so a converted page keeps the meaning of its bits. The coded data
+// goes to the file through a small buffer as the rows come in.
 #include "encode.h"
 #include "tiffglue.h"
 
@@ -12,7 +13,7 @@ namespace ovin::imaging {
 
 namespace {
 
-std::optional<uint16_t> chooseCompression(const Bitmap& page, const OptionBlock& options) {
+std::optional<uint16_t> chooseCompression(const PageFormat& page, const OptionBlock& options) {
     const auto scheme = options.text("TIFF_COMPRESS");
     const auto compress = options.flag("COMPRESS");
     if (options.text("COMPRESS") && !compress) {
@@ -57,7 +58,7 @@ bool setColormap(TIFF* tif, const std::vector<Rgb>& palette, int bits) {
     return TIFFSetField(tif, TIFFTAG_COLORMAP, r.data(), g.data(), b.data()) == 1;
 }
 
-bool writeTags(TIFF* tif, const Bitmap& page, uint16_t compression, uint32_t rowsPerStrip) {
+bool writeTags(TIFF* tif, const PageFormat& page, uint16_t compression, uint32_t rowsPerStrip) {
     const bool colour = page.bits >= 24;
     const uint16_t bps = page.bits == 1 ? 1 : 8;
     const uint16_t spp = colour ? 3 : 1;
@@ -94,10 +95,14 @@ bool writeTags(TIFF* tif, const Bitmap& page, uint16_t compression, uint32_t row
     return ok;
 }
 
+// libtiff's own buffer would hold a whole strip, which for a one-strip page
+// is the whole page coded; this much is flushed to the file at a time.
+constexpr tmsize_t kWriteBuffer = 256 * 1024;
+
 } // namespace
 
-std::optional<std::vector<uint8_t>> encodeTiff(const Bitmap& page, const OptionBlock& options) {
-    if (page.width <= 0 || page.height <= 0 || page.pixels.size() < page.stride * page.height) {
+std::optional<TiffSettings> tiffSettings(const PageFormat& page, const OptionBlock& options) {
+    if (page.width <= 0 || page.height <= 0) {
         return std::nullopt;
     }
     const auto compression = chooseCompression(page, options);
@@ -105,36 +110,45 @@ std::optional<std::vector<uint8_t>> encodeTiff(const Bitmap& page, const OptionB
         return std::nullopt;
     }
     const int rows = options.number("TIFF_ROWSPERSTRIP").value_or(0);
-    const auto rowsPerStrip =
+    TiffSettings settings;
+    settings.compression = *compression;
+    settings.rowsPerStrip =
         static_cast<uint32_t>(rows > 0 && rows < page.height ? rows : page.height);
+    return settings;
+}
 
-    TiffMemoryStream stream;
+bool encodeTiff(RowSource& rows, const TiffSettings& settings, int fd) {
+    const PageFormat& page = rows.format();
+    TiffFileStream stream;
+    stream.fd = fd;
+    stream.writable = true;
     LibtiffMessages messages;
     TiffPtr tif = openTiffStream(stream, "w", messages);
-    if (!tif || !writeTags(tif.get(), page, *compression, rowsPerStrip)) {
-        return std::nullopt;
+    if (!tif || !writeTags(tif.get(), page, settings.compression, settings.rowsPerStrip) ||
+        TIFFWriteBufferSetup(tif.get(), nullptr, kWriteBuffer) != 1 || !rows.rewind()) {
+        return false;
     }
     // Rows go through a scratch line: codecs may work on the buffer in place.
     const size_t lineBytes = page.bits == 32 ? static_cast<size_t>(page.width) * 3 : page.stride;
     if (static_cast<uint64_t>(TIFFScanlineSize64(tif.get())) != lineBytes) {
-        return std::nullopt;
+        return false;
     }
     std::vector<uint8_t> line(lineBytes);
     for (int32_t y = 0; y < page.height; ++y) {
+        const uint8_t* row = rows.next();
+        if (row == nullptr) {
+            return false;
+        }
         if (page.bits == 32) {
-            page.rowToRgb(y, line.data());
+            rowToRgb(page, row, line.data());
         } else {
-            std::memcpy(line.data(), page.row(y), lineBytes);
+            std::memcpy(line.data(), row, lineBytes);
         }
         if (TIFFWriteScanline(tif.get(), line.data(), static_cast<uint32_t>(y), 0) != 1) {
-            return std::nullopt;
+            return false;
         }
     }
-    if (TIFFWriteDirectory(tif.get()) != 1) {
-        return std::nullopt;
-    }
-    tif.reset();
-    return std::move(stream.bytes);
+    return TIFFWriteDirectory(tif.get()) == 1;
 }
 
 } // namespace ovin::imaging

@@ -67,7 +67,7 @@ imagekind kindbysignature(const uint8_t* b, size_t n) {
         starts({0xFF, 0x4F, 0xFF, 0x51})) {
         return imagekind::jp2;
     }
-    if (starts({'B', 'M'}) && n >= 18) {
+    if (starts({'B', 'M'}) && n >= 14) {
         return imagekind::bmp;
     }
     // PNM: P1 to P6 followed by white space.
@@ -83,7 +83,7 @@ imagekind kindbycontent(const std::string& path) {
     if (source.open(path) != 0) {
         return imagekind::unknown;
     }
-    std::array<uint8_t, 16> head{};
+    std::array<uint8_t, 32> head{};
     int error = 0;
     const int64_t got = source.readat(0, head.data(), head.size(), error);
     return got <= 0 ? imagekind::unknown : kindbysignature(head.data(), static_cast<size_t>(got));

@@ -1,5 +1,7 @@
 #include "library.h"
 
+#include "messages.h"
+
 #include "bytesource.h"
 #include "imagedesc.h"
 #include "imagekind.h"
@@ -8,11 +10,21 @@
 #include "version.h"
 #include "writer.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <random>
 
 namespace ovin {
 
-std::string defaulttempimgpath() {
+std::string abouttext(const std::string& separator) {
+    return std::string("PDF Creation Library - Version ") + kLibraryVersion + separator +
+           kMakerCompany + separator + "Tel: " + kMakerTelephone + separator + "Web: " + kMakerWeb;
+}
+
+namespace {
+
+// The user's own temporary folder, ending in "/".
+std::string temporaryfolder() {
     for (const char* var : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
         const char* dir = std::getenv(var);
         if (dir != nullptr && *dir != '\0') {
@@ -20,41 +32,23 @@ std::string defaulttempimgpath() {
             if (path.back() != '/') {
                 path.push_back('/');
             }
-            return path + "OVINPDF.TMP";
+            return path;
         }
     }
-    return "/tmp/OVINPDF.TMP";
+    return "/tmp/";
 }
 
-std::string errortext(int32_t code, const std::string& detail) {
-    switch (code) {
-    case OVINPDF_FILE_NOT_FOUND:
-        return "ERROR : File Not Found (" + detail + ")";
-    case OVINPDF_NO_PAGES:
-        return "ERROR : No Pages Added";
-    case OVINPDF_UNSUPPORTED_TYPE:
-        return "ERROR : Unsupported Image Type (" + detail + ")";
-    case OVINPDF_CANCELLED:
-        return "ERROR : PDF Save Cancelled By User";
-    case OVINPDF_IO_ERROR:
-        return "ERROR : I/O Error (" + detail + ")";
-    case OVINPDF_IMAGE_ERROR:
-        return "ERROR : Image Error (" + detail + ")";
-    case OVINPDF_PAGE_NOT_FOUND:
-        return "ERROR : Page Not Found (" + detail + ")";
-    case OVINPDF_BLANK_NAME:
-        return "ERROR : PDF Filename is blank";
-    case OVINPDF_NO_PARENT:
-        return "ERROR : Cannot find index parent (" + detail + ")";
-    case OVINPDF_ALREADY_ADDED:
-        return "ERROR : Page already added (" + detail + ")";
-    case OVINPDF_TEMP_EXISTS:
-        return "ERROR : Cannot create temporary tiff (" + detail + " already exists)";
-    case OVINPDF_INVALID_NAME:
-        return "ERROR : Invalid filename (" + detail + ")";
-    default:
-        return "ERROR : Unknown error (" + std::to_string(code) + ")";
-    }
+} // namespace
+
+std::string defaulttempimgpath() {
+    return temporaryfolder() + "OVINPDF.TMP";
+}
+
+std::string uniquetempimgpath() {
+    std::random_device random;
+    char suffix[17];
+    std::snprintf(suffix, sizeof suffix, "%08x%08x", random(), random());
+    return temporaryfolder() + "ovinpdf-" + suffix + ".tmp";
 }
 
 Library::Library() : Library(std::make_unique<HeadlessUi>()) {}
@@ -109,8 +103,7 @@ void Library::showversioninfo() {
         return;
     }
     // Each line after the first is preceded by LF CR, in that order.
-    ui_->message(std::string("PDF Creation Library - Version ") + kLibraryVersion + "\n\r" +
-                 kMakerCompany + "\n\rTel: " + kMakerTelephone + "\n\rWeb: " + kMakerWeb);
+    ui_->message(abouttext("\n\r"));
 }
 
 std::string Library::geterror(int32_t code) const {

@@ -19,8 +19,15 @@ inline constexpr const char* kMakerCompany = "Zentro Software";
 inline constexpr const char* kMakerTelephone = "+1 555 0100";
 inline constexpr const char* kMakerWeb = "www.zentropdf.example";
 
+// The library's name and version, then the maker's name, telephone and web
+// address, the lines joined by `separator`.
+std::string abouttext(const std::string& separator);
+
 // The temporary image path used when pdfinit gets a blank one.
 std::string defaulttempimgpath();
+// A temporary image path in the same folder that no other document uses:
+// its name ends in random digits.
+std::string uniquetempimgpath();
 
 class Library {
 public:
@@ -70,8 +77,5 @@ private:
     std::unique_ptr<Ui> ui_;
     bool saving_ = false;
 };
-
-// The message text of a result code, with detail inserted where it has one.
-std::string errortext(int32_t code, const std::string& detail);
 
 } // namespace ovin

@@ -1,5 +1,7 @@
 #include "pdfoutput.h"
 
+#include "posixio.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -197,20 +199,8 @@ int pdfoutput::linkintoplace() {
 }
 
 void pdfoutput::writedirect(const char* data, size_t size) {
-    while (size > 0 && error_ == 0) {
-        ssize_t done = ::write(fd_, data, size);
-        if (done < 0) {
-            if (errno != EINTR) {
-                error_ = errno;
-            }
-            continue;
-        }
-        if (done == 0) {
-            error_ = EIO;
-            break;
-        }
-        data += done;
-        size -= static_cast<size_t>(done);
+    if (error_ == 0) {
+        error_ = writeall(fd_, data, size);
     }
 }
 

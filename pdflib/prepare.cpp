@@ -29,8 +29,8 @@ uint16_t todpi(double dpi) {
 }
 
 // The document face's resolution rule: the file's own resolution unless
-// one is forced, else the default (200 unless set), with one warning line
-// for the file.
+// one is forced, else the default (200 unless set); a missing or low
+// resolution gives one warning line for the file.
 void documentresolution(const documentoptions& options, warninglist& warnings,
                         const std::string& name, imagedesc& out) {
     if (options.forcedpi > 0) {
@@ -38,6 +38,10 @@ void documentresolution(const documentoptions& options, warninglist& warnings,
         return;
     }
     if (out.xdpi != 0 && out.ydpi != 0) {
+        if (out.xdpi < 200 || out.ydpi < 200) {
+            warnings.add(name + ": low resolution, " + std::to_string(out.xdpi) + " x " +
+                         std::to_string(out.ydpi) + " dpi");
+        }
         return;
     }
     const uint16_t dpi = todpi(options.defaultdpi > 0 ? options.defaultdpi : 200);

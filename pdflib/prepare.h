@@ -41,17 +41,33 @@ pointsize pagepoints(const imagedesc& page);
 status probeimage(preparecontext& context, imagekind kind, const std::string& name, uint32_t page,
                   imagedesc& out, imagedata mode = imagedata::read);
 
+// Kept by a caller that converts pages in order (a save): the imaging
+// library's handle of the file converted last, so that converting page k+1
+// of a multi-page file goes on from page k instead of opening the file and
+// finding the page again. Closes the handle when it goes.
+struct conversioncache {
+    std::string file;
+    uint32_t image = 0; // the imaging handle, 0 for none
+    conversioncache() = default;
+    conversioncache(const conversioncache&) = delete;
+    conversioncache& operator=(const conversioncache&) = delete;
+    ~conversioncache();
+    void close();
+};
+
 // What a re-encoding needs of the library.
 struct conversioncontext {
     Ui& ui;
     const std::string& tempimgpath;
     uintptr_t window = 0; // the caller's window, handed to the imaging library
+    conversioncache* cache = nullptr;
 };
 
 // Re-encodes a page that probeimage found not embeddable as stored (its
 // `reencode` plan) through the imaging library into a file at the
 // temporary image path, and describes the page with the new data. Fails
-// with -3, -5, -6 or -11.
+// with -3, -5, -6 or -11. With a cache the source file stays open after the
+// call, for the next.
 status convertimage(const conversioncontext& context, imagekind kind, const std::string& name,
                     uint32_t page, imagedesc& image);
 

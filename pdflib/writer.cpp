@@ -79,6 +79,7 @@ private:
     pdfoutput out_;
     pagesize size_;
     probecache cache_;
+    conversioncache conversions_;
     imagedesc scratch_;
     status result_;
 };
@@ -128,8 +129,8 @@ void savejob::writepage(int64_t i) {
     status prepared =
         probeimage(context, page.kind, page.name, page.pagenumber, image, imagedata::read);
     if (prepared.ok() && !image.passthrough) {
-        prepared = convertimage({ui_, state_.tempimgpath, state_.window}, page.kind, page.name,
-                                page.pagenumber, image);
+        prepared = convertimage({ui_, state_.tempimgpath, state_.window, &conversions_},
+                                page.kind, page.name, page.pagenumber, image);
     }
     if (!prepared.ok()) {
         writeerrorpage(i, prepared);

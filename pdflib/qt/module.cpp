@@ -1,5 +1,6 @@
 // The module's single entry point; everything else in it stays hidden.
 #include "module.h"
+#include "version.h"
 
 #include "qtui.h"
 
@@ -9,7 +10,7 @@ extern "C" __attribute__((visibility("default"))) ovin::Ui*
 ovinpdfqt_makeui(const char* version, uintptr_t window) noexcept {
     // The Ui interface is shared as C++ classes, so only the library of the
     // same build may use this module.
-    if (version == nullptr || std::string_view(version) != OVINPDF_VERSION) {
+    if (version == nullptr || std::string_view(version) != ovin::kLibraryVersion) {
         return nullptr;
     }
     try {

@@ -1,6 +1,7 @@
 // Part of libovinpdf.so, not of the module: finds and loads the Qt module
 // with the dynamic loader, so that the library itself links no Qt.
 #include "module.h"
+#include "version.h"
 
 #include <dlfcn.h>
 
@@ -47,7 +48,7 @@ std::unique_ptr<Ui> tryModule(const std::string& path, uintptr_t window) {
     void* symbol = dlsym(module, kQtModuleFactory);
     if (symbol != nullptr) {
         auto factory = reinterpret_cast<decltype(&ovinpdfqt_makeui)>(symbol);
-        if (std::unique_ptr<Ui> ui(factory(OVINPDF_VERSION, window)); ui) {
+        if (std::unique_ptr<Ui> ui(factory(kLibraryVersion, window)); ui) {
             // Never closed: the Ui's code, its widgets and their meta-objects
             // live in the module for the rest of the process.
             return ui;

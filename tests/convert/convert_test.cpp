@@ -1,7 +1,8 @@
 // Re-encoding of pages stored in several strips: the record it leaves, its
 // failures, and that it releases the image and the temporary file on every
 // path. This program links with unlink wrapped so that a test can make the
-// deletion of the temporary file fail.
+// deletion of the temporary file fail, and defines its own lstat so that a
+// test can have a file appear right after the library looked.
 #include "library.h"
 #include "pdftools.h"
 #include "prepare.h"
@@ -10,11 +11,22 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 std::string failingunlink; // unlink of this path fails with EBUSY
+std::string appearing;     // made, by "someone else", right after lstat found it missing
+} // namespace
+
+extern "C" int lstat(const char* path, struct stat* st) noexcept {
+    const int result = ::fstatat(AT_FDCWD, path, st, AT_SYMLINK_NOFOLLOW);
+    if (result != 0 && !appearing.empty() && appearing == path) {
+        ovintest::writebytes(appearing, "someone else's");
+    }
+    return result;
 }
 
 extern "C" int __real_unlink(const char* path);
@@ -41,7 +53,10 @@ struct convertfixture : ::testing::Test {
     std::string temp;
 
     void SetUp() override { temp = dir.file("OVINPDF.TMP"); }
-    void TearDown() override { failingunlink.clear(); }
+    void TearDown() override {
+        failingunlink.clear();
+        appearing.clear();
+    }
 
     std::string stripfile(const std::string& name, ovintest::tiffpage page) {
         page.rowsperstrip = 8;
@@ -54,8 +69,9 @@ struct convertfixture : ::testing::Test {
         ovin::preparecontext context{ui, warnings, options};
         return ovin::probeimage(context, ovin::imagekind::tiff, file, 1, image);
     }
-    ovin::status convert(const std::string& file, uint32_t page, ovin::imagedesc& image) {
-        return ovin::convertimage({ui, temp, 0}, ovin::imagekind::tiff, file, page, image);
+    ovin::status convert(const std::string& file, uint32_t page, ovin::imagedesc& image,
+                         ovin::conversioncache* cache = nullptr) {
+        return ovin::convertimage({ui, temp, 0, cache}, ovin::imagekind::tiff, file, page, image);
     }
     ovin::status probeandconvert(const std::string& file, uint32_t page, ovin::imagedesc& image) {
         ovin::status probed = probe(file, image);
@@ -185,6 +201,48 @@ TEST_F(convertfixture, LeftoverTemporaryFileBlocksEveryConversion) {
     std::filesystem::create_symlink(dir.file("target"), temp);
     EXPECT_EQ(probeandconvert(file, 1, image).code(), OVINPDF_TEMP_EXISTS);
     EXPECT_FALSE(std::filesystem::exists(dir.file("target")));
+}
+
+TEST_F(convertfixture, ATemporaryFileMadeMeanwhileIsNeitherReadNorRemoved) {
+    std::string file = stripfile("g4.tif", ovintest::bilevelpage(64, 40, 4, 9));
+    ovin::imagedesc image;
+    ASSERT_TRUE(probe(file, image).ok());
+    appearing = temp;
+    const ovin::status blocked = convert(file, 1, image);
+    EXPECT_EQ(blocked.code(), OVINPDF_TEMP_EXISTS);
+    EXPECT_EQ(blocked.detail(), temp);
+    EXPECT_EQ(ovintest::readbytes(temp), "someone else's");
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(convertfixture, ACacheKeepsTheFileOpenFromPageToPage) {
+    std::vector<ovintest::tiffpage> pages;
+    for (uint32_t k = 0; k < 4; ++k) {
+        pages.push_back(ovintest::bilevelpage(64 + k, 40, k % 2 ? 4 : 32773, k + 1));
+        pages.back().rowsperstrip = 8;
+    }
+    const std::string book = dir.file("book.tif");
+    ovintest::writetiff(book, pages);
+    const std::string other = stripfile("other.tif", ovintest::greypage(30, 20, 32773));
+    const size_t before = openfiles();
+    {
+        ovin::conversioncache cache;
+        // Pages out of order, another file between: each page is the one a
+        // conversion without the cache gives.
+        for (const auto& [file, page] : std::vector<std::pair<std::string, uint32_t>>{
+                 {book, 1}, {book, 2}, {book, 4}, {other, 1}, {book, 3}, {book, 2}}) {
+            ovin::imagedesc plain;
+            ovin::preparecontext context{ui, warnings, options};
+            ASSERT_TRUE(ovin::probeimage(context, ovin::imagekind::tiff, file, page, plain).ok());
+            ovin::imagedesc cached = plain;
+            ASSERT_TRUE(convert(file, page, plain).ok());
+            ASSERT_TRUE(convert(file, page, cached, &cache).ok());
+            EXPECT_EQ(cached.data, plain.data) << file << " page " << page;
+            EXPECT_EQ(cache.file, file);
+            EXPECT_EQ(openfiles(), before + 1);
+        }
+    }
+    EXPECT_EQ(openfiles(), before);
 }
 
 TEST_F(convertfixture, UndeletableTemporaryFileIsReported) {

@@ -1,13 +1,21 @@
 // Re-encoding multi-strip TIFF pages the way the PDF library does: open,
 // select the page, option block, page bitmap, write; then the written file
 // is read back with libtiff or libjpeg and compared with the source page.
+#include "encode.h"
 #include "imagingtest.h"
 #include "jpegfixtures.h"
+#include "source.h"
 #include "tifffixtures.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <tiffio.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <ostream>
 
 using imgtest::Handle;
@@ -244,6 +252,177 @@ TEST(Conversion, RowsPerStripCanBeAskedFor) {
     EXPECT_EQ(TIFFNumberOfStrips(tif), 3u);
     TIFFClose(tif);
     EXPECT_EQ(ovintest::decodetiff(out, 1), page.pixels);
+}
+
+TEST(Conversion, ABitmapStaysThePageItWasMadeFrom) {
+    ovintest::tiffscratch dir;
+    const std::string source = dir.path("three.tif");
+    const std::vector<ovintest::tiffpage> pages = {ovintest::bilevelpage(50, 40, 4, 1),
+                                                   ovintest::bilevelpage(60, 30, 4, 2),
+                                                   ovintest::greypage(20, 10)};
+    ovintest::writetiff(source, pages);
+    Handle image(ImgOpenSolo(source.c_str(), "TIF"));
+    ASSERT_EQ(ImgSetPage(image.get(), 1), 1);
+    const ImgHandle dib = ImgGetDIB(image.get(), 0, 0);
+    ASSERT_EQ(ImgSetPage(image.get(), 2), 1);
+    Handle options(ImgXOptBlkCreate("COMPRESS = ON\rTIFF_COMPRESS = GROUP4"));
+    const std::string out = dir.path("page2.tif");
+    ASSERT_EQ(ImgXWriteDIB(out.c_str(), "TIF", dib, options.get(), 0, 0), 1);
+    EXPECT_EQ(ovintest::decodetiff(out, 1), pages[1].pixels);
+    EXPECT_EQ(ImgGetInfo(image.get(), nullptr)->width, 20); // the image kept its page
+    // A bitmap can be released on its own; the image stays.
+    EXPECT_EQ(ImgClose(dib), 1);
+    EXPECT_EQ(ImgXWriteDIB(dir.path("again.tif").c_str(), "TIF", dib, options.get(), 0, 0), 0);
+    EXPECT_NE(ImgGetInfo(image.get(), nullptr), nullptr);
+}
+
+// Planar RGB and RGB with alpha go through libtiff's RGBA reader, whose
+// raster is narrowed to the bitmap in its own buffer.
+TEST(Conversion, PagesThroughLibtiffsRgbaReaderKeepTheirPixels) {
+    ovintest::tiffscratch dir;
+    constexpr uint32_t w = 7;
+    constexpr uint32_t h = 5;
+    constexpr uint32_t n = w * h;
+    std::vector<uint8_t> rgb(3 * n);
+    for (size_t i = 0; i < rgb.size(); ++i) {
+        rgb[i] = uint8_t(i * 37 + 11);
+    }
+    for (const bool planar : {true, false}) {
+        SCOPED_TRACE(planar ? "planar" : "with alpha");
+        std::vector<uint8_t> stored;
+        for (uint32_t i = 0; i < (planar ? 3 * n : n); ++i) {
+            if (planar) { // all red samples, then green, then blue
+                stored.push_back(rgb[3 * (i % n) + i / n]);
+            } else {
+                stored.insert(stored.end(), {rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2], 255});
+            }
+        }
+        const uint32_t plane = planar ? n : 4 * n;
+        ovintest::tiffbuilder b;
+        const uint32_t data = b.append(stored);
+        b.longs(256, {w}).longs(257, {h}).shorts(259, {1}).shorts(262, {2});
+        if (planar) {
+            b.shorts(258, {8, 8, 8}).longs(273, {data, data + plane, data + 2 * plane});
+            b.shorts(277, {3}).longs(278, {h}).longs(279, {plane, plane, plane});
+            b.shorts(284, {2});
+        } else {
+            b.shorts(258, {8, 8, 8, 8}).longs(273, {data}).shorts(277, {4}).longs(278, {h});
+            b.longs(279, {plane}).shorts(338, {2});
+        }
+        b.endifd();
+        b.save(dir.path("rgb.tif"));
+        Handle image(ImgOpenSolo(dir.path("rgb.tif").c_str(), "TIF"));
+        ASSERT_TRUE(image);
+        EXPECT_EQ(ImgGetInfo(image.get(), nullptr)->bitsperpixel, planar ? 24 : 32);
+        Handle options(ImgXOptBlkCreate("COMPRESS = OFF"));
+        const std::string out = dir.path(planar ? "planar.tif" : "alpha.tif");
+        ASSERT_EQ(ImgXWriteDIB(out.c_str(), "TIF", image.get(), options.get(), 0, 0), 1);
+        EXPECT_EQ(ovintest::decodetiff(out, 1), rgb);
+        EXPECT_EQ(imgtest::pixelsOf(image.get()).px, rgb);
+    }
+}
+
+// A page too large for libjpeg's one-pass optimised coding is coded in two
+// passes; forcing either way on the same pages must give the same bytes.
+TEST(Conversion, TwoPassOptimisedJpegHasLibjpegsOwnBytes) {
+    using namespace ovin::imaging;
+    ovintest::tiffscratch dir;
+    auto smooth = ovintest::rgbpage(201, 149);
+    smooth.pixels = ovintest::jpegpattern(201, 149, 3);
+    const std::vector<std::tuple<const char*, ovintest::tiffpage, int>> cases = {
+        {"grey", ovintest::greypage(257, 190, 32773, 11), 75},
+        {"bilevel", ovintest::bilevelpage(301, 211, 4, 5), 75},
+        {"colour", smooth, 75},
+        {"colour noise, finest", ovintest::rgbpage(97, 61, 3), 100},
+        {"palette, coarse", ovintest::palettepage(111, 67), 20},
+        {"tiny", ovintest::greypage(3, 2), 90},
+    };
+    for (const auto& [name, page, quality] : cases) {
+        SCOPED_TRACE(name);
+        const std::string source = dir.path("page.tif");
+        ovintest::writetiff(source, {page});
+        const auto options = OptionBlock::parse("JPEG_OPTIMIZE_CODING = ON\rLOSSY_QUALITY = " +
+                                                std::to_string(quality));
+        std::vector<std::vector<uint8_t>> files;
+        for (const size_t budget : {SIZE_MAX, size_t{0}}) {
+            const auto image = openImageFile(source.c_str());
+            ASSERT_TRUE(image);
+            const auto rows = image->rows();
+            ASSERT_TRUE(rows);
+            const auto settings = jpegSettings(rows->format(), options);
+            ASSERT_TRUE(settings);
+            const std::string out = dir.path("out.jpg");
+            const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ASSERT_GE(fd, 0);
+            EXPECT_TRUE(encodeJpeg(*rows, *settings, fd, budget));
+            ::close(fd);
+            files.push_back(ovintest::tifffilebytes(out));
+        }
+        EXPECT_GT(files[0].size(), 100u);
+        EXPECT_TRUE(files[0] == files[1]);
+    }
+}
+
+// Runs op in a child process, its address space limited to what it holds
+// at the start plus `room` bytes (no limit for 0). The child's exit status,
+// or -1 when it did not exit (an abort, a signal).
+int statusInChild(const std::function<int()>& op, size_t room) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (room > 0) {
+            unsigned long pages = 0;
+            if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+                pages = std::fscanf(f, "%lu", &pages) == 1 ? pages : 0;
+                std::fclose(f);
+            }
+            const rlimit limit{pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + room,
+                               RLIM_INFINITY};
+            ::setrlimit(RLIMIT_AS, &limit);
+        }
+        ::_exit(op() & 0xFF);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Conversion, RunningOutOfMemoryIsAFailureResult) {
+    ovintest::tiffscratch dir;
+    // A grey page of 16 MB in one PackBits strip (zero bytes: literal runs
+    // of one zero) that the file system keeps sparse: nothing that large is
+    // allocated, and freed for reuse, in this process.
+    const std::string source = dir.path("large.tif");
+    constexpr uint32_t kSide = 4096;
+    constexpr uint32_t kData = 1 << 20;
+    ovintest::tiffbuilder b;
+    b.longs(256, {kSide}).longs(257, {kSide}).shorts(258, {8}).shorts(259, {32773});
+    b.shorts(262, {1}).longs(273, {kData}).shorts(277, {1}).longs(278, {kSide});
+    b.longs(279, {2 * kSide * kSide});
+    b.endifd();
+    b.save(source);
+    std::filesystem::resize_file(source, kData + 2 * kSide * kSide);
+    Handle image(ImgOpenSolo(source.c_str(), "TIF"));
+    const ImgHandle dib = ImgGetDIB(image.get(), 0, 0);
+    Handle tiff(ImgXOptBlkCreate("COMPRESS = OFF"));
+    Handle jpeg(ImgXOptBlkCreate("JPEG_OPTIMIZE_CODING = ON"));
+    const std::string out = dir.path("out");
+    const std::vector<std::pair<const char*, std::function<int()>>> operations = {
+        {"preview", [&] { return ImgCopy(image.get(), 64, 64, 0, 16) != 0 ? 1 : 0; }},
+        {"TIFF", [&] { return ImgXWriteDIB(out.c_str(), "TIF", dib, tiff.get(), 0, 0); }},
+        {"JPEG", [&] { return ImgXWriteDIB(out.c_str(), "JPG", dib, jpeg.get(), 0, 0); }},
+    };
+    for (const auto& [what, op] : operations) {
+        // Whichever allocation fails first, the operation ends with a result.
+        for (const size_t mb : {4, 12, 20, 28, 36}) {
+            const int status = statusInChild(op, mb << 20);
+            EXPECT_TRUE(status == 0 || status == 1) << what << " in " << mb << " MB: " << status;
+            EXPECT_TRUE(status == 1 || !std::filesystem::exists(out)) << what;
+            EXPECT_TRUE(mb > 4 || status == 0) << what;
+            std::filesystem::remove(out);
+        }
+        EXPECT_EQ(statusInChild(op, 0), 1) << what; // what the limits stopped works without them
+        std::filesystem::remove(out);
+    }
 }
 
 } // namespace

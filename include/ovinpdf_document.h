@@ -1,0 +1,89 @@
+/* ovinpdf document API: any number of independent documents per process.
+ *
+ * A document is a handle: create it, add pages (image files of any kind the
+ * library reads, decided by their content; text pages), add bookmarks, set
+ * options, save it, read its warnings, free it. Different documents may be
+ * used from different threads at the same time; one document from one
+ * thread at a time.
+ *
+ * Strings are NUL-terminated UTF-8; a null pointer means the empty string.
+ * The library copies every string it keeps. Calls that can fail return 0
+ * or a negative result code of ovinpdf.h (OVINPDF_...), and
+ * ovinpdf_last_error then gives the document's message for it in words.
+ * Strings returned by the library belong to the document and stay valid
+ * until the next call on it that changes it.
+ */
+#ifndef OVINPDF_DOCUMENT_H
+#define OVINPDF_DOCUMENT_H
+
+#include "ovinpdf.h"
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct ovinpdf_document ovinpdf_document;
+
+/* Called once per page during a save, before the page is written: page is
+ * counted from 1, status says what is being added. Return 0 to go on, any
+ * other value to cancel the save (it then fails with OVINPDF_CANCELLED and
+ * leaves no file). */
+typedef int (*ovinpdf_progress)(void* context, uint32_t page, uint32_t pages, const char* status);
+
+/* A new, empty document; NULL only when memory runs out. */
+OVINPDF_API ovinpdf_document* ovinpdf_document_new(void);
+OVINPDF_API void ovinpdf_document_free(ovinpdf_document* document);
+
+/* Adds every page of an image file, or one page (counted from 1). */
+OVINPDF_API int32_t ovinpdf_add_image(ovinpdf_document* document, const char* filename);
+OVINPDF_API int32_t ovinpdf_add_image_page(ovinpdf_document* document, const char* filename,
+                                           uint32_t page);
+/* Adds a page of plain text. */
+OVINPDF_API int32_t ovinpdf_add_text(ovinpdf_document* document, const char* text);
+/* A bookmark that opens the last page added under pagename (an image file
+ * name or a page's text as given); a sub-bookmark goes below every bookmark
+ * made for parentname. */
+OVINPDF_API int32_t ovinpdf_add_bookmark(ovinpdf_document* document, const char* pagename,
+                                         const char* title);
+OVINPDF_API int32_t ovinpdf_add_sub_bookmark(ovinpdf_document* document, const char* parentname,
+                                             const char* pagename, const char* title);
+OVINPDF_API uint32_t ovinpdf_page_count(const ovinpdf_document* document);
+
+/* Options; they apply to the files added after them. */
+OVINPDF_API int32_t ovinpdf_set_title(ovinpdf_document* document, const char* title);
+OVINPDF_API int32_t ovinpdf_set_producer(ovinpdf_document* document, const char* producer);
+/* Where a page that must be re-encoded through a temporary image file
+ * (a classic TIFF re-encoding) writes it; by default a name beside the
+ * system's temporary files. A path in use fails that page. */
+OVINPDF_API int32_t ovinpdf_set_temporary_path(ovinpdf_document* document, const char* path);
+/* Pages stand upright as their EXIF or TIFF orientation says (on by default). */
+OVINPDF_API int32_t ovinpdf_set_auto_orient(ovinpdf_document* document, bool on);
+/* Embedded ICC profiles colour the pages (on by default). */
+OVINPDF_API int32_t ovinpdf_set_icc_profiles(ovinpdf_document* document, bool on);
+/* Dots per inch for files that give none (200 by default), or for every
+ * file whatever it gives (0, the default, for none). */
+OVINPDF_API int32_t ovinpdf_set_default_resolution(ovinpdf_document* document, double dpi);
+OVINPDF_API int32_t ovinpdf_set_resolution(ovinpdf_document* document, double dpi);
+
+/* Writes the document. The file appears only when the whole save succeeds;
+ * a file that was there before is left as it was by a failed or cancelled
+ * save. progress may be NULL. */
+OVINPDF_API int32_t ovinpdf_save(ovinpdf_document* document, const char* filename,
+                                 ovinpdf_progress progress, void* context);
+
+/* The warnings of the document so far, one line each. */
+OVINPDF_API size_t ovinpdf_warning_count(const ovinpdf_document* document);
+OVINPDF_API const char* ovinpdf_warning(const ovinpdf_document* document, size_t index);
+/* The message of the document's last failure; "" when none failed. */
+OVINPDF_API const char* ovinpdf_last_error(const ovinpdf_document* document);
+
+/* The library's name, version and maker, one item per line. */
+OVINPDF_API const char* ovinpdf_about(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

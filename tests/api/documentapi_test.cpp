@@ -1,0 +1,168 @@
+// The document API through libovinpdf.so: handles that share nothing, the
+// options, progress and cancel, warnings and plain messages, and two
+// documents saved from two threads at once (this program also runs under
+// ThreadSanitizer).
+#include "ovinpdf_document.h"
+
+#include "bmpfixtures.h"
+#include "jpegfixtures.h"
+#include "pdftools.h"
+#include "tifffixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+namespace {
+
+struct deleter {
+    void operator()(ovinpdf_document* d) const { ovinpdf_document_free(d); }
+};
+using document = std::unique_ptr<ovinpdf_document, deleter>;
+
+document newdocument() {
+    document d(ovinpdf_document_new());
+    EXPECT_NE(d, nullptr);
+    return d;
+}
+
+struct apifixture : ::testing::Test {
+    ovintest::tempdir dir;
+
+    // A few pages of each classic kind, named without their usual
+    // extensions: the document API goes by content.
+    std::vector<std::string> pages(const std::string& prefix) {
+        const std::string tif = dir.file(prefix + "scan.image");
+        ovintest::tiffpage g4 = ovintest::bilevelpage(200, 120, 4, 3);
+        ovintest::tiffpage strips = ovintest::greypage(90, 64, 1, 4);
+        strips.rowsperstrip = 8; // re-encoded through a temporary file
+        ovintest::writetiff(tif, {g4, strips});
+        const std::string jpg = dir.file(prefix + "photo.jpeg");
+        ovintest::savejpeg(jpg, ovintest::makejpeg(64, 48, ovintest::jpegpattern(64, 48, 3), {}));
+        return {tif, jpg};
+    }
+};
+
+TEST_F(apifixture, ADocumentFromFilesOfAnyName) {
+    const document d = newdocument();
+    for (const std::string& file : pages("")) {
+        ASSERT_EQ(ovinpdf_add_image(d.get(), file.c_str()), OVINPDF_OK)
+            << ovinpdf_last_error(d.get());
+    }
+    ASSERT_EQ(ovinpdf_add_text(d.get(), "The end"), OVINPDF_OK);
+    ASSERT_EQ(ovinpdf_add_bookmark(d.get(), "The end", "End"), OVINPDF_OK);
+    EXPECT_EQ(ovinpdf_page_count(d.get()), 4u);
+    ASSERT_EQ(ovinpdf_set_title(d.get(), "Title"), OVINPDF_OK);
+
+    struct seen {
+        std::vector<uint32_t> pages;
+        uint32_t total = 0;
+    } s;
+    auto progress = [](void* context, uint32_t page, uint32_t total, const char*) {
+        auto* p = static_cast<seen*>(context);
+        p->pages.push_back(page);
+        p->total = total;
+        return 0;
+    };
+    const std::string out = dir.file("out.pdf");
+    ASSERT_EQ(ovinpdf_save(d.get(), out.c_str(), progress, &s), OVINPDF_OK)
+        << ovinpdf_last_error(d.get());
+    EXPECT_EQ(s.pages, (std::vector<uint32_t>{1, 2, 3, 4}));
+    EXPECT_EQ(s.total, 4u);
+    std::string check;
+    EXPECT_TRUE(ovintest::qpdfcheck(out, &check)) << check;
+    EXPECT_EQ(std::string(ovinpdf_last_error(d.get())), "");
+}
+
+TEST_F(apifixture, FailuresHaveMessagesInWords) {
+    const document d = newdocument();
+    const std::string missing = dir.file("none.png");
+    EXPECT_EQ(ovinpdf_add_image(d.get(), missing.c_str()), OVINPDF_FILE_NOT_FOUND);
+    EXPECT_EQ(std::string(ovinpdf_last_error(d.get())),
+              "cannot read " + missing + ": No such file or directory");
+
+    const std::string text = dir.file("notes.jpg");
+    ovintest::writebytes(text, "just some text, whatever the name says");
+    EXPECT_EQ(ovinpdf_add_image(d.get(), text.c_str()), OVINPDF_UNSUPPORTED_TYPE);
+    EXPECT_EQ(std::string(ovinpdf_last_error(d.get())),
+              text + " is not a JPEG, TIFF, PNG, BMP, PNM or JPEG 2000 image");
+
+    const std::string nofolder = dir.file("no/such/folder/out.pdf");
+    EXPECT_EQ(ovinpdf_save(d.get(), nofolder.c_str(), nullptr, nullptr), OVINPDF_NO_PAGES);
+    ASSERT_EQ(ovinpdf_add_text(d.get(), "page"), OVINPDF_OK);
+    EXPECT_EQ(ovinpdf_save(d.get(), nofolder.c_str(), nullptr, nullptr), OVINPDF_IO_ERROR);
+    EXPECT_EQ(std::string(ovinpdf_last_error(d.get())),
+              "cannot write " + nofolder + ": No such file or directory");
+    EXPECT_EQ(ovinpdf_add_bookmark(d.get(), "nothing", "x"), OVINPDF_PAGE_NOT_FOUND);
+    EXPECT_EQ(std::string(ovinpdf_last_error(d.get())), "no page named nothing");
+    EXPECT_NE(ovinpdf_set_resolution(d.get(), -1), OVINPDF_OK);
+    EXPECT_EQ(ovinpdf_add_text(nullptr, "x"), OVINPDF_INVALID_NAME);
+}
+
+TEST_F(apifixture, CancelFromTheCallbackLeavesNoFile) {
+    const document d = newdocument();
+    for (const std::string& file : pages("")) {
+        ASSERT_EQ(ovinpdf_add_image(d.get(), file.c_str()), OVINPDF_OK);
+    }
+    const std::string out = dir.file("out.pdf");
+    auto cancel = [](void*, uint32_t page, uint32_t, const char*) { return page == 2 ? 1 : 0; };
+    EXPECT_EQ(ovinpdf_save(d.get(), out.c_str(), cancel, nullptr), OVINPDF_CANCELLED);
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(apifixture, ResolutionOptionsAndOneWarningLinePerFile) {
+    ovintest::tiffpage page = ovintest::bilevelpage(400, 200, 4, 5);
+    page.xres = page.yres = 0;
+    const std::string file = dir.file("nores.tif");
+    ovintest::writetiff(file, {page, page});
+    for (const auto& [option, dpi, width] : std::vector<std::tuple<int, double, std::string>>{
+             {0, 0, "144"}, {1, 100, "288"}, {2, 400, "72"}}) {
+        const document d = newdocument();
+        if (option == 1) {
+            ASSERT_EQ(ovinpdf_set_default_resolution(d.get(), dpi), OVINPDF_OK);
+        } else if (option == 2) {
+            ASSERT_EQ(ovinpdf_set_resolution(d.get(), dpi), OVINPDF_OK);
+        }
+        ASSERT_EQ(ovinpdf_add_image(d.get(), file.c_str()), OVINPDF_OK);
+        const std::string out = dir.file("res.pdf");
+        ASSERT_EQ(ovinpdf_save(d.get(), out.c_str(), nullptr, nullptr), OVINPDF_OK);
+        EXPECT_NE(ovintest::readbytes(out).find("/MediaBox [0 0 " + width + " "), std::string::npos)
+            << option;
+        const size_t expected = option == 2 ? 0 : 1;
+        ASSERT_EQ(ovinpdf_warning_count(d.get()), expected) << option;
+        if (expected == 1) {
+            EXPECT_EQ(std::string(ovinpdf_warning(d.get(), 0)),
+                      file + ": no resolution, " +
+                          std::to_string(static_cast<int>(dpi > 0 ? dpi : 200)) + " dpi assumed");
+        }
+    }
+}
+
+// Each handle is a document of its own: two saved at once from two threads
+// give exactly the bytes they give one after the other.
+TEST_F(apifixture, TwoThreadsSaveTwoDocumentsAtOnce) {
+    std::vector<std::string> files[2] = {pages("a"), pages("b")};
+    auto save = [&](int which, const std::string& out) {
+        const document d(ovinpdf_document_new());
+        for (const std::string& file : files[which]) {
+            if (ovinpdf_add_image(d.get(), file.c_str()) != OVINPDF_OK) {
+                return false;
+            }
+        }
+        ovinpdf_set_title(d.get(), which == 0 ? "first" : "second");
+        return ovinpdf_save(d.get(), out.c_str(), nullptr, nullptr) == OVINPDF_OK;
+    };
+    ASSERT_TRUE(save(0, dir.file("a1.pdf")));
+    ASSERT_TRUE(save(1, dir.file("b1.pdf")));
+    bool ok[2] = {false, false};
+    std::thread first([&] { ok[0] = save(0, dir.file("a2.pdf")); });
+    std::thread second([&] { ok[1] = save(1, dir.file("b2.pdf")); });
+    first.join();
+    second.join();
+    ASSERT_TRUE(ok[0] && ok[1]);
+    EXPECT_EQ(ovintest::readbytes(dir.file("a2.pdf")), ovintest::readbytes(dir.file("a1.pdf")));
+    EXPECT_EQ(ovintest::readbytes(dir.file("b2.pdf")), ovintest::readbytes(dir.file("b1.pdf")));
+}
+
+} // namespace
