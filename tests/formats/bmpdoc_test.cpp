@@ -134,6 +134,10 @@ std::vector<bmpcase> cases() {
         o.pixels.push_back(static_cast<uint8_t>(i * 13 + i / 97));
     }
     c.push_back({"rgb24_topdown", o});
+    o.topdown = false;
+    o.headersize = 124;
+    o.iccprofile = ovintest::srgbprofile(); // sRGB shows the pixels as they are
+    c.push_back({"rgb24_v5_srgb", o});
     o = layout(8, 0, 124);
     o.iccprofile = ovintest::widergbprofile(); // a palette's profile is left out
     c.push_back({"palette8_v5_icc", o});
@@ -154,13 +158,15 @@ TEST_F(BmpDocument, EveryLayoutShowsItsPixelsExactly) {
         const ovintest::documentpdf made = ovintest::makedocumentpdf(file, file + ".pdf");
         ASSERT_EQ(made.code, 0) << made.error;
         EXPECT_EQ(made.qpdf, "");
-        EXPECT_TRUE(made.warnings.empty());
+        // 2835 pixels per metre are 72 dpi, and nothing else is said.
+        EXPECT_EQ(made.warnings, std::vector<std::string>{file + ": low resolution, 72 x 72 dpi"});
         const std::string images =
             ovintest::runcommand("pdfimages -list '" + file + ".pdf'").output;
         const bool alpha = c.options.masks && (*c.options.masks)[3] != 0;
         EXPECT_EQ(images.find(" smask ") != std::string::npos, alpha) << images;
         EXPECT_EQ(images.find(" index ") != std::string::npos, c.options.bitcount <= 8) << images;
-        EXPECT_EQ(images.find(" icc "), std::string::npos) << images;
+        const bool icc = !c.options.iccprofile.empty() && c.options.bitcount > 8;
+        EXPECT_EQ(images.find(" icc ") != std::string::npos, icc) << images;
         for (const reader r : {reader::poppler, reader::mupdf}) {
             const raster seen = ovintest::sampled(
                 ovintest::renderpage(r, file + ".pdf", 1, 72 * kScale, 3), kScale);
@@ -175,3 +181,41 @@ TEST_F(BmpDocument, EveryLayoutShowsItsPixelsExactly) {
 }
 
 } // namespace
+
+TEST_F(BmpDocument, RefusalsSayWhyAndNameTheFile) {
+    const auto with = [](uint16_t bits, uint32_t compression, auto&& change) {
+        bmpoptions o = layout(bits, compression);
+        change(o);
+        return o;
+    };
+    const auto nothing = [](bmpoptions&) {};
+    const struct {
+        bmpoptions options;
+        const char* reason;
+    } cases[] = {
+        {with(0, 4, nothing), "(JPEG data)"},
+        {with(0, 5, nothing), "(PNG data)"},
+        {with(64, 0, nothing), "bit count 64"},
+        {with(8, 2, nothing), "compression 2 with 8 bits"},
+        {with(32, 3,
+              [](bmpoptions& o) {
+                  o.masks = {{0xF0F0, 0xFF0000, 0xFF000000, 0}};
+              }),
+         "bit field mask"},
+        {with(8, 1,
+              [](bmpoptions& o) {
+                  o.width = o.height = 70000; // 4.9 billion pixels in four bytes
+                  o.rawpixels = {0, 1};
+              }),
+         "too large (70000 x 70000 pixels)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        const std::string file = dir.file("refused.bmp");
+        ovintest::savebmp(file, ovintest::makebmp(c.options));
+        const ovintest::documentpdf made = ovintest::makedocumentpdf(file, file + ".pdf");
+        EXPECT_NE(made.code, 0);
+        EXPECT_NE(made.error.find(c.reason), std::string::npos) << made.error;
+        EXPECT_NE(made.error.find(file), std::string::npos) << made.error;
+    }
+}

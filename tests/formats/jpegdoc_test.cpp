@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using ovintest::raster;
@@ -103,7 +105,8 @@ TEST_F(JpegDocument, ResolutionFromJfifElseExif) {
             "r.jpg", ovintest::makejpeg(100, 50, ovintest::jpegpattern(100, 50, 3), o), &warnings);
         EXPECT_NE(ovintest::readbytes(pdf).find("/MediaBox [0 0 " + std::string(c.mediabox) + " ]"),
                   std::string::npos);
-        EXPECT_EQ(warnings.size(), c.defaulted ? 1u : 0u);
+        EXPECT_EQ(warnings.size() == 1 && warnings[0].ends_with(": no resolution, 200 dpi assumed"),
+                  c.defaulted);
     }
 }
 
@@ -162,8 +165,7 @@ TEST_F(JpegDocument, IccProfilesInChunksGiveTheirColours) {
         const std::string images = ovintest::runcommand("pdfimages -list '" + pdf + "'").output;
         EXPECT_EQ(images.find(" icc ") != std::string::npos, c.shown != nullptr) << images;
         const std::string warning = file + ": unusable ICC profile, device colours used";
-        EXPECT_EQ(warnings,
-                  c.warned ? std::vector<std::string>{warning} : std::vector<std::string>{});
+        EXPECT_EQ(std::count(warnings.begin(), warnings.end(), warning), c.warned ? 1 : 0);
         // A small copy of each case seeds the fuzz target.
         ovintest::fuzzseed("jpegdoc", std::string(c.name) + ".jpg",
                            ovintest::makejpeg(8, 8, pixels, o));
