@@ -1,5 +1,5 @@
 // libFuzzer target for the document face's BMP reader, reading the input
-// from memory and decoding its pixels (up to 64 MB of them, where the
+// from memory and decoding its pixels (up to 16 MB of them, where the
 // library allows 4 GB).
 #include "bmpdocpage.h"
 #include "bytesource.h"
@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ovin::memorysource source(std::span<const uint8_t>(data, size));
     ovin::imagedesc page;
-    if (!ovin::readbmpdocument(source, "fuzz.bmp", ovin::imagedata::read, page, uint64_t{64} << 20)
+    if (!ovin::readbmpdocument(source, "fuzz.bmp", ovin::imagedata::read, page, uint64_t{16} << 20)
              .ok()) {
         return 0;
     }

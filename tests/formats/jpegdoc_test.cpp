@@ -95,6 +95,9 @@ TEST_F(JpegDocument, ResolutionFromJfifElseExif) {
     };
     for (const resolutioncase& c : cases) {
         SCOPED_TRACE(c.mediabox);
+        const auto index = static_cast<size_t>(&c - cases);
+        ovintest::fuzzseed("exif", "resolution" + std::to_string(index),
+                           ovintest::exifpayload(c.exif));
         ovintest::jpegoptions o;
         o.jfif = c.jfif;
         o.densityunit = c.units;

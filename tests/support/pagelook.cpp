@@ -48,38 +48,15 @@ raster oriented(const raster& stored, int orientation) {
     const auto c = static_cast<size_t>(stored.channels);
     for (int y = 0; y < r.height; ++y) {
         for (int x = 0; x < r.width; ++x) {
-            // The stored column and row that show at (x, y).
-            int sx = x;
-            int sy = y;
-            switch (orientation) {
-            case 2:
-                sx = w - 1 - x;
-                break;
-            case 3:
-                sx = w - 1 - x;
-                sy = h - 1 - y;
-                break;
-            case 4:
-                sy = h - 1 - y;
-                break;
-            case 5:
-                sx = y;
-                sy = x;
-                break;
-            case 6:
-                sx = y;
-                sy = h - 1 - x;
-                break;
-            case 7:
-                sx = w - 1 - y;
-                sy = h - 1 - x;
-                break;
-            case 8:
-                sx = w - 1 - y;
-                sy = x;
-                break;
-            default:
-                break;
+            // The stored column and row that show at (x, y): 5 to 8 exchange
+            // the axes, then columns or rows may run backwards.
+            int sx = sideways ? y : x;
+            int sy = sideways ? x : y;
+            if (orientation == 2 || orientation == 3 || orientation == 7 || orientation == 8) {
+                sx = w - 1 - sx;
+            }
+            if (orientation == 3 || orientation == 4 || orientation == 6 || orientation == 7) {
+                sy = h - 1 - sy;
             }
             const size_t from =
                 (static_cast<size_t>(sy) * static_cast<size_t>(w) + static_cast<size_t>(sx)) * c;
