@@ -104,12 +104,12 @@ private:
     }
 
     status readheaders();
-    status checkformat(bitfield (&fields)[4]) const;
+    status checkformat(std::array<bitfield, 4>& fields) const;
     uint64_t decodedsize(bool alpha) const;
     status readpalette(std::vector<uint8_t>& rgb);
     void readprofile(std::vector<uint8_t>& profile);
     status readrows(std::vector<uint8_t>& pixels, std::vector<uint8_t>& alpha,
-                    const bitfield (&fields)[4], uint32_t& maxindex);
+                    const std::array<bitfield, 4>& fields, uint32_t& maxindex);
     status readrle(std::vector<uint8_t>& pixels, uint32_t& maxindex);
 
     bytereader reader_;
@@ -194,7 +194,7 @@ status bmpdocument::readheaders() {
 }
 
 // Checks the coding and sets up the bit fields of 16- and 32-bit pixels.
-status bmpdocument::checkformat(bitfield (&fields)[4]) const {
+status bmpdocument::checkformat(std::array<bitfield, 4>& fields) const {
     const uint16_t bits = h_.bits;
     // Embedded JPEG and PNG data come with a bit count of 0.
     if (h_.compression == kJpeg) {
@@ -321,7 +321,7 @@ void bmpdocument::readprofile(std::vector<uint8_t>& profile) {
 // Uncompressed rows, top row first: indices packed as stored, or 8-bit RGB
 // (and alpha, when there is an alpha field) from 16-, 24- and 32-bit pixels.
 status bmpdocument::readrows(std::vector<uint8_t>& pixels, std::vector<uint8_t>& alpha,
-                             const bitfield (&fields)[4], uint32_t& maxindex) {
+                             const std::array<bitfield, 4>& fields, uint32_t& maxindex) {
     const uint64_t stride = h_.stride();
     const uint64_t needed = h_.rowbytes();
     const uint64_t available = reader_.size() > h_.offset ? reader_.size() - h_.offset : 0;
@@ -464,7 +464,7 @@ status bmpdocument::read(imagedata mode, imagedesc& out, uint64_t maxdecoded) {
     if (status s = readheaders(); !s.ok()) {
         return s;
     }
-    bitfield fields[4];
+    std::array<bitfield, 4> fields{};
     if (status s = checkformat(fields); !s.ok()) {
         return s;
     }
