@@ -13,8 +13,8 @@ namespace {
 
 constexpr std::array<imageformat, 6> kFormats{{
     {imagekind::tiff, probetiffpage, nullptr},
-    {imagekind::jpeg, probejpegpage, nullptr},
-    {imagekind::bmp, probebmppage, nullptr},
+    {imagekind::jpeg, probejpegpage, probejpegdocpage},
+    {imagekind::bmp, probebmppage, probebmpdocpage},
     {imagekind::png, nullptr, probepngpage},
     {imagekind::pnm, nullptr, probepnmpage},
     {imagekind::jp2, nullptr, probejp2page},

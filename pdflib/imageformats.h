@@ -61,6 +61,11 @@ status probejpegpage(const std::string& name, uint32_t page, imagedata mode, pro
                      imagedesc& out);
 status probebmppage(const std::string& name, uint32_t page, imagedata mode, probecontext& context,
                     imagedesc& out);
+// The document face's JPEG and BMP probes.
+status probejpegdocpage(const std::string& name, uint32_t page, imagedata mode,
+                        probecontext& context, imagedesc& out);
+status probebmpdocpage(const std::string& name, uint32_t page, imagedata mode,
+                       probecontext& context, imagedesc& out);
 // The document face's own probes (no classic reading).
 status probepngpage(const std::string& name, uint32_t page, imagedata mode, probecontext& context,
                     imagedesc& out);

@@ -86,6 +86,8 @@ constexpr uint8_t kSOI = 0xD8;
 constexpr uint8_t kEOI = 0xD9;
 constexpr uint8_t kSOS = 0xDA;
 constexpr uint8_t kAPP0 = 0xE0;
+constexpr uint8_t kAPP1 = 0xE1;
+constexpr uint8_t kAPP2 = 0xE2;
 constexpr uint8_t kAPP14 = 0xEE;
 constexpr uint8_t kTEM = 0x01;
 
@@ -168,6 +170,15 @@ bool readadobe(bufferedreader& in, uint16_t length, bool& adobe, uint8_t& transf
         transform = app14[11];
     }
     return true;
+}
+
+// Notes where an APP1 or APP2 segment's body lies; `start` is the position of
+// its length field.
+void noteapp(std::vector<jpeginfo::appsegment>& segments, uint8_t code, uint64_t start,
+             uint16_t length) {
+    if ((code == kAPP1 || code == kAPP2) && segments.size() < jpeginfo::kMaxAppSegments) {
+        segments.push_back({code, start + 2, static_cast<uint16_t>(length - 2)});
+    }
 }
 
 } // namespace
@@ -301,6 +312,7 @@ bool jpeginfo::read(bytesource& source, const std::string& filename) {
         if (!in.seek(start + length)) {
             return readerror();
         }
+        noteapp(appsegments, code, start, length);
     }
 
     // The frame header is read. An Adobe segment may still follow it before
@@ -332,6 +344,7 @@ bool jpeginfo::read(bytesource& source, const std::string& filename) {
             !in.seek(start + length)) {
             return noscan();
         }
+        noteapp(appsegments, code, start, length);
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace ovin {
 
@@ -30,6 +31,17 @@ public:
     uint8_t adobetransform = 0; // its transform byte
     int ioerror = 0;            // non-zero: a read failed (errno, or 100 for a short read)
     bool showmessage = false;   // errortext must also be shown to the user in a message box
+
+    // An APP1 or APP2 segment seen before the first scan (where EXIF data
+    // and ICC profiles are kept): its marker code and where its body (after
+    // the length field) lies in the file. At most kMaxAppSegments are kept.
+    struct appsegment {
+        uint8_t code = 0;
+        uint64_t offset = 0;
+        uint16_t length = 0;
+    };
+    static constexpr size_t kMaxAppSegments = 512;
+    std::vector<appsegment> appsegments;
 };
 
 } // namespace ovin

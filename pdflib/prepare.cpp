@@ -1,5 +1,6 @@
 #include "prepare.h"
 
+#include "iccprofile.h"
 #include "textutil.h"
 
 #include <algorithm>
@@ -74,6 +75,7 @@ status probeimage(preparecontext& context, imagekind kind, const std::string& na
     if (!options.iccprofiles) {
         out.iccprofile.clear();
     }
+    checkprofile(out, name, context.warnings);
 
     if (options.documentface) {
         documentresolution(options, context.warnings, name, out);

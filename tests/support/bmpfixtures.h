@@ -7,9 +7,12 @@
 //   ovintest::savebmp(path, ovintest::makebmp(opt));
 //
 // Pixels are always given top row first, one entry per pixel (1-bit: 0 or 1;
-// 8-bit: palette index; 24-bit: R,G,B), and makebmp stores them as the file
-// needs: bottom row first (or top first for opt.topdown), rows padded to four
-// bytes, 24-bit pixels as B,G,R. Each field below can be overridden to make a
+// 2-, 4- and 8-bit: palette index; 24-bit: R,G,B; 16- and 32-bit with masks
+// set: R,G,B,A), and makebmp stores them as the file needs: bottom row first
+// (or top first for opt.topdown), rows padded to four bytes, 24-bit pixels as
+// B,G,R, 16- and 32-bit pixels as the masks place them (each 8-bit value cut
+// to its field's width), 8- and 4-bit pixels run-length coded for
+// compression 1 and 2. Each field below can be overridden to make a
 // malformed file.
 #pragma once
 
@@ -32,7 +35,7 @@ struct bmpoptions {
 
     // 1-bit: entries 0 and 1 as R,G,B. The default is black, white.
     std::array<uint8_t, 6> palette1 = {0, 0, 0, 255, 255, 255};
-    // 8-bit: R,G,B per entry. Empty: a 256-level grey ramp.
+    // 2-, 4- and 8-bit: R,G,B per entry. Empty: a grey ramp of 2^bitcount levels.
     std::vector<uint8_t> palette8;
     uint32_t colorsused = 0; // the colours-used field (entries written follow palette8's size)
 
@@ -44,7 +47,19 @@ struct bmpoptions {
     std::optional<uint32_t> offsetfield;    // overrides the pixel-block offset
     size_t trailing = 0;                    // extra zero bytes after the pixel block
     std::vector<uint8_t> rawpixels;         // when not empty: the pixel block exactly as given
+
+    // 16- and 32-bit: red, green, blue and alpha masks. Written after a
+    // 40-byte header for compression 3 (three) and 6 (four), and into any
+    // header of 56 bytes or more.
+    std::optional<std::array<uint32_t, 4>> masks;
+    bool rledelta = false; // run-length coding: zero stretches as delta codes
+    // With a header of 124 bytes: an embedded ICC profile after the pixels.
+    std::vector<uint8_t> iccprofile;
 };
+
+// How a 16- or 32-bit pixel's field value looks at 8 bits: its fraction of
+// the field's largest value, rounded.
+uint8_t fieldlevel(uint8_t value, uint32_t mask);
 
 std::vector<uint8_t> makebmp(const bmpoptions& options);
 

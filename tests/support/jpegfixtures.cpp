@@ -49,12 +49,77 @@ struct decompressjob {
     decodedjpeg result;
 };
 
-std::vector<uint8_t> exifpayload() {
-    // "Exif\0\0" and a big-endian TIFF header with one empty IFD.
-    return {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0};
+} // namespace
+
+std::vector<uint8_t> exifpayload(const exiftags& tags) {
+    std::vector<uint8_t> out = {'E', 'x', 'i', 'f', 0, 0};
+    const auto put = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            const int shift = tags.bigendian ? 8 * (bytes - 1 - i) : 8 * i;
+            out.push_back(static_cast<uint8_t>(v >> shift));
+        }
+    };
+    struct entry {
+        uint16_t tag, type;
+        uint32_t value; // a short, or a whole number as a rational
+    };
+    std::vector<entry> entries;
+    if (tags.orientation != 0) {
+        entries.push_back({274, 3, tags.orientation});
+    }
+    if (tags.xresolution != 0) {
+        entries.push_back({282, 5, tags.xresolution});
+    }
+    if (tags.yresolution != 0) {
+        entries.push_back({283, 5, tags.yresolution});
+    }
+    if (tags.unit != 0) {
+        entries.push_back({296, 3, tags.unit});
+    }
+    out.insert(out.end(), {tags.bigendian ? uint8_t('M') : uint8_t('I'),
+                           tags.bigendian ? uint8_t('M') : uint8_t('I')});
+    put(42, 2);
+    put(8, 4);
+    put(static_cast<uint32_t>(entries.size()), 2);
+    // Rationals follow the directory and its next-directory field.
+    uint32_t extra = 8 + 2 + 12 * static_cast<uint32_t>(entries.size()) + 4;
+    for (const entry& e : entries) {
+        put(e.tag, 2);
+        put(e.type, 2);
+        put(1, 4);
+        if (e.type == 3) {
+            put(e.value, 2);
+            put(0, 2);
+        } else {
+            put(extra, 4);
+            extra += 8;
+        }
+    }
+    put(0, 4);
+    for (const entry& e : entries) {
+        if (e.type == 5) {
+            put(e.value, 4);
+            put(1, 4);
+        }
+    }
+    return out;
 }
 
-} // namespace
+std::vector<jpegmarker> iccmarkers(const std::vector<uint8_t>& profile, size_t chunks) {
+    std::vector<jpegmarker> out;
+    const size_t size = (profile.size() + chunks - 1) / chunks;
+    for (size_t i = 0; i < chunks; ++i) {
+        jpegmarker m{0xE2,
+                     {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0,
+                      static_cast<uint8_t>(i + 1), static_cast<uint8_t>(chunks)}};
+        const size_t from = std::min(profile.size(), i * size);
+        const size_t to = std::min(profile.size(), from + size);
+        m.payload.insert(m.payload.end(), profile.begin() + static_cast<long>(from),
+                         profile.begin() + static_cast<long>(to));
+        out.push_back(std::move(m));
+    }
+    return out;
+}
 
 std::vector<uint8_t> makejpeg(uint32_t width, uint32_t height, const std::vector<uint8_t>& pixels,
                               const jpegoptions& options) {
@@ -93,7 +158,7 @@ std::vector<uint8_t> makejpeg(uint32_t width, uint32_t height, const std::vector
     }
     jpeg_start_compress(&c, TRUE);
     if (options.exif) {
-        const std::vector<uint8_t> exif = exifpayload();
+        const std::vector<uint8_t> exif = exifpayload({});
         jpeg_write_marker(&c, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
     }
     for (const jpegmarker& m : options.extra) {

@@ -40,6 +40,22 @@ struct jpegoptions {
     std::vector<jpegmarker> extra; // more segments, written after the ones above
 };
 
+// An EXIF APP1 payload ("Exif\0\0" and a TIFF structure) whose first
+// directory holds the tags that are set (0: left out); resolutions are
+// whole pixels per unit.
+struct exiftags {
+    uint16_t orientation = 0;
+    uint32_t xresolution = 0;
+    uint32_t yresolution = 0;
+    uint16_t unit = 0; // ResolutionUnit: 1 none, 2 inch, 3 centimetre
+    bool bigendian = true;
+};
+std::vector<uint8_t> exifpayload(const exiftags& tags);
+
+// An ICC profile as APP2 segments ("ICC_PROFILE\0", sequence number, count),
+// split into `chunks` pieces of nearly equal size, in order.
+std::vector<jpegmarker> iccmarkers(const std::vector<uint8_t>& profile, size_t chunks);
+
 // A JPEG file of the given pixels (width * height * components bytes).
 std::vector<uint8_t> makejpeg(uint32_t width, uint32_t height, const std::vector<uint8_t>& pixels,
                               const jpegoptions& options = {});
