@@ -12,7 +12,7 @@ namespace ovin {
 namespace {
 
 constexpr std::array<imageformat, 3> kFormats{{
-    {imagekind::tiff, probetiffpage, nullptr},
+    {imagekind::tiff, probetiffpage, probetiffdocpage},
     {imagekind::jpeg, probejpegpage, nullptr},
     {imagekind::bmp, probebmppage, nullptr},
 }};
