@@ -73,7 +73,8 @@ std::string libtifferror(const tiffstream& stream, const char* fallback) {
     return stream.error().empty() ? fallback : stream.error();
 }
 
-std::string sizeerror(uint64_t bytes, uint64_t maxbytes) {
+std::string sizeerror(uint64_t rowbytes, uint64_t rows, uint64_t maxbytes) {
+    const uint64_t bytes = rowbytes > UINT64_MAX / rows ? UINT64_MAX : rowbytes * rows;
     return "its decoded samples would take " + std::to_string(bytes) + " bytes, more than the " +
            std::to_string(maxbytes) + " allowed";
 }
@@ -87,7 +88,7 @@ struct geometry {
 };
 
 // The rows of one plane, strip by strip, appended to `out`.
-std::string readstrips(tiffstream& stream, const geometry& g, uint16_t plane, uint64_t maxbytes,
+std::string readstrips(tiffstream& stream, const geometry& g, uint16_t plane,
                        std::vector<uint8_t>& out) {
     TIFF* tif = stream.handle();
     uint32_t rowsperstrip = g.height;
@@ -96,10 +97,6 @@ std::string readstrips(tiffstream& stream, const geometry& g, uint16_t plane, ui
     const uint32_t perplane = (g.height - 1) / rowsperstrip + 1;
     if (uint64_t{perplane} * g.planes > TIFFNumberOfStrips(tif)) {
         return "it has fewer strips than rows";
-    }
-    const uint64_t stripbytes = g.planerowbytes * rowsperstrip;
-    if (stripbytes > maxbytes) {
-        return sizeerror(stripbytes, maxbytes);
     }
     for (uint32_t s = 0; s < perplane; ++s) {
         const uint32_t rows = std::min(rowsperstrip, g.height - s * rowsperstrip);
@@ -122,14 +119,14 @@ std::string readtiles(tiffstream& stream, const geometry& g, uint16_t plane, uin
     uint32_t tilewidth = 0, tilelength = 0;
     TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tilewidth);
     TIFFGetField(tif, TIFFTAG_TILELENGTH, &tilelength);
-    const uint64_t tilerowbytes = (uint64_t{tilewidth} * g.planesamples * g.bits + 7) / 8;
-    const uint64_t tilebytes = tilerowbytes * tilelength;
     if (tilewidth == 0 || tilelength == 0) {
         return "its tiles have no size";
     }
-    if (tilebytes > maxbytes) {
-        return sizeerror(tilebytes, maxbytes);
+    const uint64_t tilerowbytes = (uint64_t{tilewidth} * g.planesamples * g.bits + 7) / 8;
+    if (tilerowbytes > maxbytes / tilelength) {
+        return sizeerror(tilerowbytes, tilelength, maxbytes);
     }
+    const uint64_t tilebytes = tilerowbytes * tilelength;
     std::vector<uint8_t> tile(static_cast<size_t>(tilebytes));
     const uint64_t pixelbits = uint64_t{g.planesamples} * g.bits;
     for (uint64_t y = 0; y < g.height; y += tilelength) {
@@ -178,7 +175,7 @@ std::string decodesamples(tiffstream& stream, uint64_t maxbytes, decodedpage& ou
     g.planerowbytes = (uint64_t{g.width} * g.planesamples * g.bits + 7) / 8;
     const uint64_t rowbytes = (uint64_t{g.width} * g.samples * g.bits + 7) / 8;
     if (rowbytes > maxbytes / g.height) {
-        return sizeerror(rowbytes * g.height, maxbytes);
+        return sizeerror(rowbytes, g.height, maxbytes);
     }
     // What libtiff will deliver must be what the rows above hold (YCbCr
     // with subsampling, say, is not).
@@ -198,13 +195,13 @@ std::string decodesamples(tiffstream& stream, uint64_t maxbytes, decodedpage& ou
         // allocation.
         out.bytes.reserve(static_cast<size_t>(rowbytes * g.height));
         return tiled ? readtiles(stream, g, 0, maxbytes, out.bytes)
-                     : readstrips(stream, g, 0, maxbytes, out.bytes);
+                     : readstrips(stream, g, 0, out.bytes);
     }
     std::vector<std::vector<uint8_t>> planes(g.planes);
     for (uint16_t p = 0; p < g.planes; ++p) {
         planes[p].reserve(static_cast<size_t>(g.planerowbytes * g.height));
         const std::string failed = tiled ? readtiles(stream, g, p, maxbytes, planes[p])
-                                         : readstrips(stream, g, p, maxbytes, planes[p]);
+                                         : readstrips(stream, g, p, planes[p]);
         if (!failed.empty()) {
             return failed;
         }
@@ -248,7 +245,7 @@ std::string decodergba(tiffstream& stream, uint64_t maxbytes, decodedpage& out) 
         return "it has no pixels";
     }
     if (uint64_t{width} * 4 > maxbytes / height) {
-        return sizeerror(uint64_t{width} * 4 * height, maxbytes);
+        return sizeerror(uint64_t{width} * 4, height, maxbytes);
     }
     // Rows in the order stored: the page's orientation is applied by the
     // PDF page, not here.

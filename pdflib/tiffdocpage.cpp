@@ -7,6 +7,7 @@
 #include "tiffstream.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <span>
 
@@ -225,7 +226,8 @@ private:
     bool adobe_ = false;    // the JPEG data has an Adobe segment
 };
 
-std::string sizemessage(uint64_t bytes, uint64_t maxbytes) {
+std::string sizemessage(uint64_t rowbytes, uint64_t rows, uint64_t maxbytes) {
+    const uint64_t bytes = rowbytes > UINT64_MAX / rows ? UINT64_MAX : rowbytes * rows;
     return "its samples would take " + std::to_string(bytes) + " bytes, more than the " +
            std::to_string(maxbytes) + " allowed";
 }
@@ -234,6 +236,10 @@ status pagereader::choose() {
     const pagetags& t = tags_;
     if (t.width == 0 || t.height == 0) {
         return refuse("the image has no width or height");
+    }
+    if (t.width > INT32_MAX || t.height > INT32_MAX) {
+        return refuse("an image of " + std::to_string(t.width) + " x " + std::to_string(t.height) +
+                      " pixels is too large");
     }
     if (t.sampleformat == SAMPLEFORMAT_IEEEFP) {
         return refuse("floating-point samples are not supported");
@@ -616,9 +622,8 @@ status pagereader::readpassed(bool& usable) {
     }
     case route::packbits:
     case route::uncompressed: {
-        const uint64_t total = rowbytes * t.height;
-        if (total > maxbytes_) {
-            return refuse(sizemessage(total, maxbytes_));
+        if (rowbytes > maxbytes_ / t.height) {
+            return refuse(sizemessage(rowbytes, t.height, maxbytes_));
         }
         const uint32_t strips = (t.height - 1) / rowsperstrip + 1;
         if (strips > t.blocks) {

@@ -247,22 +247,32 @@ raster cmykpage(reader r, const std::string& pdf, int page, int dpi, int factor)
     const std::string command =
         "pdfimages -f " + p + " -l " + p + " -tiff '" + pdf + "' '" + dir.file("image") + "'";
     const commandresult result = runcommand(command);
+    raster image = storedsamples(dir.file("image-000.tif"), 1);
+    if (!image.error.empty()) {
+        image.error += " [" + command + "] " + result.output;
+    }
+    return image;
+}
+
+raster storedsamples(const std::string& path, uint16_t page) {
     raster image;
     try {
-        image.pixels = decodetiff(dir.file("image-000.tif"), 1);
-        TIFF* tif = TIFFOpen(dir.file("image-000.tif").c_str(), "r");
-        uint32_t w = 0, h = 0;
-        uint16_t samples = 0;
-        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-        TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
-        TIFFClose(tif);
-        image.width = static_cast<int>(w);
-        image.height = static_cast<int>(h);
-        image.channels = samples;
+        image.pixels = decodetiff(path, page);
     } catch (const std::exception& e) {
-        image.error = std::string(e.what()) + " [" + command + "] " + result.output;
+        image.error = e.what();
+        return image;
     }
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    TIFFSetDirectory(tif, static_cast<tdir_t>(page - 1));
+    uint32_t w = 0, h = 0;
+    uint16_t samples = 1;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFClose(tif);
+    image.width = static_cast<int>(w);
+    image.height = static_cast<int>(h);
+    image.channels = samples;
     return image;
 }
 

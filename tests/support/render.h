@@ -28,6 +28,10 @@ raster appearance(const tiffpage& page);
 // alpha: grey (channels 1) or RGB.
 raster tiffappearance(const std::string& path, uint16_t page, int channels);
 
+// The samples of a TIFF page as libtiff decodes them (8-bit samples, any
+// number per pixel), rows as stored.
+raster storedsamples(const std::string& path, uint16_t page);
+
 // Reads a binary PGM (P5) or PPM (P6) file of depth 255, or a PAM (P7).
 raster readpnm(const std::string& path);
 
