@@ -251,6 +251,15 @@ status pagereader::choose() {
     if (t.bits != 1 && t.bits != 2 && t.bits != 4 && t.bits != 8 && t.bits != 16) {
         return refuse("unsupported bits per sample value " + std::to_string(t.bits));
     }
+    // libtiff shows blocks without data as blank; a page with nothing but
+    // such blocks shows nothing of the file.
+    bool data = false;
+    for (uint32_t block = 0; block < t.blocks && !data; ++block) {
+        data = TIFFGetStrileByteCount(tif_, block) != 0;
+    }
+    if (!data) {
+        return refuse("its " + std::string(t.tiled ? "tiles" : "strips") + " hold no data");
+    }
     if (t.compression != COMPRESSION_NONE && TIFFIsCODECConfigured(t.compression) == 0) {
         return refuse("unsupported compression type " + std::to_string(t.compression));
     }
