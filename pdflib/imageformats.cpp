@@ -12,7 +12,7 @@ namespace ovin {
 namespace {
 
 constexpr std::array<imageformat, 6> kFormats{{
-    {imagekind::tiff, probetiffpage, nullptr},
+    {imagekind::tiff, probetiffpage, probetiffdocpage},
     {imagekind::jpeg, probejpegpage, probejpegdocpage},
     {imagekind::bmp, probebmppage, probebmpdocpage},
     {imagekind::png, nullptr, probepngpage},

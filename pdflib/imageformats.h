@@ -25,6 +25,10 @@ enum class imagedata { read, skip };
 struct probecache {
     std::string tifffile;
     std::vector<uint32_t> directories;
+    // The same for the document face's TIFF reader: the file and the
+    // offsets of its directories (BigTIFF offsets included).
+    std::string tiffdocfile;
+    std::vector<uint64_t> tiffdocdirectories;
 };
 
 // What a probe may use besides the file.
@@ -54,19 +58,20 @@ const imageformat* findformat(imagekind kind);
 // The probe for a kind under the options; null when there is none.
 probefunction findprobe(imagekind kind, const documentoptions& options);
 
-// The probes.
+// The probes: the three classic ones and the document face's own.
 status probetiffpage(const std::string& name, uint32_t page, imagedata mode, probecontext& context,
                      imagedesc& out);
 status probejpegpage(const std::string& name, uint32_t page, imagedata mode, probecontext& context,
                      imagedesc& out);
 status probebmppage(const std::string& name, uint32_t page, imagedata mode, probecontext& context,
                     imagedesc& out);
-// The document face's JPEG and BMP probes.
+// The document face's own probes.
+status probetiffdocpage(const std::string& name, uint32_t page, imagedata mode,
+                        probecontext& context, imagedesc& out);
 status probejpegdocpage(const std::string& name, uint32_t page, imagedata mode,
                         probecontext& context, imagedesc& out);
 status probebmpdocpage(const std::string& name, uint32_t page, imagedata mode,
                        probecontext& context, imagedesc& out);
-// The document face's own probes (no classic reading).
 status probepngpage(const std::string& name, uint32_t page, imagedata mode, probecontext& context,
                     imagedesc& out);
 status probepnmpage(const std::string& name, uint32_t page, imagedata mode, probecontext& context,

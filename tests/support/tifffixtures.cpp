@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -47,12 +48,39 @@ void setpagetags(TIFF* tif, const tiffpage& page, uint32_t rows, uint16_t pageno
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, page.bits);
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, page.samples);
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, page.photometric);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, page.planar);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, page.compression);
     TIFFSetField(tif, TIFFTAG_FILLORDER, page.fillorder);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rows);
+    if (page.tilewidth != 0) {
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, page.tilewidth);
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, page.tilelength);
+    } else {
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rows);
+    }
     if (page.compression == COMPRESSION_CCITTFAX3) {
         TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, page.t4options);
+    }
+    if (page.predictor != PREDICTOR_NONE) {
+        TIFFSetField(tif, TIFFTAG_PREDICTOR, page.predictor);
+    }
+    if (page.compression == COMPRESSION_JPEG) {
+        TIFFSetField(tif, TIFFTAG_JPEGQUALITY, page.jpegquality);
+        if (page.photometric == PHOTOMETRIC_YCBCR) {
+            TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+        }
+    } else if (page.photometric == PHOTOMETRIC_YCBCR) {
+        TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, page.subsampling, page.subsampling);
+    }
+    if (!page.extrasamples.empty()) {
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(page.extrasamples.size()),
+                     page.extrasamples.data());
+    }
+    if (page.orientation != 0) {
+        TIFFSetField(tif, TIFFTAG_ORIENTATION, page.orientation);
+    }
+    if (!page.icc.empty()) {
+        TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(page.icc.size()),
+                     page.icc.data());
     }
     if (page.xres > 0) {
         TIFFSetField(tif, TIFFTAG_XRESOLUTION, page.xres);
@@ -78,6 +106,49 @@ void setpagetags(TIFF* tif, const tiffpage& page, uint32_t rows, uint16_t pageno
     }
 }
 
+// Sample `index` of a row in the pixel layout.
+uint32_t getsample(const uint8_t* row, size_t index, uint16_t bits) {
+    if (bits == 16) {
+        uint16_t v = 0;
+        std::memcpy(&v, row + 2 * index, 2);
+        return v;
+    }
+    const size_t bit = index * bits;
+    return (row[bit / 8] >> (8 - bits - bit % 8)) & ((1U << bits) - 1);
+}
+
+void putsample(uint8_t* row, size_t index, uint16_t bits, uint32_t value) {
+    if (bits == 16) {
+        const auto v = static_cast<uint16_t>(value);
+        std::memcpy(row + 2 * index, &v, 2);
+        return;
+    }
+    const size_t bit = index * bits;
+    const auto shift = static_cast<unsigned>(8 - bits - bit % 8);
+    const auto mask = static_cast<uint8_t>(((1U << bits) - 1) << shift);
+    row[bit / 8] = static_cast<uint8_t>((row[bit / 8] & ~mask) | ((value << shift) & mask));
+}
+
+// The data of one strip or tile: `rows` rows of `width` pixels from column
+// x and row y (zeros past the page), all samples or those of one plane.
+std::vector<uint8_t> blockdata(const tiffpage& page, int plane, uint32_t x, uint32_t y,
+                               uint32_t width, uint32_t rows) {
+    const uint16_t per = plane < 0 ? page.samples : 1;
+    const size_t rowbytes = (size_t{width} * per * page.bits + 7) / 8;
+    std::vector<uint8_t> out(rowbytes * rows, 0);
+    for (uint32_t r = 0; r < rows && y + r < page.height; ++r) {
+        const uint8_t* source = page.pixels.data() + size_t{y + r} * page.rowbytes();
+        for (uint32_t c = 0; c < width && x + c < page.width; ++c) {
+            for (uint16_t k = 0; k < per; ++k) {
+                const size_t sample = size_t{x + c} * page.samples + (plane < 0 ? k : plane);
+                putsample(out.data() + rowbytes * r, size_t{c} * per + k, page.bits,
+                          getsample(source, sample, page.bits));
+            }
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 void fillpattern(tiffpage& page, uint32_t seed) {
@@ -99,16 +170,37 @@ void fillpattern(tiffpage& page, uint32_t seed) {
                 }
             }
         } else {
-            // Smooth ramps with a little noise, packed at any depth up to 8.
-            const uint32_t mask = (1u << page.bits) - 1;
+            // Smooth ramps with a little noise, at any depth; 16-bit samples
+            // get a low byte unlike their high byte.
             for (uint32_t x = 0; x < page.width; ++x) {
                 for (uint32_t s = 0; s < page.samples; ++s) {
-                    const uint32_t v = (x * (s + 1) * 3 + y * 2 + seed * 17 + (x / 5) * (y / 5)) +
-                                       (noise.next() % 4);
-                    const uint32_t bit = (x * page.samples + s) * page.bits;
-                    const uint32_t sample = (v >> (8 - page.bits)) & mask;
-                    row[bit / 8] |= static_cast<uint8_t>(sample << (8 - page.bits - bit % 8));
+                    const uint32_t v = ((x * (s + 1) * 3 + y * 2 + seed * 17 + (x / 5) * (y / 5)) +
+                                        (noise.next() % 4)) &
+                                       0xFF;
+                    const uint32_t sample = page.bits == 16
+                                                ? v << 8 | ((v * 37 + s * 11 + 5) & 0xFF)
+                                                : v >> (8 - page.bits);
+                    putsample(row, size_t{x} * page.samples + s, page.bits, sample);
                 }
+            }
+        }
+    }
+    // Associated alpha: colours are already multiplied by it.
+    const auto associated = std::find(page.extrasamples.begin(), page.extrasamples.end(), 1);
+    if (associated == page.extrasamples.end()) {
+        return;
+    }
+    const size_t alpha =
+        page.samples - page.extrasamples.size() + (associated - page.extrasamples.begin());
+    const uint32_t maximum = (1U << page.bits) - 1;
+    for (uint32_t y = 0; y < page.height; ++y) {
+        uint8_t* row = page.pixels.data() + size_t{y} * rowbytes;
+        for (uint32_t x = 0; x < page.width; ++x) {
+            const size_t first = size_t{x} * page.samples;
+            const uint32_t a = getsample(row, first + alpha, page.bits);
+            for (size_t c = 0; c < page.samples - page.extrasamples.size(); ++c) {
+                putsample(row, first + c, page.bits,
+                          getsample(row, first + c, page.bits) * a / maximum);
             }
         }
     }
@@ -162,8 +254,10 @@ tiffpage palettepage(uint32_t width, uint32_t height, uint32_t seed) {
     return page;
 }
 
-void writetiff(const std::string& path, const std::vector<tiffpage>& pages, byteorder order) {
-    tiffhandle tif(TIFFOpen(path.c_str(), order == byteorder::big ? "wb" : "wl"));
+void writetiff(const std::string& path, const std::vector<tiffpage>& pages, byteorder order,
+               bool bigtiff) {
+    std::string mode = order == byteorder::big ? "wb" : "wl";
+    tiffhandle tif(TIFFOpen(path.c_str(), bigtiff ? (mode + "8").c_str() : mode.c_str()));
     if (!tif) {
         refuse("cannot create", path);
     }
@@ -176,17 +270,45 @@ void writetiff(const std::string& path, const std::vector<tiffpage>& pages, byte
         }
         const uint32_t rows = page.rowsperstrip == 0 ? page.height : page.rowsperstrip;
         setpagetags(tif.get(), page, rows, n, count);
-        const uint32_t strips = (page.height + rows - 1) / rows;
-        for (uint32_t s = 0; s < strips; ++s) {
-            const uint32_t first = s * rows;
-            const uint32_t nrows = std::min(rows, page.height - first);
-            // libtiff may code the buffer in place (bit reversal), so hand
-            // it a copy.
-            std::vector<uint8_t> strip(page.pixels.begin() + ptrdiff_t{first} * rowbytes,
-                                       page.pixels.begin() + ptrdiff_t{first + nrows} * rowbytes);
-            if (TIFFWriteEncodedStrip(tif.get(), s, strip.data(),
-                                      static_cast<tmsize_t>(strip.size())) < 0) {
-                refuse("cannot write strip " + std::to_string(s), path);
+        const bool separate = page.planar == PLANARCONFIG_SEPARATE;
+        const int planes = separate ? page.samples : 1;
+        const bool rawycbcr =
+            page.photometric == PHOTOMETRIC_YCBCR && page.compression != COMPRESSION_JPEG;
+        size_t rawat = 0; // YCbCr samples as stored, taken in order
+        for (int p = 0; p < planes; ++p) {
+            const int plane = separate ? p : -1;
+            if (page.tilewidth != 0) {
+                for (uint32_t y = 0; y < page.height; y += page.tilelength) {
+                    for (uint32_t x = 0; x < page.width; x += page.tilewidth) {
+                        // libtiff may code the buffer in place, so it gets a copy.
+                        auto tile = blockdata(page, plane, x, y, page.tilewidth, page.tilelength);
+                        if (TIFFWriteEncodedTile(
+                                tif.get(),
+                                TIFFComputeTile(tif.get(), x, y, 0, static_cast<uint16_t>(p)),
+                                tile.data(), static_cast<tmsize_t>(tile.size())) < 0) {
+                            refuse("cannot write a tile", path);
+                        }
+                    }
+                }
+                continue;
+            }
+            const uint32_t strips = (page.height + rows - 1) / rows;
+            for (uint32_t s = 0; s < strips; ++s) {
+                const uint32_t first = s * rows;
+                const uint32_t nrows = std::min(rows, page.height - first);
+                std::vector<uint8_t> strip;
+                if (rawycbcr) {
+                    const auto size = static_cast<size_t>(TIFFVStripSize(tif.get(), nrows));
+                    strip.assign(page.pixels.begin() + static_cast<ptrdiff_t>(rawat),
+                                 page.pixels.begin() + static_cast<ptrdiff_t>(rawat + size));
+                    rawat += size;
+                } else {
+                    strip = blockdata(page, plane, 0, first, page.width, nrows);
+                }
+                if (TIFFWriteEncodedStrip(tif.get(), p * strips + s, strip.data(),
+                                          static_cast<tmsize_t>(strip.size())) < 0) {
+                    refuse("cannot write strip " + std::to_string(s), path);
+                }
             }
         }
         if (!TIFFWriteDirectory(tif.get())) {
@@ -253,12 +375,14 @@ std::vector<uint8_t> tiffrawdata(const std::string& path, uint16_t page) {
         refuse("no page " + std::to_string(page), path);
     }
     std::vector<uint8_t> out;
-    const uint32_t strips = TIFFNumberOfStrips(tif.get());
+    const bool tiled = TIFFIsTiled(tif.get()) != 0;
+    const uint32_t strips = tiled ? TIFFNumberOfTiles(tif.get()) : TIFFNumberOfStrips(tif.get());
     for (uint32_t s = 0; s < strips; ++s) {
         const uint64_t size = TIFFGetStrileByteCount(tif.get(), s);
         std::vector<uint8_t> strip(static_cast<size_t>(size));
-        if (size > 0 &&
-            TIFFReadRawStrip(tif.get(), s, strip.data(), static_cast<tmsize_t>(size)) < 0) {
+        const auto n = static_cast<tmsize_t>(size);
+        if (size > 0 && (tiled ? TIFFReadRawTile(tif.get(), s, strip.data(), n)
+                               : TIFFReadRawStrip(tif.get(), s, strip.data(), n)) < 0) {
             refuse("cannot read strip " + std::to_string(s), path);
         }
         out.insert(out.end(), strip.begin(), strip.end());

@@ -17,7 +17,7 @@
 //
 // Pixel layout everywhere: rows top first, each rowbytes() long, samples
 // interleaved, packed most significant bit first (uncompressed TIFF data
-// with FillOrder 1).
+// with FillOrder 1), 16-bit samples in the machine's byte order.
 //
 //     ovintest::tiffscratch dir;
 //     auto page = ovintest::bilevelpage(64, 48, 4);   // Group 4
@@ -39,10 +39,11 @@ enum class byteorder { little, big };
 struct tiffpage {
     uint32_t width = 0;
     uint32_t height = 0;
-    uint16_t bits = 1;         // bits per sample: 1, 2, 4 or 8
-    uint16_t samples = 1;      // samples per pixel: 1, or 3 for RGB
-    uint16_t photometric = 0;  // 0 min-is-white, 1 min-is-black, 2 RGB, 3 palette
-    uint16_t compression = 1;  // 1 none, 2 modified Huffman, 3 Group 3, 4 Group 4, 32773 PackBits
+    uint16_t bits = 1;         // bits per sample: 1, 2, 4, 8 or 16
+    uint16_t samples = 1;      // samples per pixel, extra samples included
+    uint16_t photometric = 0;  // 0 min-is-white, 1 min-is-black, 2 RGB, 3 palette, 5 CMYK, 6 YCbCr
+    uint16_t compression = 1;  // 1 none, 2 modified Huffman, 3 Group 3, 4 Group 4, 5 LZW,
+                               // 7 JPEG, 8 or 32946 Deflate, 32773 PackBits
     uint32_t t4options = 0;    // Group 3 only: 1 = 2-D coding, 4 = byte-aligned EOLs
     uint16_t fillorder = 1;    // 2: each byte's first pixel in its lowest bit
     uint32_t rowsperstrip = 0; // 0: all rows in one strip
@@ -50,7 +51,16 @@ struct tiffpage {
     double yres = 300;         // 0 leaves the tag out
     uint16_t resunit = 2;      // 1 none, 2 inch, 3 centimetre; 0 leaves the tag out
     std::vector<uint16_t> colormap; // photometric 3: 3 * 2^bits values, all R, then G, then B
-    std::vector<uint8_t> pixels;    // height * rowbytes() bytes
+    uint16_t predictor = 1;         // LZW, Deflate: 2 = horizontal differencing
+    uint16_t planar = 1;            // 2: each sample in a plane of its own
+    uint32_t tilewidth = 0;         // non-zero: tiles of this size (multiples of 16)
+    uint32_t tilelength = 0;
+    std::vector<uint16_t> extrasamples; // ExtraSamples: 0 unspecified, 1 associated alpha, 2 not
+    uint16_t orientation = 0;           // 1 to 8; 0 leaves the tag out
+    std::vector<uint8_t> icc;           // ICC profile; empty leaves the tag out
+    int jpegquality = 90;               // JPEG: photometric 6 codes the RGB pixels as YCbCr
+    uint16_t subsampling = 1;           // YCbCr without JPEG: samples as stored, subsampled
+    std::vector<uint8_t> pixels;        // height * rowbytes() bytes
 
     uint32_t rowbytes() const { return (width * bits * samples + 7) / 8; }
 };
@@ -61,13 +71,15 @@ tiffpage bilevelpage(uint32_t width, uint32_t height, uint16_t compression, uint
 tiffpage greypage(uint32_t width, uint32_t height, uint16_t compression = 1, uint32_t seed = 1);
 tiffpage rgbpage(uint32_t width, uint32_t height, uint32_t seed = 1);
 tiffpage palettepage(uint32_t width, uint32_t height, uint32_t seed = 1);
-// Fills page.pixels with the pattern for its size and depth.
+// Fills page.pixels with the pattern for its size and depth; with
+// associated alpha, colours never exceed their alpha.
 void fillpattern(tiffpage& page, uint32_t seed);
 
-// Writes the pages into one file through libtiff. Throws std::runtime_error
-// when libtiff refuses (bad combination, short pixel buffer).
+// Writes the pages into one file through libtiff (BigTIFF when asked).
+// Throws std::runtime_error when libtiff refuses (bad combination, short
+// pixel buffer).
 void writetiff(const std::string& path, const std::vector<tiffpage>& pages,
-               byteorder order = byteorder::little);
+               byteorder order = byteorder::little, bool bigtiff = false);
 
 // Writes one page whose data is already coded, as one strip, with the tags
 // of page (its pixels are not used; rows per strip is the height; FillOrder
@@ -78,8 +90,8 @@ void writerawtiff(const std::string& path, const tiffpage& page, const std::vect
 // Throws std::runtime_error when libtiff cannot.
 std::vector<uint8_t> decodetiff(const std::string& path, uint16_t page);
 
-// The page's strips as stored (libtiff's raw strip reads), one after the
-// other, bytes as in the file (no FillOrder reversal).
+// The page's strips (or tiles) as stored (libtiff's raw reads), one after
+// the other, bytes as in the file (no FillOrder reversal).
 std::vector<uint8_t> tiffrawdata(const std::string& path, uint16_t page);
 
 // A handful of small (< 4 KB), well-formed files of different kinds, by
