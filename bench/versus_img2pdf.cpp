@@ -104,7 +104,8 @@ struct command {
 struct timing {
     double seconds = 0;
     bool ok = false;
-    std::string message; // why a run failed
+    bool crashed = false; // ended by a signal
+    std::string message;  // why a run failed
 };
 
 struct workplace {
@@ -129,9 +130,11 @@ timing timeonce(const workplace& w, const std::vector<command>& commands) {
         const int status = child.wait();
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
             const std::string said = c.log.empty() ? std::string() : lastline(c.log);
-            t.message = said.empty() ? fs::path(c.argv[0]).filename().string() + " " +
-                                           ovintest::describestatus(status)
-                                     : said;
+            // A crash is named as such; an exit with a message gives the message.
+            const std::string how =
+                fs::path(c.argv[0]).filename().string() + " " + ovintest::describestatus(status);
+            t.crashed = WIFSIGNALED(status);
+            t.message = said.empty() ? how : t.crashed ? how + ": " + said : said;
             // The work folder's name adds nothing to the message.
             const std::string folder = w.dir.string() + "/";
             for (size_t at; (at = t.message.find(folder)) != std::string::npos;) {
@@ -307,7 +310,7 @@ std::vector<pageset> a4sets() {
              png(path, 1, ovintest::greypage(kA4Width, kA4Height, 1, k + 1).pixels);
          }});
     sets.push_back(
-        {"colour PNG", "pngrgb", "png", false, false, [png](const std::string& path, uint32_t k) {
+        {"colour PNG", "pngrgb", "png", false, true, [png](const std::string& path, uint32_t k) {
              png(path, 3, ovintest::rgbpage(kA4Width, kA4Height, k + 1).pixels);
          }});
     return sets;
@@ -389,53 +392,55 @@ struct ratio {
     bool shown = false;
     double value = 0;
     bool met = false;
+    int decimals = 2;
 };
 
-ratio against(double value, double target) {
-    return {true, value, value <= target};
+ratio against(double value, double target, int decimals = 2) {
+    return {true, value, value <= target, decimals};
 }
 
 std::string cell(const ratio& r) {
     char text[32];
     if (!r.shown) {
-        return "     -     ";
+        return "       -     ";
     }
-    std::snprintf(text, sizeof text, "%6.2f %-4s", r.value, r.met ? "met" : "MISS");
+    std::snprintf(text, sizeof text, "%8.*f %-4s", r.decimals, r.value, r.met ? "met" : "MISS");
     return text;
 }
 
 std::string figures(const conversion& c) {
     char text[32];
     if (!c.time.ok) {
-        return "       refused";
+        return c.time.crashed ? "       crashed" : "       refused";
     }
     if (!c.broken.empty()) {
         return "        BROKEN";
     }
-    std::snprintf(text, sizeof text, "%7.2f %6.2f", static_cast<double>(c.bytes) / 1e6,
+    std::snprintf(text, sizeof text, "%7.2f %6.3f", static_cast<double>(c.bytes) / 1e6,
                   c.time.seconds);
     return text;
 }
 
 void printheader() {
-    std::printf("%-25s %5s %7s | %-14s | %-14s | %6s %6s | %-11s %-11s %-11s %-11s | %s\n", "", "",
+    std::printf("%-25s %5s %7s | %-14s | %-14s | %6s %6s | %-13s %-13s %-13s %-13s | %s\n", "", "",
                 "input", "ovinpdf", "img2pdf", "cat", "cat", "size", "time", "time", "time",
                 "targets");
-    std::printf("%-25s %5s %7s | %7s %6s | %7s %6s | %6s %6s | %-11s %-11s %-11s %-11s |\n", "set",
+    std::printf("%-25s %5s %7s | %7s %6s | %7s %6s | %6s %6s | %-13s %-13s %-13s %-13s |\n", "set",
                 "pages", "MB", "MB", "s", "MB", "s", "s", "+sync", "ovin/img", "ovin/img",
-                "ovin/cat", "ovin/cat+sy");
+                "ovin/cat", "ovin/cat+sync");
 }
 
 void report(const pageset& s, size_t pages, uint64_t inbytes, const conversion& ours,
             const conversion& theirs, const timing& cat, const timing& catsync) {
     const auto secs = [](const timing& t) {
         char text[16];
-        std::snprintf(text, sizeof text, "%6.2f", t.seconds);
+        std::snprintf(text, sizeof text, "%6.3f", t.seconds);
         return t.ok ? std::string(text) : std::string("failed");
     };
     ratio size, time, overcat, overcatsync;
     if (ours.usable() && theirs.usable()) {
-        size = against(static_cast<double>(ours.bytes) / static_cast<double>(theirs.bytes), 1.0);
+        size = against(static_cast<double>(ours.bytes) / static_cast<double>(theirs.bytes), 1.0,
+                       4); // a few bytes a page decide it
         time = against(ours.time.seconds / theirs.time.seconds, 0.2);
     }
     if (s.passthrough && ours.usable() && cat.ok && catsync.ok) {
@@ -446,7 +451,7 @@ void report(const pageset& s, size_t pages, uint64_t inbytes, const conversion& 
     // syncs the PDF it saves.
     std::string verdict = "all met";
     if (!ours.time.ok) {
-        verdict = "refused";
+        verdict = ours.time.crashed ? "crashed" : "refused";
     } else if (!ours.broken.empty()) {
         verdict = "BROKEN";
     } else if (!theirs.usable()) {
@@ -460,7 +465,8 @@ void report(const pageset& s, size_t pages, uint64_t inbytes, const conversion& 
                 cell(overcat).c_str(), cell(overcatsync).c_str(), verdict.c_str());
     const auto explain = [](const char* who, const conversion& c) {
         if (!c.time.ok) {
-            std::printf("    %s refused: %s\n", who, c.time.message.c_str());
+            std::printf("    %s %s: %s\n", who, c.time.crashed ? "crashed" : "refused",
+                        c.time.message.c_str());
         } else if (!c.broken.empty()) {
             std::printf("    %s wrote a broken PDF: %s\n", who, c.broken.c_str());
         }
