@@ -402,9 +402,9 @@ ratio against(double value, double target, int decimals = 2) {
 std::string cell(const ratio& r) {
     char text[32];
     if (!r.shown) {
-        return "       -     ";
+        return "        -     ";
     }
-    std::snprintf(text, sizeof text, "%8.*f %-4s", r.decimals, r.value, r.met ? "met" : "MISS");
+    std::snprintf(text, sizeof text, "%9.*f %-4s", r.decimals, r.value, r.met ? "met" : "MISS");
     return text;
 }
 
@@ -422,10 +422,10 @@ std::string figures(const conversion& c) {
 }
 
 void printheader() {
-    std::printf("%-25s %5s %7s | %-14s | %-14s | %6s %6s | %-13s %-13s %-13s %-13s | %s\n", "", "",
+    std::printf("%-25s %5s %7s | %-14s | %-14s | %6s %6s | %-14s %-14s %-14s %-14s | %s\n", "", "",
                 "input", "ovinpdf", "img2pdf", "cat", "cat", "size", "time", "time", "time",
                 "targets");
-    std::printf("%-25s %5s %7s | %7s %6s | %7s %6s | %6s %6s | %-13s %-13s %-13s %-13s |\n", "set",
+    std::printf("%-25s %5s %7s | %7s %6s | %7s %6s | %6s %6s | %-14s %-14s %-14s %-14s |\n", "set",
                 "pages", "MB", "MB", "s", "MB", "s", "s", "+sync", "ovin/img", "ovin/img",
                 "ovin/cat", "ovin/cat+sync");
 }
@@ -440,7 +440,7 @@ void report(const pageset& s, size_t pages, uint64_t inbytes, const conversion& 
     ratio size, time, overcat, overcatsync;
     if (ours.usable() && theirs.usable()) {
         size = against(static_cast<double>(ours.bytes) / static_cast<double>(theirs.bytes), 1.0,
-                       4); // a few bytes a page decide it
+                       5); // a few bytes a page decide it
         time = against(ours.time.seconds / theirs.time.seconds, 0.2);
     }
     if (s.passthrough && ours.usable() && cat.ok && catsync.ok) {
