@@ -1,0 +1,584 @@
+// Size and speed of ovinpdf against img2pdf, on sets of pages that the
+// benchmark makes itself, and against cat copying the same bytes.
+//
+//   build/bench/bench_versus_img2pdf [WORKDIR] [PAGES]
+//
+// Sets: colour JPEGs, Group 4 TIFFs in one strip and in strips, uncompressed
+// grey and colour TIFFs, 24-bit and 8-bit BMPs, grey and colour PNGs (A4 at
+// 300 dpi), and the SANE test backend's "Color pattern" scanned by
+// scanimage in colour, grey and line art, as PNM and as TIFF (its largest
+// area, 200 x 200 mm at 300 dpi: the backend offers no A4). PAGES pages a
+// set (default 10); the sets whose pages take 9 to 26 MB each
+// (uncompressed grey and colour, colour PNG) take a third of that (at
+// least one).
+//
+// Each figure is the best of three runs, each a fresh process: the tool on
+// all the set's files into one PDF, img2pdf the same, cat of the files into
+// one file, and cat followed by sync of that file (ovinpdf syncs every PDF
+// it saves before giving it its name; img2pdf does not). Every PDF is
+// checked with qpdf --check and its pages counted; a refused set or a
+// broken file is reported as such instead of its figures. Corpus, outputs
+// and the tools' temporary files all live in WORKDIR; the corpus stays
+// there for the next run.
+//
+// Targets: ovinpdf size / img2pdf size <= 1.0, ovinpdf time / img2pdf time
+// <= 0.2, and, for the sets whose data passes through unchanged (JPEG,
+// one-strip Group 4), ovinpdf time / (cat + sync) time <= 1.2.
+#include "bmpfixtures.h"
+#include "childprocess.h"
+#include "jpegfixtures.h"
+#include "pngfile.h"
+#include "tifffixtures.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kA4Width = 2480; // 210 x 297 mm at 300 dpi
+constexpr uint32_t kA4Height = 3508;
+constexpr int kRuns = 3;
+constexpr int kDefaultPages = 10;
+constexpr int kMostPages = 1000;
+
+struct tools {
+    std::string ovinpdf = OVINPDF_CLI;
+    std::string img2pdf, qpdf, cat, sync, scanimage;
+};
+
+// The program's path as the shell would find it on PATH; empty when none.
+std::string onpath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        const fs::path candidate = fs::path(dir.empty() ? "." : dir) / name;
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            return candidate.string();
+        }
+    }
+    return {};
+}
+
+std::string lastline(const std::string& file) {
+    std::ifstream in(file);
+    std::string line, last;
+    while (std::getline(in, line)) {
+        if (line.find_first_not_of(" \t\r") != std::string::npos) {
+            last = line;
+        }
+    }
+    return last;
+}
+
+std::string firstline(const std::string& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// One program run: argv, and the file that takes its standard output and
+// error (empty: /dev/null).
+struct command {
+    std::vector<std::string> argv;
+    std::string log;
+};
+
+struct timing {
+    double seconds = 0;
+    bool ok = false;
+    bool crashed = false; // ended by a signal
+    std::string message;  // why a run failed
+};
+
+struct workplace {
+    fs::path dir;
+    std::vector<std::string> env; // the children's temporary files go to dir too
+
+    std::string file(const std::string& name) const { return (dir / name).string(); }
+};
+
+// Runs the commands one after the other, each in a fresh process, timed
+// together. Data that earlier runs left unwritten is flushed first, outside
+// the timing, so that no run pays for another's writes.
+timing timeonce(const workplace& w, const std::vector<command>& commands) {
+    ::sync();
+    timing t;
+    const auto start = std::chrono::steady_clock::now();
+    for (const command& c : commands) {
+        ovintest::childsetup setup;
+        setup.env = w.env;
+        setup.log = c.log;
+        ovintest::childprocess child(c.argv, setup);
+        const int status = child.wait();
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            const std::string said = c.log.empty() ? std::string() : lastline(c.log);
+            // A crash is named as such; an exit with a message gives the message.
+            const std::string how =
+                fs::path(c.argv[0]).filename().string() + " " + ovintest::describestatus(status);
+            t.crashed = WIFSIGNALED(status);
+            t.message = said.empty() ? how : t.crashed ? how + ": " + said : said;
+            // The work folder's name adds nothing to the message.
+            const std::string folder = w.dir.string() + "/";
+            for (size_t at; (at = t.message.find(folder)) != std::string::npos;) {
+                t.message.erase(at, folder.size());
+            }
+            return t;
+        }
+    }
+    t.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    t.ok = true;
+    return t;
+}
+
+// The shortest of kRuns runs; `before` runs ahead of each, untimed. The
+// first failure ends the measurement.
+timing best(const workplace& w, const std::vector<command>& commands,
+            const std::function<void()>& before = {}) {
+    timing b;
+    for (int run = 0; run < kRuns; ++run) {
+        if (before) {
+            before();
+        }
+        const timing t = timeonce(w, commands);
+        if (!t.ok) {
+            return t;
+        }
+        b.seconds = run == 0 ? t.seconds : std::min(b.seconds, t.seconds);
+        b.ok = true;
+    }
+    return b;
+}
+
+// A set's result for one converter: its best time, the PDF's size, and
+// what was wrong when the run or the file failed.
+struct conversion {
+    timing time;
+    uint64_t bytes = 0;
+    std::string broken; // qpdf's complaint or a wrong page count
+    bool usable() const { return time.ok && broken.empty(); }
+};
+
+// qpdf --check (clean: exit 0, no warnings) and the page count.
+std::string checkpdf(const workplace& w, const tools& t, const std::string& pdf, size_t pages) {
+    const std::string log = w.file("qpdf.log");
+    ovintest::childsetup setup;
+    setup.log = log;
+    ovintest::childprocess check({t.qpdf, "--check", pdf}, setup);
+    const int status = check.wait();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return "qpdf --check " + ovintest::describestatus(status) + ": " + firstline(log);
+    }
+    ovintest::childprocess count({t.qpdf, "--show-npages", pdf}, setup);
+    const std::string counted = count.wait() == 0 ? firstline(log) : std::string();
+    if (counted != std::to_string(pages)) {
+        return "qpdf counts " + (counted.empty() ? std::string("no") : counted) + " pages, not " +
+               std::to_string(pages);
+    }
+    return {};
+}
+
+conversion convert(const workplace& w, const tools& t, std::vector<std::string> argv,
+                   const std::string& pdf, size_t pages) {
+    conversion c;
+    c.time = best(w, {{std::move(argv), w.file("tool.log")}}, [&] { fs::remove(pdf); });
+    if (c.time.ok) {
+        c.bytes = fs::file_size(pdf);
+        c.broken = checkpdf(w, t, pdf, pages);
+    }
+    fs::remove(pdf);
+    return c;
+}
+
+// What a set is made of: a name, the file name extension, whether its data
+// passes through into the PDF unchanged, whether its pages are large
+// uncompressed ones (fewer of them), and the maker of page k.
+struct pageset {
+    std::string name;
+    std::string key; // folder and file names
+    std::string ext;
+    bool passthrough = false;
+    bool heavy = false;
+    std::function<void(const std::string& path, uint32_t k)> make;
+};
+
+// A small deterministic generator (xorshift) for the pages' grain.
+struct grain {
+    uint32_t state;
+    explicit grain(uint32_t seed) : state(seed * 2654435761u + 1u) {}
+    uint32_t next() {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state;
+    }
+};
+
+std::vector<uint8_t> withgrain(std::vector<uint8_t> pixels, uint32_t seed) {
+    grain g(seed);
+    for (uint8_t& p : pixels) {
+        const int v = p + static_cast<int>(g.next() % 13) - 6;
+        p = static_cast<uint8_t>(std::clamp(v, 0, 255));
+    }
+    return pixels;
+}
+
+void mustwrite(bool written, const std::string& path) {
+    if (!written) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+std::vector<pageset> a4sets() {
+    std::vector<pageset> sets;
+    sets.push_back(
+        {"colour JPEG", "jpeg", "jpg", true, false, [](const std::string& path, uint32_t k) {
+             // A smooth picture with a scanner's grain, at the
+             // qualities scanning programs use.
+             const std::vector<uint8_t> pixels =
+                 withgrain(ovintest::jpegpattern(kA4Width, kA4Height, 3), k + 1);
+             ovintest::jpegoptions o;
+             o.quality = 80 + static_cast<int>(k % 10);
+             const std::vector<uint8_t> jpeg = ovintest::makejpeg(kA4Width, kA4Height, pixels, o);
+             mustwrite(!jpeg.empty() && ovintest::savejpeg(path, jpeg), path);
+         }});
+    sets.push_back({"Group 4 TIFF, one strip", "g4", "tif", true, false,
+                    [](const std::string& path, uint32_t k) {
+                        ovintest::writetiff(path,
+                                            {ovintest::bilevelpage(kA4Width, kA4Height, 4, k + 1)});
+                    }});
+    sets.push_back({"Group 4 TIFF, strips", "g4strips", "tif", false, false,
+                    [](const std::string& path, uint32_t k) {
+                        ovintest::tiffpage page =
+                            ovintest::bilevelpage(kA4Width, kA4Height, 4, k + 1);
+                        page.rowsperstrip = 64;
+                        ovintest::writetiff(path, {page});
+                    }});
+    sets.push_back({"grey TIFF, uncompressed", "greytiff", "tif", false, true,
+                    [](const std::string& path, uint32_t k) {
+                        ovintest::writetiff(path,
+                                            {ovintest::greypage(kA4Width, kA4Height, 1, k + 1)});
+                    }});
+    sets.push_back({"colour TIFF, uncompressed", "rgbtiff", "tif", false, true,
+                    [](const std::string& path, uint32_t k) {
+                        ovintest::writetiff(path, {ovintest::rgbpage(kA4Width, kA4Height, k + 1)});
+                    }});
+    const auto bmp = [](const std::string& path, uint16_t bits, std::vector<uint8_t> pixels) {
+        ovintest::bmpoptions o;
+        o.bitcount = bits;
+        o.width = static_cast<int32_t>(kA4Width);
+        o.height = static_cast<int32_t>(kA4Height);
+        o.xppm = o.yppm = 11811; // 300 dpi
+        o.pixels = std::move(pixels);
+        mustwrite(ovintest::savebmp(path, ovintest::makebmp(o)), path);
+    };
+    sets.push_back(
+        {"24-bit BMP", "bmp24", "bmp", false, true, [bmp](const std::string& path, uint32_t k) {
+             bmp(path, 24, ovintest::rgbpage(kA4Width, kA4Height, k + 1).pixels);
+         }});
+    sets.push_back(
+        {"8-bit grey BMP", "bmp8", "bmp", false, true, [bmp](const std::string& path, uint32_t k) {
+             bmp(path, 8, ovintest::greypage(kA4Width, kA4Height, 1, k + 1).pixels);
+         }});
+    const auto png = [](const std::string& path, int channels, std::vector<uint8_t> pixels) {
+        ovinbench::pngpage p;
+        p.width = kA4Width;
+        p.height = kA4Height;
+        p.channels = channels;
+        p.pixels = std::move(pixels);
+        mustwrite(ovinbench::writepng(path, p), path);
+    };
+    sets.push_back(
+        {"grey PNG", "pnggrey", "png", false, false, [png](const std::string& path, uint32_t k) {
+             png(path, 1, ovintest::greypage(kA4Width, kA4Height, 1, k + 1).pixels);
+         }});
+    sets.push_back(
+        {"colour PNG", "pngrgb", "png", false, true, [png](const std::string& path, uint32_t k) {
+             png(path, 3, ovintest::rgbpage(kA4Width, kA4Height, k + 1).pixels);
+         }});
+    return sets;
+}
+
+// The SANE test backend's pattern, scanned once per mode and format into a
+// template that every page of the set copies. An empty list and a reason
+// when scanimage is missing or the backend refuses.
+std::vector<pageset> scansets(const workplace& w, const tools& t, std::string& reason) {
+    if (t.scanimage.empty()) {
+        reason = "scanimage not found (Debian package sane-utils; scripts/setup installs it)";
+        return {};
+    }
+    struct mode {
+        const char* name;
+        const char* key;
+        std::vector<std::string> options;
+        bool heavy;
+    };
+    const std::vector<mode> modes = {
+        {"colour", "color", {"--mode", "Color"}, true},
+        {"grey", "gray", {"--mode", "Gray"}, true},
+        {"line art", "lineart", {"--mode", "Gray", "--depth", "1"}, false}};
+    std::vector<pageset> sets;
+    for (const char* format : {"pnm", "tiff"}) {
+        for (const mode& m : modes) {
+            const std::string key = std::string("scan") + m.key + format;
+            const std::string scanned = w.file(key + ".scan");
+            if (!fs::exists(scanned)) {
+                std::vector<std::string> argv = {t.scanimage, "-d",  "test", "--resolution", "300",
+                                                 "-x",        "200", "-y",   "200"};
+                argv.insert(argv.end(), m.options.begin(), m.options.end());
+                argv.insert(argv.end(),
+                            {"--test-picture", "Color pattern", std::string("--format=") + format,
+                             "-o", scanned + ".part"});
+                const timing done = timeonce(w, {{argv, w.file("scanimage.log")}});
+                if (!done.ok) {
+                    reason = "scanimage -d test refused: " + done.message;
+                    return {};
+                }
+                fs::rename(scanned + ".part", scanned);
+            }
+            sets.push_back(
+                {std::string("scanimage ") + m.name + " " + format, key,
+                 format == std::string("pnm") ? "pnm" : "tif", false, m.heavy,
+                 [scanned](const std::string& path, uint32_t) { fs::copy_file(scanned, path); }});
+        }
+    }
+    return sets;
+}
+
+std::string pagename(const pageset& s, uint32_t k) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%03u", k + 1);
+    return "page" + std::string(number) + "." + s.ext;
+}
+
+// The set's files, made where they are missing (into a partial name first,
+// so an interrupted run leaves no half page behind).
+std::vector<std::string> makeset(const workplace& w, const pageset& s, uint32_t pages) {
+    const fs::path folder = w.dir / s.key;
+    fs::create_directories(folder);
+    std::vector<std::string> files;
+    for (uint32_t k = 0; k < pages; ++k) {
+        const fs::path file = folder / pagename(s, k);
+        if (!fs::exists(file)) {
+            const std::string part = file.string() + ".part";
+            fs::remove(part);
+            s.make(part, k);
+            fs::rename(part, file);
+        }
+        files.push_back(file.string());
+    }
+    return files;
+}
+
+// A ratio and whether it meets its target; "-" where it does not apply.
+struct ratio {
+    bool shown = false;
+    double value = 0;
+    bool met = false;
+    int decimals = 2;
+};
+
+ratio against(double value, double target, int decimals = 2) {
+    return {true, value, value <= target, decimals};
+}
+
+std::string cell(const ratio& r) {
+    char text[32];
+    if (!r.shown) {
+        return "        -     ";
+    }
+    std::snprintf(text, sizeof text, "%9.*f %-4s", r.decimals, r.value, r.met ? "met" : "MISS");
+    return text;
+}
+
+std::string figures(const conversion& c) {
+    char text[32];
+    if (!c.time.ok) {
+        return c.time.crashed ? "       crashed" : "       refused";
+    }
+    if (!c.broken.empty()) {
+        return "        BROKEN";
+    }
+    std::snprintf(text, sizeof text, "%7.2f %6.3f", static_cast<double>(c.bytes) / 1e6,
+                  c.time.seconds);
+    return text;
+}
+
+void printheader() {
+    std::printf("%-25s %5s %7s | %-14s | %-14s | %6s %6s | %-14s %-14s %-14s %-14s | %s\n", "", "",
+                "input", "ovinpdf", "img2pdf", "cat", "cat", "size", "time", "time", "time",
+                "targets");
+    std::printf("%-25s %5s %7s | %7s %6s | %7s %6s | %6s %6s | %-14s %-14s %-14s %-14s |\n", "set",
+                "pages", "MB", "MB", "s", "MB", "s", "s", "+sync", "ovin/img", "ovin/img",
+                "ovin/cat", "ovin/cat+sync");
+}
+
+void report(const pageset& s, size_t pages, uint64_t inbytes, const conversion& ours,
+            const conversion& theirs, const timing& cat, const timing& catsync) {
+    const auto secs = [](const timing& t) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%6.3f", t.seconds);
+        return t.ok ? std::string(text) : std::string("failed");
+    };
+    ratio size, time, overcat, overcatsync;
+    if (ours.usable() && theirs.usable()) {
+        size = against(static_cast<double>(ours.bytes) / static_cast<double>(theirs.bytes), 1.0,
+                       5); // a few bytes a page decide it
+        time = against(ours.time.seconds / theirs.time.seconds, 0.2);
+    }
+    if (s.passthrough && ours.usable() && cat.ok && catsync.ok) {
+        overcat = against(ours.time.seconds / cat.seconds, 1.2);
+        overcatsync = against(ours.time.seconds / catsync.seconds, 1.2);
+    }
+    // The row's verdict; against cat it counts cat+sync, since ovinpdf
+    // syncs the PDF it saves.
+    std::string verdict = "all met";
+    if (!ours.time.ok) {
+        verdict = ours.time.crashed ? "crashed" : "refused";
+    } else if (!ours.broken.empty()) {
+        verdict = "BROKEN";
+    } else if (!theirs.usable()) {
+        verdict = "no img2pdf";
+    } else if (!size.met || !time.met || (overcatsync.shown && !overcatsync.met)) {
+        verdict = "missed";
+    }
+    std::printf("%-25s %5zu %7.2f | %s | %s | %s %s | %s %s %s %s | %s\n", s.name.c_str(), pages,
+                static_cast<double>(inbytes) / 1e6, figures(ours).c_str(), figures(theirs).c_str(),
+                secs(cat).c_str(), secs(catsync).c_str(), cell(size).c_str(), cell(time).c_str(),
+                cell(overcat).c_str(), cell(overcatsync).c_str(), verdict.c_str());
+    const auto explain = [](const char* who, const conversion& c) {
+        if (!c.time.ok) {
+            std::printf("    %s %s: %s\n", who, c.time.crashed ? "crashed" : "refused",
+                        c.time.message.c_str());
+        } else if (!c.broken.empty()) {
+            std::printf("    %s wrote a broken PDF: %s\n", who, c.broken.c_str());
+        }
+    };
+    explain("ovinpdf", ours);
+    explain("img2pdf", theirs);
+    if (!cat.ok || !catsync.ok) {
+        std::printf("    cat failed: %s\n", (cat.ok ? catsync : cat).message.c_str());
+    }
+    std::fflush(stdout);
+}
+
+void runset(const workplace& w, const tools& t, const pageset& s, uint32_t pages) {
+    const std::vector<std::string> files = makeset(w, s, pages);
+    uint64_t inbytes = 0;
+    for (const std::string& f : files) {
+        inbytes += fs::file_size(f);
+    }
+    const std::string catout = w.file("cat.out");
+    std::vector<std::string> catargv = {t.cat};
+    catargv.insert(catargv.end(), files.begin(), files.end());
+    const command catcommand{catargv, catout};
+    const auto fresh = [&] { fs::remove(catout); };
+    timeonce(w, {catcommand}); // brings the files into the page cache
+    const timing cat = best(w, {catcommand}, fresh);
+    const timing catsync = best(w, {catcommand, {{t.sync, catout}, ""}}, fresh);
+    fs::remove(catout);
+
+    const std::string ourpdf = w.file("ovinpdf.pdf");
+    std::vector<std::string> ourargv = {t.ovinpdf};
+    ourargv.insert(ourargv.end(), files.begin(), files.end());
+    ourargv.insert(ourargv.end(), {"-o", ourpdf});
+    const conversion ours = convert(w, t, ourargv, ourpdf, files.size());
+
+    const std::string theirpdf = w.file("img2pdf.pdf");
+    std::vector<std::string> theirargv = {t.img2pdf};
+    theirargv.insert(theirargv.end(), files.begin(), files.end());
+    theirargv.insert(theirargv.end(), {"-o", theirpdf});
+    const conversion theirs = convert(w, t, theirargv, theirpdf, files.size());
+
+    report(s, files.size(), inbytes, ours, theirs, cat, catsync);
+}
+
+std::optional<uint32_t> pagecount(const char* text) {
+    const std::string s(text);
+    uint32_t n = 0;
+    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), n);
+    if (error != std::errc() || end != s.data() + s.size() || n == 0 || n > kMostPages) {
+        return std::nullopt;
+    }
+    return n;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 3) {
+        std::fprintf(stderr, "usage: %s [WORKDIR] [PAGES]\n", argv[0]);
+        return 2;
+    }
+    const std::optional<uint32_t> pages =
+        argc > 2 ? pagecount(argv[2]) : std::optional<uint32_t>(kDefaultPages);
+    if (!pages) {
+        std::fprintf(stderr, "PAGES must be a whole number from 1 to %d\n", kMostPages);
+        return 2;
+    }
+    workplace w;
+    w.dir = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "ovinpdf-versus";
+    std::error_code ec;
+    fs::create_directories(w.dir, ec);
+    w.dir = fs::absolute(w.dir, ec);
+    if (ec || !fs::is_directory(w.dir)) {
+        std::fprintf(stderr, "cannot make the folder %s\n", w.dir.c_str());
+        return 1;
+    }
+    w.env = {"TMPDIR=" + w.dir.string(), "XDG_RUNTIME_DIR=" + w.dir.string()};
+
+    tools t;
+    t.img2pdf = onpath("img2pdf");
+    t.qpdf = onpath("qpdf");
+    t.cat = onpath("cat");
+    t.sync = onpath("sync");
+    t.scanimage = onpath("scanimage");
+    if (t.img2pdf.empty() || t.qpdf.empty() || t.cat.empty() || t.sync.empty()) {
+        std::fprintf(stderr, "img2pdf, qpdf, cat and sync are needed on PATH (scripts/setup "
+                             "installs them)\n");
+        return 1;
+    }
+
+    std::printf("ovinpdf against img2pdf in %s, best of %d runs, %u pages a set "
+                "(large pages: %u)\n",
+                w.dir.c_str(), kRuns, *pages, std::max(1u, *pages / 3));
+    try {
+        std::string scanreason;
+        std::vector<pageset> sets = a4sets();
+        std::vector<pageset> scans = scansets(w, t, scanreason);
+        sets.insert(sets.end(), scans.begin(), scans.end());
+        printheader();
+        for (const pageset& s : sets) {
+            runset(w, t, s, s.heavy ? std::max(1u, *pages / 3) : *pages);
+        }
+        if (!scanreason.empty()) {
+            std::printf("SANE test-pattern sets skipped: %s\n", scanreason.c_str());
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_versus_img2pdf: %s\n", e.what());
+        return 1;
+    }
+    std::printf("targets: size and time ovin/img <= 1.0 and 0.2; for the pass-through sets "
+                "(JPEG, one-strip Group 4) time ovin/cat <= 1.2, counted in the row's verdict "
+                "against cat+sync as ovinpdf syncs its PDF. MB = 10^6 bytes. The corpus stays "
+                "in %s.\n",
+                w.dir.c_str());
+    return 0;
+}
