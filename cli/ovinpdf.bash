@@ -1,6 +1,6 @@
-# Bash completion for ovinpdf: options (also shortened ones and the
-# --name=value form), the values of --orientation, --fit and --page-size,
-# and file names. Installed as share/bash-completion/completions/ovinpdf.
+# Bash completion for ovinpdf: options, the values of --orientation, --fit
+# and --page-size (also after a shortened option and after "="), and file
+# names. Installed as share/bash-completion/completions/ovinpdf.
 
 _ovinpdf() {
     local cur=${COMP_WORDS[COMP_CWORD]}
