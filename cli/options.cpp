@@ -167,6 +167,9 @@ std::string quoted(const std::string& text) {
 // "--name=value"): it names no option or more than one.
 std::string longoptionerror(const std::string& word) {
     const std::string name = word.substr(2, word.find('=') - 2);
+    if (name.empty()) {
+        return "unknown option " + word;
+    }
     std::string matches;
     int count = 0;
     for (const optionspec& s : kOptions) {

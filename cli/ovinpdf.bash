@@ -2,6 +2,12 @@
 # and --page-size (also after a shortened option and after "="), and file
 # names. Installed as share/bash-completion/completions/ovinpdf.
 
+# COMPREPLY as compgen's words, one a line, so that file names keep their
+# spaces.
+_ovinpdf_reply() {
+    mapfile -t COMPREPLY < <(compgen "$@")
+}
+
 _ovinpdf() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=
@@ -17,7 +23,7 @@ _ovinpdf() {
     for ((i = 1; i < COMP_CWORD; i++)); do
         if [[ ${COMP_WORDS[i]} == -- ]]; then
             compopt -o filenames 2>/dev/null
-            COMPREPLY=($(compgen -f -- "$cur"))
+            _ovinpdf_reply -f -- "$cur"
             return
         fi
     done
@@ -37,7 +43,7 @@ _ovinpdf() {
     fi
     # A shortened long option stands for the one it is a prefix of.
     if [[ $option == --?* ]]; then
-        local o match= count=0
+        local o match='' count=0
         for o in $options; do
             if [[ $o == "$option" ]]; then
                 match=$o count=1
@@ -59,7 +65,7 @@ _ovinpdf() {
     --page-size) values='A3 A4 A5 B5 Letter Legal Tabloid' ;;
     -o | --output | --from-file | --temp | --bookmark | --sub-bookmark)
         compopt -o filenames 2>/dev/null
-        COMPREPLY=($(compgen -f -- "$cur"))
+        _ovinpdf_reply -f -- "$cur"
         return
         ;;
     --text | --border | --default-dpi | --dpi | --jpeg-quality | --title | \
@@ -70,7 +76,7 @@ _ovinpdf() {
         ;;
     esac
     if [[ -n $values ]]; then
-        COMPREPLY=($(compgen -P "$prefix" -W "$values" -- "$cur"))
+        _ovinpdf_reply -P "$prefix" -W "$values" -- "$cur"
         return
     fi
     # The title of --bookmark PAGE TITLE and --sub-bookmark's page and title.
@@ -79,11 +85,11 @@ _ovinpdf() {
         return
     fi
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        _ovinpdf_reply -W "$options" -- "$cur"
         [[ $cur == - ]] && COMPREPLY+=(-o -0 -q -h)
         return
     fi
     compopt -o filenames 2>/dev/null
-    COMPREPLY=($(compgen -f -- "$cur"))
+    _ovinpdf_reply -f -- "$cur"
 }
 complete -F _ovinpdf ovinpdf

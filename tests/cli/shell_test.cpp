@@ -21,7 +21,6 @@ namespace {
 
 using clitest::kTool;
 
-// The tool run by the shell in `dir`; `args` are shell words.
 // The tool run by the shell in `dir`, with `env` ("NAME=value ") before it;
 // `args` are shell words.
 ovintest::commandresult tool(const ovintest::tempdir& dir, const std::string& args,
@@ -317,10 +316,11 @@ terminalrun onterminal(const ovintest::tempdir& dir, const std::vector<std::stri
     std::array<char, 4096> buffer{};
     for (;;) {
         const ssize_t got = ::read(master, buffer.data(), buffer.size());
-        if (got <= 0 && errno != EINTR) {
-            break; // EIO once the tool has gone
+        if (got > 0) {
+            run.terminal.append(buffer.data(), static_cast<size_t>(got));
+        } else if (got == 0 || errno != EINTR) {
+            break; // EIO: the tool has gone, and the terminal has no other user
         }
-        run.terminal.append(buffer.data(), static_cast<size_t>(std::max<ssize_t>(got, 0)));
     }
     ::close(master);
     run.status = child.wait();
@@ -407,7 +407,7 @@ TEST(Shell, ManualPagesAndCompletion) {
         EXPECT_EQ(groff.status, 0);
         EXPECT_EQ(groff.output, "");
         ovintest::commandresult man =
-            ovintest::runcommand("MANWIDTH=80 man --warnings -l '" + page + "' > /dev/null");
+            ovintest::runcommand("(MANWIDTH=80 man --warnings -l '" + page + "' > /dev/null)");
         EXPECT_EQ(man.status, 0);
         EXPECT_EQ(man.output, "");
     }
@@ -446,12 +446,12 @@ TEST(Shell, ManualPagesAndCompletion) {
     };
     for (const completioncase& c : std::vector<completioncase>{
              {{"--fi"}, "--fit"},
-             {{"--t"}, "--text --temp --title"},
-             {{"--fit", ""}, "into fill exact shrink enlarge"},
-             {{"--fit", "=", "e"}, "exact enlarge"},
+             {{"--t"}, "--text|--temp|--title"},
+             {{"--fit", ""}, "into|fill|exact|shrink|enlarge"},
+             {{"--fit", "=", "e"}, "exact|enlarge"},
              {{"--orient", "l"}, "landscape"},
-             {{"--page-size", "L"}, "Letter Legal"},
-             {{"--page-size=L"}, "--page-size=Letter --page-size=Legal"},
+             {{"--page-size", "L"}, "Letter|Legal"},
+             {{"--page-size=L"}, "--page-size=Letter|--page-size=Legal"},
              {{"--author", "sc"}, ""},
              {{"sc"}, "scan one.jpg"},
              {{"--", "--"}, ""},
@@ -464,7 +464,7 @@ TEST(Shell, ManualPagesAndCompletion) {
         ovintest::commandresult r = ovintest::runcommand(
             "cd '" + dir.path().string() + "' && bash -c 'source \"$0\"; COMP_WORDS=(" + words +
             "); COMP_CWORD=" + std::to_string(c.words.size()) +
-            "; _ovinpdf; IFS=\" \"; echo \"${COMPREPLY[*]}\"' '" + completion + "'");
+            "; _ovinpdf; IFS=\"|\"; echo \"${COMPREPLY[*]}\"' '" + completion + "'");
         EXPECT_EQ(r.output, c.expected + "\n");
     }
 }
