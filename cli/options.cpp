@@ -113,7 +113,7 @@ enum : int {
     kVersion,
 };
 
-struct optionspec {
+struct optiondef {
     const char* name;
     int hasarg;
     int val;
@@ -121,41 +121,41 @@ struct optionspec {
 };
 
 constexpr std::array kOptions = {
-    optionspec{"output", required_argument, 'o', "FILE"},
-    optionspec{"text", required_argument, kText, "TEXT"},
-    optionspec{"from-file", required_argument, kFromFile, "LIST"},
-    optionspec{"null", no_argument, '0', nullptr},
-    optionspec{"temp", required_argument, kTemp, "PATH"},
-    optionspec{"page-size", required_argument, kPageSize, "SIZE"},
-    optionspec{"orientation", required_argument, kOrientation, "WAY"},
-    optionspec{"fit", required_argument, kFit, "HOW"},
-    optionspec{"border", required_argument, kBorder, "LENGTH[,LENGTH]"},
-    optionspec{"no-auto-orient", no_argument, kNoAutoOrient, nullptr},
-    optionspec{"default-dpi", required_argument, kDefaultDpi, "N"},
-    optionspec{"dpi", required_argument, kDpi, "N"},
-    optionspec{"jpeg-quality", required_argument, kJpegQuality, "N"},
-    optionspec{"title", required_argument, kTitle, "TEXT"},
-    optionspec{"producer", required_argument, kProducer, "TEXT"},
-    optionspec{"author", required_argument, kAuthor, "TEXT"},
-    optionspec{"subject", required_argument, kSubject, "TEXT"},
-    optionspec{"keywords", required_argument, kKeywords, "TEXT"},
-    optionspec{"creator", required_argument, kCreator, "TEXT"},
-    optionspec{"creation-date", required_argument, kCreationDate, "DATE"},
-    optionspec{"modification-date", required_argument, kModificationDate, "DATE"},
-    optionspec{"bookmark", required_argument, kBookmark, "PAGE TITLE"},
-    optionspec{"sub-bookmark", required_argument, kSubBookmark, "PARENT PAGE TITLE"},
-    optionspec{"quiet", no_argument, 'q', nullptr},
-    optionspec{"help", no_argument, 'h', nullptr},
-    optionspec{"version", no_argument, kVersion, nullptr},
+    optiondef{"output", required_argument, 'o', "FILE"},
+    optiondef{"text", required_argument, kText, "TEXT"},
+    optiondef{"from-file", required_argument, kFromFile, "LIST"},
+    optiondef{"null", no_argument, '0', nullptr},
+    optiondef{"temp", required_argument, kTemp, "PATH"},
+    optiondef{"page-size", required_argument, kPageSize, "SIZE"},
+    optiondef{"orientation", required_argument, kOrientation, "WAY"},
+    optiondef{"fit", required_argument, kFit, "HOW"},
+    optiondef{"border", required_argument, kBorder, "LENGTH[,LENGTH]"},
+    optiondef{"no-auto-orient", no_argument, kNoAutoOrient, nullptr},
+    optiondef{"default-dpi", required_argument, kDefaultDpi, "N"},
+    optiondef{"dpi", required_argument, kDpi, "N"},
+    optiondef{"jpeg-quality", required_argument, kJpegQuality, "N"},
+    optiondef{"title", required_argument, kTitle, "TEXT"},
+    optiondef{"producer", required_argument, kProducer, "TEXT"},
+    optiondef{"author", required_argument, kAuthor, "TEXT"},
+    optiondef{"subject", required_argument, kSubject, "TEXT"},
+    optiondef{"keywords", required_argument, kKeywords, "TEXT"},
+    optiondef{"creator", required_argument, kCreator, "TEXT"},
+    optiondef{"creation-date", required_argument, kCreationDate, "DATE"},
+    optiondef{"modification-date", required_argument, kModificationDate, "DATE"},
+    optiondef{"bookmark", required_argument, kBookmark, "PAGE TITLE"},
+    optiondef{"sub-bookmark", required_argument, kSubBookmark, "PARENT PAGE TITLE"},
+    optiondef{"quiet", no_argument, 'q', nullptr},
+    optiondef{"help", no_argument, 'h', nullptr},
+    optiondef{"version", no_argument, kVersion, nullptr},
 };
 
 // A leading "-": every image name comes back in its place (as option 1);
 // ":" after it: a missing value is told apart from an unknown option.
 constexpr const char* kShortOptions = "-:o:0qh";
 
-const optionspec* findoption(int val) {
+const optiondef* findoption(int val) {
     const auto* at = std::find_if(kOptions.begin(), kOptions.end(),
-                                  [val](const optionspec& s) { return s.val == val; });
+                                  [val](const optiondef& s) { return s.val == val; });
     return at == kOptions.end() ? nullptr : &*at;
 }
 
@@ -172,7 +172,7 @@ std::string longoptionerror(const std::string& word) {
     }
     std::string matches;
     int count = 0;
-    for (const optionspec& s : kOptions) {
+    for (const optiondef& s : kOptions) {
         if (std::string_view(s.name).starts_with(name)) {
             matches += std::string(count++ > 0 ? ", --" : "--") + s.name;
         }
@@ -511,7 +511,7 @@ std::optional<options> parseoptions(const std::vector<std::string>& args, std::s
     argv.push_back(nullptr);
     const int argc = static_cast<int>(words.size());
     std::vector<option> longoptions;
-    for (const optionspec& s : kOptions) {
+    for (const optiondef& s : kOptions) {
         longoptions.push_back({s.name, s.hasarg, nullptr, s.val});
     }
     longoptions.push_back({nullptr, 0, nullptr, 0});
@@ -536,17 +536,17 @@ std::optional<options> parseoptions(const std::vector<std::string>& args, std::s
             }
             break;
         case ':': {
-            const optionspec* spec = findoption(optopt);
-            error = "option --" + std::string(spec != nullptr ? spec->name : "?") +
-                    " needs a value (" + (spec != nullptr ? spec->argument : "") + ")";
+            const optiondef* def = findoption(optopt);
+            error = "option --" + std::string(def != nullptr ? def->name : "?") +
+                    " needs a value (" + (def != nullptr ? def->argument : "") + ")";
             return std::nullopt;
         }
         case '?':
             // A known option refused is a long one given a value it takes
             // none of; an unknown or ambiguous long one leaves optopt 0 (and
             // getopt has moved past it); anything else is an unknown letter.
-            if (const optionspec* spec = findoption(optopt); spec != nullptr) {
-                error = "option --" + std::string(spec->name) + " takes no value";
+            if (const optiondef* def = findoption(optopt); def != nullptr) {
+                error = "option --" + std::string(def->name) + " takes no value";
             } else if (optopt == 0 && optind > 0 && optind <= argc) {
                 error = longoptionerror(words[static_cast<size_t>(optind - 1)]);
             } else {
