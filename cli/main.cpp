@@ -1,28 +1,31 @@
-// ovinpdf: the command-line tool, on the library's document API. Adds the
-// given pages in order, then the bookmarks, and saves the document.
+// ovinpdf: the command-line tool, on the library's document API. Reads the
+// lists of names it is given, copies an image on standard input into its
+// private folder, adds the pages in order, then the bookmarks, and saves the
+// document to a file or to standard output.
+#include "inputs.h"
 #include "options.h"
 #include "ovinpdf_document.h"
 #include "privatefolder.h"
 #include "progressbar.h"
 #include "stopsignals.h"
 
+#include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
 constexpr int kFailure = 1;
 constexpr int kUsageError = 2;
+constexpr const char* kStandardInputCopy = "standard-input";
+constexpr const char* kTempImage = "OVINPDF.TMP";
 
 struct documentdeleter {
     void operator()(ovinpdf_document* d) const { ovinpdf_document_free(d); }
 };
 using document = std::unique_ptr<ovinpdf_document, documentdeleter>;
-
-int fail(const ovinpdf_document* d) {
-    std::fprintf(stderr, "ovinpdf: %s\n", ovinpdf_last_error(d));
-    return kFailure;
-}
 
 // The exit status of a run ended by a stop signal, as a shell reports a
 // process killed by it.
@@ -30,78 +33,195 @@ int stopped(int signal) {
     return 128 + signal;
 }
 
+// How the run names the image on standard input: the library knows it by
+// the path of its copy, the user by "-" (in bookmarks) and as "standard
+// input" (in messages).
+class naming {
+public:
+    void setcopy(std::string path) { copy_ = std::move(path); }
+    const std::string& copy() const { return copy_; }
+    // A page name of a bookmark as the library knows it.
+    std::string page(const std::string& name) const {
+        return name == "-" && !copy_.empty() ? copy_ : name;
+    }
+    // A message of the library as the user reads it.
+    std::string shown(std::string text) const {
+        if (copy_.empty()) {
+            return text;
+        }
+        for (size_t at = text.find(copy_); at != std::string::npos; at = text.find(copy_, at + 1)) {
+            text.replace(at, copy_.size(), "standard input");
+        }
+        return text;
+    }
+
+private:
+    std::string copy_;
+};
+
+int fail(const ovinpdf_document* d, const naming& names) {
+    std::fprintf(stderr, "ovinpdf: %s\n", names.shown(ovinpdf_last_error(d)).c_str());
+    return kFailure;
+}
+
 struct progress {
     ovincli::progressbar& bar;
     const ovincli::stopsignals& stops;
+    const naming& names;
 };
 
 // Draws the bar, and cancels the save between pages once a stop signal came.
 extern "C" int onpage(void* context, uint32_t page, uint32_t pages, const char* status) {
     auto* p = static_cast<progress*>(context);
-    p->bar.show(page, pages, status);
+    p->bar.show(page, pages, p->names.shown(status != nullptr ? status : ""));
     return p->stops.received() != 0 ? 1 : 0;
 }
 
 bool setoptions(ovinpdf_document* d, const ovincli::options& o, const std::string& temp) {
-    return (!o.title || ovinpdf_set_title(d, o.title->c_str()) == OVINPDF_OK) &&
-           (!o.producer || ovinpdf_set_producer(d, o.producer->c_str()) == OVINPDF_OK) &&
+    const auto text = [&](const std::optional<std::string>& value,
+                          int32_t (*set)(ovinpdf_document*, const char*)) {
+        return !value || set(d, value->c_str()) == OVINPDF_OK;
+    };
+    const auto date = [&](const std::optional<int64_t>& value,
+                          int32_t (*set)(ovinpdf_document*, int64_t)) {
+        return !value || set(d, *value) == OVINPDF_OK;
+    };
+    const ovincli::layoutoptions& l = o.layout;
+    return text(o.info.title, ovinpdf_set_title) && text(o.info.producer, ovinpdf_set_producer) &&
+           text(o.info.author, ovinpdf_set_author) && text(o.info.subject, ovinpdf_set_subject) &&
+           text(o.info.keywords, ovinpdf_set_keywords) &&
+           text(o.info.creator, ovinpdf_set_creator) &&
+           date(o.info.created, ovinpdf_set_creation_date) &&
+           date(o.info.modified, ovinpdf_set_modification_date) &&
            ovinpdf_set_temporary_path(d, temp.c_str()) == OVINPDF_OK &&
            ovinpdf_set_auto_orient(d, o.autoorient) == OVINPDF_OK &&
            ovinpdf_set_default_resolution(d, o.defaultdpi) == OVINPDF_OK &&
-           ovinpdf_set_resolution(d, o.dpi) == OVINPDF_OK;
+           ovinpdf_set_resolution(d, o.dpi) == OVINPDF_OK &&
+           ovinpdf_set_page_size(d, l.width, l.height) == OVINPDF_OK &&
+           (!l.orientation || ovinpdf_set_page_orientation(d, *l.orientation) == OVINPDF_OK) &&
+           (!l.fit || ovinpdf_set_fit(d, *l.fit) == OVINPDF_OK) &&
+           (!l.borderx || ovinpdf_set_border(d, *l.borderx, *l.bordery) == OVINPDF_OK);
+}
+
+// The pages in order, with the names read from lists in their places.
+// Returns nullopt after printing why when a list cannot be read.
+std::optional<std::vector<ovincli::item>> pagesof(const ovincli::options& o,
+                                                  const ovincli::stopsignals& stops) {
+    std::vector<ovincli::item> pages;
+    for (const ovincli::item& it : o.items) {
+        if (it.kind != ovincli::itemkind::list) {
+            pages.push_back(it);
+            continue;
+        }
+        std::string error;
+        std::optional<std::vector<std::string>> names =
+            ovincli::readlist(it.value, o.nullseparated, stops, error);
+        if (!names) {
+            if (stops.received() == 0) {
+                std::fprintf(stderr, "ovinpdf: %s\n", error.c_str());
+            }
+            return std::nullopt;
+        }
+        for (std::string& name : *names) {
+            pages.push_back({ovincli::itemkind::image, std::move(name)});
+        }
+    }
+    return pages;
 }
 
 int convert(const ovincli::options& o) {
-    if (std::optional<std::string> input = ovincli::outputclash(o)) {
-        std::fprintf(stderr,
-                     "ovinpdf: the output %s is one of the input files (%s); nothing written\n",
-                     o.output.c_str(), input->c_str());
+    const bool readsimage = std::any_of(o.items.begin(), o.items.end(), [](const auto& it) {
+        return it.kind == ovincli::itemkind::standardinput;
+    });
+    // Binary data neither comes from nor goes to a person at a terminal.
+    if (o.output == "-" && ::isatty(STDOUT_FILENO) == 1) {
+        std::fprintf(stderr, "ovinpdf: -o -: standard output is a terminal; send the PDF to a "
+                             "pipe or a file (-o - > OUT.pdf) or name the file (-o OUT.pdf)\n");
+        return kUsageError;
+    }
+    if (readsimage && ::isatty(STDIN_FILENO) == 1) {
+        std::fprintf(stderr, "ovinpdf: -: standard input is a terminal; give the image through "
+                             "a pipe or a redirection (- < scan.jpg)\n");
         return kUsageError;
     }
 
     // Declared in this order so that the document goes first, then the
     // folder, and the signal handlers last.
     ovincli::stopsignals stops;
+    auto stoppedearly = [&] {
+        std::fprintf(stderr, "ovinpdf: stopped by %s before the save; no file written\n",
+                     ovincli::stopsignals::name(stops.received()));
+        return stopped(stops.received());
+    };
+    std::optional<std::vector<ovincli::item>> pages = pagesof(o, stops);
+    if (!pages) {
+        return stops.received() != 0 ? stoppedearly() : kFailure;
+    }
+    if (pages->empty()) {
+        std::fprintf(stderr, "ovinpdf: no pages given: the lists name no files\n");
+        return kUsageError;
+    }
+    if (std::optional<std::string> input = ovincli::outputclash(o.output, *pages)) {
+        std::fprintf(stderr,
+                     "ovinpdf: the output %s is one of the input files (%s); nothing written\n",
+                     o.output.c_str(), input->c_str());
+        return kUsageError;
+    }
+
     ovincli::privatefolder folder;
+    naming names;
     std::string temp = o.temp;
-    if (temp.empty()) {
+    if (temp.empty() || readsimage) {
         std::string error;
         if (!folder.make(error)) {
             std::fprintf(stderr, "ovinpdf: %s\n", error.c_str());
             return kFailure;
         }
-        temp = folder.path() + "/OVINPDF.TMP";
+        if (temp.empty()) {
+            temp = folder.path() + "/" + kTempImage;
+        }
     }
+    if (readsimage) {
+        names.setcopy(folder.path() + "/" + kStandardInputCopy);
+        std::string error;
+        if (!ovincli::copystandardinput(names.copy(), stops, error)) {
+            if (stops.received() != 0) {
+                return stoppedearly();
+            }
+            std::fprintf(stderr, "ovinpdf: %s\n", error.c_str());
+            return kFailure;
+        }
+    }
+
     const document d(ovinpdf_document_new());
     if (!d) {
         std::fprintf(stderr, "ovinpdf: out of memory\n");
         return kFailure;
     }
     if (!setoptions(d.get(), o, temp)) {
-        return fail(d.get());
+        return fail(d.get(), names);
     }
-
-    auto stoppedearly = [&] {
-        std::fprintf(stderr, "ovinpdf: stopped by %s before the save; no file written\n",
-                     ovincli::stopsignals::name(stops.received()));
-        return stopped(stops.received());
-    };
-    for (const ovincli::item& it : o.items) {
+    for (const ovincli::item& it : *pages) {
         if (stops.received() != 0) {
             return stoppedearly();
         }
-        const int32_t r = it.istext ? ovinpdf_add_text(d.get(), it.value.c_str())
-                                    : ovinpdf_add_image(d.get(), it.value.c_str());
+        const int32_t r =
+            it.kind == ovincli::itemkind::text
+                ? ovinpdf_add_text(d.get(), it.value.c_str())
+                : ovinpdf_add_image(d.get(), it.kind == ovincli::itemkind::standardinput
+                                                 ? names.copy().c_str()
+                                                 : it.value.c_str());
         if (r != OVINPDF_OK) {
-            return fail(d.get());
+            return fail(d.get(), names);
         }
     }
     for (const ovincli::bookmarkrequest& b : o.bookmarks) {
-        const int32_t r = b.sub ? ovinpdf_add_sub_bookmark(d.get(), b.parent.c_str(),
-                                                           b.page.c_str(), b.title.c_str())
-                                : ovinpdf_add_bookmark(d.get(), b.page.c_str(), b.title.c_str());
+        const std::string page = names.page(b.page);
+        const int32_t r = b.sub ? ovinpdf_add_sub_bookmark(d.get(), names.page(b.parent).c_str(),
+                                                           page.c_str(), b.title.c_str())
+                                : ovinpdf_add_bookmark(d.get(), page.c_str(), b.title.c_str());
         if (r != OVINPDF_OK) {
-            return fail(d.get());
+            return fail(d.get(), names);
         }
     }
     if (stops.received() != 0) {
@@ -109,24 +229,28 @@ int convert(const ovincli::options& o) {
     }
 
     ovincli::progressbar bar(o.quiet);
-    progress state{bar, stops};
-    const int32_t result = ovinpdf_save(d.get(), o.output.c_str(), onpage, &state);
+    progress state{bar, stops, names};
+    const bool tostdout = o.output == "-";
+    const std::string shownoutput = tostdout ? "standard output" : o.output;
+    const int32_t result =
+        tostdout ? ovinpdf_save_to_fd(d.get(), STDOUT_FILENO, shownoutput.c_str(), onpage, &state)
+                 : ovinpdf_save(d.get(), o.output.c_str(), onpage, &state);
     bar.clear();
     if (!o.quiet) {
         for (size_t i = 0; i < ovinpdf_warning_count(d.get()); ++i) {
-            std::fprintf(stderr, "%s\n", ovinpdf_warning(d.get(), i));
+            std::fprintf(stderr, "%s\n", names.shown(ovinpdf_warning(d.get(), i)).c_str());
         }
     }
     if (result != OVINPDF_OK) {
         // A signal that came during the save is the reason it ended, even
         // when the message names what failed as the save wound down.
-        const int status = fail(d.get());
+        const int status = fail(d.get(), names);
         return stops.received() != 0 ? stopped(stops.received()) : status;
     }
     // A signal after the last page no longer stops the save: the file is
     // complete and in place, and the run says so.
     if (!o.quiet) {
-        std::fprintf(stderr, "%s written: %u pages\n", o.output.c_str(),
+        std::fprintf(stderr, "%s written: %u pages\n", shownoutput.c_str(),
                      ovinpdf_page_count(d.get()));
     }
     return 0;
@@ -135,11 +259,15 @@ int convert(const ovincli::options& o) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The character set of the terminal, for the width of names in the
+    // progress line; numbers are read the same whatever the locale.
+    std::setlocale(LC_CTYPE, "");
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     std::optional<ovincli::options> parsed = ovincli::parseoptions(args, error);
     if (!parsed) {
-        std::fprintf(stderr, "ovinpdf: %s\n%s", error.c_str(), ovincli::kUsage);
+        std::fprintf(stderr, "ovinpdf: %s\nTry 'ovinpdf --help' for more information.\n",
+                     error.c_str());
         return kUsageError;
     }
     const ovincli::options& o = *parsed;

@@ -1,42 +1,85 @@
 #include "options.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include "ovinpdf_document.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <getopt.h>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace ovincli {
 
 const char* const kUsage =
-    "Usage: ovinpdf [options] ITEM... -o OUT.pdf\n"
+    "Usage: ovinpdf [OPTION]... ITEM... -o OUT.pdf\n"
     "Turns images into one PDF file, one page per image page.\n"
     "\n"
     "Each ITEM is an image file (JPEG, TIFF, PNG, BMP, PNM or JPEG 2000, known by\n"
-    "its content whatever its name; a multi-page TIFF adds every page), or\n"
-    "--text TEXT for a text page at that place.\n"
+    "its content whatever its name; a multi-page TIFF adds every page), - for an\n"
+    "image read from standard input, or --text TEXT for a text page at that place.\n"
+    "Pages keep the order of the command line; every other option applies to the\n"
+    "whole document wherever it stands. Long options may be shortened to any\n"
+    "prefix that names one option and take their value after = too (--fit=fill);\n"
+    "-- ends the options.\n"
     "\n"
-    "Options:\n"
-    "  -o, --output FILE                  the PDF file to write (required)\n"
-    "      --text TEXT                    a text page at this place\n"
-    "      --bookmark PAGE TITLE          a bookmark opening PAGE (an image file\n"
-    "                                     name or a page text as given)\n"
+    "Pages and output:\n"
+    "  -o, --output=FILE             the PDF file to write (required); - writes it\n"
+    "                                to standard output, which must not be a terminal\n"
+    "      --text=TEXT               a text page at this place\n"
+    "      --from-file=LIST          the image files named in LIST, one a line, at\n"
+    "                                this place; - reads the list from standard input\n"
+    "  -0, --null                    names in lists end with a NUL byte (find -print0)\n"
+    "      --temp=PATH               temporary file for page conversion\n"
+    "                                (default: in a folder of this run alone)\n"
+    "\n"
+    "Page layout:\n"
+    "      --page-size=SIZE          every image page this size: A3, A4, A5, B5,\n"
+    "                                Letter, Legal, Tabloid or WIDTHxHEIGHT with mm,\n"
+    "                                cm, in or pt (210x297mm); default: the image's\n"
+    "      --orientation=WAY         portrait, landscape or auto (each page the way\n"
+    "                                of its image; the default)\n"
+    "      --fit=HOW                 the image on a page of --page-size: into (as\n"
+    "                                large as fits; the default), fill (covers the\n"
+    "                                page, cut at the edges), exact (stretched),\n"
+    "                                shrink (into, never enlarged), enlarge (into,\n"
+    "                                never shrunk)\n"
+    "      --border=LENGTH[,LENGTH]  margins with a unit: one for every side (10mm),\n"
+    "                                or left and right, top and bottom (0.5in,1in)\n"
+    "      --no-auto-orient          keep pages as stored, whatever their EXIF or\n"
+    "                                TIFF orientation says\n"
+    "      --default-dpi=N           resolution of files that give none (default 200)\n"
+    "      --dpi=N                   resolution of every file, whatever it gives\n"
+    "      --jpeg-quality=N          1 to 100; reserved for pages re-encoded as JPEG\n"
+    "                                (checked, without effect in this version)\n"
+    "\n"
+    "Document information:\n"
+    "      --title=TEXT, --author=TEXT, --subject=TEXT, --keywords=TEXT,\n"
+    "      --creator=TEXT, --producer=TEXT\n"
+    "                                the document's title, author, subject,\n"
+    "                                keywords, creating program and producer\n"
+    "      --creation-date=DATE, --modification-date=DATE\n"
+    "                                2024-05-01T12:00:00Z (UTC when no offset such\n"
+    "                                as +02:00 is given) or seconds since 1970;\n"
+    "                                default: SOURCE_DATE_EPOCH, else the time of\n"
+    "                                the save\n"
+    "\n"
+    "Bookmarks (added after all pages, in the order given):\n"
+    "      --bookmark PAGE TITLE     a bookmark opening PAGE (an image file name as\n"
+    "                                given, - for standard input, or a page text)\n"
     "      --sub-bookmark PARENT PAGE TITLE\n"
-    "                                     a bookmark below every bookmark made for\n"
-    "                                     the page PARENT\n"
-    "      --title TEXT                   the document title\n"
-    "      --producer TEXT                the producer named in the document\n"
-    "      --temp PATH                    temporary file for page conversion\n"
-    "                                     (default: in a folder of this run alone)\n"
-    "      --no-auto-orient               keep pages as stored, whatever their\n"
-    "                                     EXIF or TIFF orientation says\n"
-    "      --default-dpi N                resolution of files that give none\n"
-    "                                     (default 200)\n"
-    "      --dpi N                        resolution of every file, whatever it\n"
-    "                                     gives\n"
-    "  -q, --quiet                        no progress display, no warnings\n"
-    "      --version                      show the version and exit\n"
-    "  -h, --help                         show this help and exit\n"
+    "                                a bookmark below every bookmark made for the\n"
+    "                                page PARENT\n"
+    "  PAGE and PARENT are the option's value (--bookmark=PAGE TITLE works too);\n"
+    "  the words after it are taken as they are, even when they begin with -.\n"
     "\n"
-    "Bookmarks are added after all pages, in the order given.\n"
+    "  -q, --quiet                   no progress display, no warnings\n"
+    "  -h, --help                    show this help and exit\n"
+    "      --version                 show the version and exit\n"
+    "\n"
     "The output must not be one of the input images.\n"
     "Ctrl-C, SIGTERM and SIGHUP stop the run and leave no file.\n"
     "Exit status: 0 success, 1 failure, 2 usage error, 128 + the signal number\n"
@@ -44,124 +87,550 @@ const char* const kUsage =
 
 namespace {
 
+// Values getopt_long returns for the options without a short form.
+enum : int {
+    kText = 256,
+    kFromFile,
+    kTemp,
+    kPageSize,
+    kOrientation,
+    kFit,
+    kBorder,
+    kNoAutoOrient,
+    kDefaultDpi,
+    kDpi,
+    kJpegQuality,
+    kTitle,
+    kProducer,
+    kAuthor,
+    kSubject,
+    kKeywords,
+    kCreator,
+    kCreationDate,
+    kModificationDate,
+    kBookmark,
+    kSubBookmark,
+    kVersion,
+};
+
+struct optiondef {
+    const char* name;
+    int hasarg;
+    int val;
+    const char* argument; // what it takes, for messages
+};
+
+constexpr std::array kOptions = {
+    optiondef{"output", required_argument, 'o', "FILE"},
+    optiondef{"text", required_argument, kText, "TEXT"},
+    optiondef{"from-file", required_argument, kFromFile, "LIST"},
+    optiondef{"null", no_argument, '0', nullptr},
+    optiondef{"temp", required_argument, kTemp, "PATH"},
+    optiondef{"page-size", required_argument, kPageSize, "SIZE"},
+    optiondef{"orientation", required_argument, kOrientation, "WAY"},
+    optiondef{"fit", required_argument, kFit, "HOW"},
+    optiondef{"border", required_argument, kBorder, "LENGTH[,LENGTH]"},
+    optiondef{"no-auto-orient", no_argument, kNoAutoOrient, nullptr},
+    optiondef{"default-dpi", required_argument, kDefaultDpi, "N"},
+    optiondef{"dpi", required_argument, kDpi, "N"},
+    optiondef{"jpeg-quality", required_argument, kJpegQuality, "N"},
+    optiondef{"title", required_argument, kTitle, "TEXT"},
+    optiondef{"producer", required_argument, kProducer, "TEXT"},
+    optiondef{"author", required_argument, kAuthor, "TEXT"},
+    optiondef{"subject", required_argument, kSubject, "TEXT"},
+    optiondef{"keywords", required_argument, kKeywords, "TEXT"},
+    optiondef{"creator", required_argument, kCreator, "TEXT"},
+    optiondef{"creation-date", required_argument, kCreationDate, "DATE"},
+    optiondef{"modification-date", required_argument, kModificationDate, "DATE"},
+    optiondef{"bookmark", required_argument, kBookmark, "PAGE TITLE"},
+    optiondef{"sub-bookmark", required_argument, kSubBookmark, "PARENT PAGE TITLE"},
+    optiondef{"quiet", no_argument, 'q', nullptr},
+    optiondef{"help", no_argument, 'h', nullptr},
+    optiondef{"version", no_argument, kVersion, nullptr},
+};
+
+// A leading "-": every image name comes back in its place (as option 1);
+// ":" after it: a missing value is told apart from an unknown option.
+constexpr const char* kShortOptions = "-:o:0qh";
+
+const optiondef* findoption(int val) {
+    const auto* at = std::find_if(kOptions.begin(), kOptions.end(),
+                                  [val](const optiondef& s) { return s.val == val; });
+    return at == kOptions.end() ? nullptr : &*at;
+}
+
+std::string quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+// Why getopt_long refused the long option `word` ("--name" or
+// "--name=value"): it names no option or more than one.
+std::string longoptionerror(const std::string& word) {
+    const std::string name = word.substr(2, word.find('=') - 2);
+    if (name.empty()) {
+        return "unknown option " + word;
+    }
+    std::string matches;
+    int count = 0;
+    for (const optiondef& s : kOptions) {
+        if (std::string_view(s.name).starts_with(name)) {
+            matches += std::string(count++ > 0 ? ", --" : "--") + s.name;
+        }
+    }
+    if (count > 1) {
+        return "option --" + name + " is ambiguous: it could be " + matches;
+    }
+    return "unknown option --" + name;
+}
+
+// A number in C notation with nothing after it but `rest`.
+bool parsenumber(std::string_view text, double& value, std::string_view& rest) {
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr == text.data() || !std::isfinite(value)) {
+        return false;
+    }
+    rest = std::string_view(ptr, static_cast<size_t>(end - ptr));
+    return true;
+}
+
+bool parsewhole(std::string_view text, int64_t& value) {
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && !text.empty();
+}
+
 // A resolution in dots per inch: a number from 1 to 65535, nothing after it.
 bool parsedpi(const std::string& text, double& dpi) {
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || end == nullptr || *end != '\0' || errno != 0 || !(value >= 1) ||
-        value > 65535) {
+    double value = 0;
+    std::string_view rest;
+    if (!parsenumber(text, value, rest) || !rest.empty() || !(value >= 1) || value > 65535) {
         return false;
     }
     dpi = value;
     return true;
 }
 
+// `text` as one of `names` (any letter case), giving its value.
+template <size_t N>
+bool parsename(const std::string& text, const std::array<std::pair<const char*, int>, N>& names,
+               int& value) {
+    for (const auto& [name, v] : names) {
+        if (std::equal(
+                text.begin(), text.end(), name, name + std::char_traits<char>::length(name),
+                [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; })) {
+            value = v;
+            return true;
+        }
+    }
+    return false;
+}
+
+constexpr std::array<std::pair<const char*, int>, 3> kOrientations = {{
+    {"auto", OVINPDF_ORIENTATION_AUTO},
+    {"portrait", OVINPDF_ORIENTATION_PORTRAIT},
+    {"landscape", OVINPDF_ORIENTATION_LANDSCAPE},
+}};
+
+constexpr std::array<std::pair<const char*, int>, 5> kFits = {{
+    {"into", OVINPDF_FIT_INTO},
+    {"fill", OVINPDF_FIT_FILL},
+    {"exact", OVINPDF_FIT_EXACT},
+    {"shrink", OVINPDF_FIT_SHRINK},
+    {"enlarge", OVINPDF_FIT_ENLARGE},
+}};
+
+constexpr double kMaxPoints = 14400; // 200 inches, the largest page side
+
+// Takes the value of one option into `o`; false with `error` set when it
+// is not one the option takes.
+bool takevalue(options& o, int val, const std::string& value, std::string& error) {
+    const std::string name = std::string("option --") + findoption(val)->name + ": ";
+    auto refuse = [&](const std::string& why) {
+        error = name + quoted(value) + " " + why;
+        return false;
+    };
+    switch (val) {
+    case 'o':
+        if (value.empty()) {
+            return refuse("is no file name");
+        }
+        o.output = value;
+        return true;
+    case kText:
+        o.items.push_back({itemkind::text, value});
+        return true;
+    case kFromFile:
+        if (value.empty()) {
+            return refuse("is no file name");
+        }
+        o.items.push_back({itemkind::list, value});
+        return true;
+    case kTemp:
+        if (value.empty()) {
+            return refuse("is no path");
+        }
+        o.temp = value;
+        return true;
+    case kPageSize:
+        if (!ovinpdf_page_size_from_text(value.c_str(), &o.layout.width, &o.layout.height)) {
+            return refuse("is not a page size: give A3, A4, A5, B5, Letter, Legal, Tabloid or "
+                          "WIDTHxHEIGHT with mm, cm, in or pt (such as 210x297mm), at most 200 "
+                          "inches a side");
+        }
+        return true;
+    case kOrientation: {
+        int v = 0;
+        if (!parsename(value, kOrientations, v)) {
+            return refuse("is not portrait, landscape or auto");
+        }
+        o.layout.orientation = v;
+        return true;
+    }
+    case kFit: {
+        int v = 0;
+        if (!parsename(value, kFits, v)) {
+            return refuse("is not into, fill, exact, shrink or enlarge");
+        }
+        o.layout.fit = v;
+        return true;
+    }
+    case kBorder: {
+        const size_t comma = value.find(',');
+        double x = 0;
+        double y = 0;
+        if (!parselength(value.substr(0, comma), x) ||
+            !parselength(
+                comma == std::string::npos ? value.substr(0, comma) : value.substr(comma + 1), y)) {
+            return refuse("is not one or two lengths from 0 to 200 inches with a unit (mm, cm, "
+                          "in or pt), such as 10mm or 0.5in,1in");
+        }
+        o.layout.borderx = x;
+        o.layout.bordery = y;
+        return true;
+    }
+    case kDefaultDpi:
+    case kDpi:
+        if (!parsedpi(value, val == kDpi ? o.dpi : o.defaultdpi)) {
+            return refuse("is not a resolution from 1 to 65535 dots per inch");
+        }
+        return true;
+    case kJpegQuality: {
+        int64_t q = 0;
+        if (!parsewhole(value, q) || q < 1 || q > 100) {
+            return refuse("is not a whole number from 1 to 100");
+        }
+        o.jpegquality = static_cast<int>(q);
+        return true;
+    }
+    case kCreationDate:
+    case kModificationDate: {
+        int64_t seconds = 0;
+        if (!parsedate(value, seconds)) {
+            return refuse("is not a date from 1970 to 9999 such as 2024-05-01T12:00:00Z, "
+                          "2024-05-01T14:00:00+02:00, 2024-05-01 or seconds since 1970");
+        }
+        (val == kCreationDate ? o.info.created : o.info.modified) = seconds;
+        return true;
+    }
+    case kTitle:
+        o.info.title = value;
+        return true;
+    case kProducer:
+        o.info.producer = value;
+        return true;
+    case kAuthor:
+        o.info.author = value;
+        return true;
+    case kSubject:
+        o.info.subject = value;
+        return true;
+    case kKeywords:
+        o.info.keywords = value;
+        return true;
+    case kCreator:
+        o.info.creator = value;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Two digits (or four for a year) at `at` of `text`, moving past them.
+bool digits(std::string_view text, size_t& at, size_t count, int& value) {
+    if (at + count > text.size()) {
+        return false;
+    }
+    value = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const char c = text[at + i];
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        value = value * 10 + (c - '0');
+    }
+    at += count;
+    return true;
+}
+
+bool skip(std::string_view text, size_t& at, std::string_view any) {
+    if (at < text.size() && any.find(text[at]) != std::string_view::npos) {
+        ++at;
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
-std::optional<options> parseoptions(const std::vector<std::string>& args, std::string& error) {
-    options o;
-    bool optionsended = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto need = [&](size_t count) -> bool {
-            if (i + count >= args.size()) {
-                error = "option " + a + " needs " + std::to_string(count) +
-                        (count == 1 ? " argument" : " arguments");
+bool parselength(const std::string& text, double& points) {
+    double value = 0;
+    std::string_view unit;
+    if (!parsenumber(text, value, unit) || unit.size() != 2) {
+        return false;
+    }
+    std::string lower(unit);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    constexpr std::array<std::pair<const char*, double>, 4> kUnits = {{
+        {"mm", 72 / 25.4},
+        {"cm", 720 / 25.4},
+        {"in", 72},
+        {"pt", 1},
+    }};
+    const auto* u = std::find_if(kUnits.begin(), kUnits.end(),
+                                 [&](const auto& entry) { return lower == entry.first; });
+    if (u == kUnits.end()) {
+        return false;
+    }
+    const double p = value * u->second;
+    if (!(p >= 0) || p > kMaxPoints) {
+        return false;
+    }
+    points = p;
+    return true;
+}
+
+bool parsedate(const std::string& text, int64_t& seconds) {
+    constexpr int64_t kLast = 253402300799; // 9999-12-31T23:59:59Z
+    int64_t whole = 0;
+    if (parsewhole(text, whole)) {
+        if (whole < 0 || whole > kLast) {
+            return false;
+        }
+        seconds = whole;
+        return true;
+    }
+    // YYYY-MM-DD[(T| )HH:MM[:SS[.fraction]]][Z|(+|-)HH[:]MM|(+|-)HH]
+    const std::string_view s = text;
+    size_t at = 0;
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    if (!digits(s, at, 4, year) || !skip(s, at, "-") || !digits(s, at, 2, month) ||
+        !skip(s, at, "-") || !digits(s, at, 2, day)) {
+        return false;
+    }
+    const std::chrono::year_month_day date{std::chrono::year(year),
+                                           std::chrono::month(static_cast<unsigned>(month)),
+                                           std::chrono::day(static_cast<unsigned>(day))};
+    if (!date.ok()) {
+        return false;
+    }
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int64_t offset = 0;
+    if (at < s.size()) {
+        if (!skip(s, at, "Tt ") || !digits(s, at, 2, hour) || !skip(s, at, ":") ||
+            !digits(s, at, 2, minute)) {
+            return false;
+        }
+        if (skip(s, at, ":")) {
+            if (!digits(s, at, 2, second)) {
                 return false;
             }
-            return true;
-        };
-        if (optionsended || a.empty() || a[0] != '-' || a == "-") {
-            o.items.push_back({false, a});
-        } else if (a == "--") {
-            optionsended = true;
-        } else if (a == "-o" || a == "--output") {
-            if (!need(1)) {
-                return std::nullopt;
+            // Parts of a second are dropped: the document's dates hold
+            // whole seconds.
+            if (skip(s, at, ".,")) {
+                const size_t from = at;
+                while (at < s.size() && s[at] >= '0' && s[at] <= '9') {
+                    ++at;
+                }
+                if (at == from) {
+                    return false;
+                }
             }
-            o.output = args[++i];
-        } else if (a == "--text") {
-            if (!need(1)) {
-                return std::nullopt;
+        }
+        if (hour > 23 || minute > 59 || second > 59) {
+            return false;
+        }
+        if (at < s.size() && !skip(s, at, "Zz")) {
+            // An offset from UTC: +HH, +HHMM or +HH:MM (or -).
+            const int sign = s[at] == '-' ? -1 : 1;
+            int oh = 0;
+            int om = 0;
+            if (!skip(s, at, "+-") || !digits(s, at, 2, oh)) {
+                return false;
             }
-            o.items.push_back({true, args[++i]});
-        } else if (a == "--bookmark") {
-            if (!need(2)) {
-                return std::nullopt;
+            if (at < s.size()) {
+                skip(s, at, ":");
+                if (!digits(s, at, 2, om)) {
+                    return false;
+                }
             }
-            o.bookmarks.push_back({"", false, args[i + 1], args[i + 2]});
-            i += 2;
-        } else if (a == "--sub-bookmark") {
-            if (!need(3)) {
-                return std::nullopt;
+            if (oh > 23 || om > 59) {
+                return false;
             }
-            o.bookmarks.push_back({args[i + 1], true, args[i + 2], args[i + 3]});
-            i += 3;
-        } else if (a == "--title") {
-            if (!need(1)) {
-                return std::nullopt;
+            offset = sign * (int64_t{oh} * 3600 + om * 60);
+        }
+        if (at != s.size()) {
+            return false;
+        }
+    }
+    const int64_t days = std::chrono::sys_days(date).time_since_epoch().count();
+    const int64_t value = days * 86400 + hour * 3600 + minute * 60 + second - offset;
+    if (value < 0 || value > kLast) {
+        return false;
+    }
+    seconds = value;
+    return true;
+}
+
+std::optional<options> parseoptions(const std::vector<std::string>& args, std::string& error) {
+    // getopt_long wants argv as C strings it may point into; these copies
+    // live until the parse is over.
+    std::vector<std::string> words;
+    words.reserve(args.size() + 1);
+    words.emplace_back("ovinpdf");
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) {
+        argv.push_back(w.data());
+    }
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(words.size());
+    std::vector<option> longoptions;
+    for (const optiondef& s : kOptions) {
+        longoptions.push_back({s.name, s.hasarg, nullptr, s.val});
+    }
+    longoptions.push_back({nullptr, 0, nullptr, 0});
+
+    options o;
+    int standardinputs = 0; // "-" as an image or as a list
+    // getopt keeps its place in globals; 0 starts a new parse.
+    optind = 0;
+    opterr = 0;
+    for (;;) {
+        const int c = ::getopt_long(argc, argv.data(), kShortOptions, longoptions.data(), nullptr);
+        if (c == -1) {
+            break;
+        }
+        switch (c) {
+        case 1: // an image name in its place
+            if (std::string(optarg) == "-") {
+                o.items.push_back({itemkind::standardinput, "-"});
+                ++standardinputs;
+            } else {
+                o.items.push_back({itemkind::image, optarg});
             }
-            o.title = args[++i];
-        } else if (a == "--producer") {
-            if (!need(1)) {
-                return std::nullopt;
-            }
-            o.producer = args[++i];
-        } else if (a == "--temp") {
-            if (!need(1)) {
-                return std::nullopt;
-            }
-            o.temp = args[++i];
-            if (o.temp.empty()) {
-                error = "option --temp needs a path";
-                return std::nullopt;
-            }
-        } else if (a == "--no-auto-orient") {
-            o.autoorient = false;
-        } else if (a == "--default-dpi" || a == "--dpi") {
-            if (!need(1)) {
-                return std::nullopt;
-            }
-            double& target = a == "--dpi" ? o.dpi : o.defaultdpi;
-            if (!parsedpi(args[++i], target)) {
-                error = "option " + a + " needs a resolution from 1 to 65535 dots per inch";
-                return std::nullopt;
-            }
-        } else if (a == "-q" || a == "--quiet") {
-            o.quiet = true;
-        } else if (a == "-h" || a == "--help") {
-            o.help = true;
-        } else if (a == "--version") {
-            o.version = true;
-        } else {
-            error = "unknown option " + a;
+            break;
+        case ':': {
+            const optiondef* def = findoption(optopt);
+            error = "option --" + std::string(def != nullptr ? def->name : "?") +
+                    " needs a value (" + (def != nullptr ? def->argument : "") + ")";
             return std::nullopt;
         }
+        case '?':
+            // A known option refused is a long one given a value it takes
+            // none of; an unknown or ambiguous long one leaves optopt 0 (and
+            // getopt has moved past it); anything else is an unknown letter.
+            if (const optiondef* def = findoption(optopt); def != nullptr) {
+                error = "option --" + std::string(def->name) + " takes no value";
+            } else if (optopt == 0 && optind > 0 && optind <= argc) {
+                error = longoptionerror(words[static_cast<size_t>(optind - 1)]);
+            } else {
+                error = "unknown option -" + std::string(1, static_cast<char>(optopt));
+            }
+            return std::nullopt;
+        case '0':
+            o.nullseparated = true;
+            break;
+        case 'q':
+            o.quiet = true;
+            break;
+        case 'h':
+            o.help = true;
+            break;
+        case kVersion:
+            o.version = true;
+            break;
+        case kNoAutoOrient:
+            o.autoorient = false;
+            break;
+        case kBookmark:
+        case kSubBookmark: {
+            // The first word is getopt's value, the others follow it as
+            // they are.
+            const int more = c == kBookmark ? 1 : 2;
+            if (optind + more > argc) {
+                error = std::string("option --") + findoption(c)->name + " needs " +
+                        std::to_string(more + 1) + " values (" + findoption(c)->argument + ")";
+                return std::nullopt;
+            }
+            bookmarkrequest b;
+            b.sub = c == kSubBookmark;
+            (b.sub ? b.parent : b.page) = optarg;
+            if (b.sub) {
+                b.page = words[static_cast<size_t>(optind++)];
+            }
+            b.title = words[static_cast<size_t>(optind++)];
+            o.bookmarks.push_back(std::move(b));
+            break;
+        }
+        default:
+            if (!takevalue(o, c, optarg != nullptr ? optarg : "", error)) {
+                return std::nullopt;
+            }
+            if (c == kFromFile && o.items.back().value == "-") {
+                ++standardinputs;
+            }
+        }
+    }
+    // After "--" everything is an image name.
+    for (int i = optind; i < argc; ++i) {
+        const std::string& w = words[static_cast<size_t>(i)];
+        o.items.push_back({w == "-" ? itemkind::standardinput : itemkind::image, w});
+        standardinputs += w == "-" ? 1 : 0;
     }
     if (o.help || o.version) {
         return o;
     }
     if (o.output.empty()) {
-        error = "no output file given (-o OUT.pdf)";
+        error = "no output file given (-o OUT.pdf, or -o - for standard output)";
         return std::nullopt;
     }
     if (o.items.empty()) {
         error = "no pages given";
         return std::nullopt;
     }
+    if (standardinputs > 1) {
+        error = "standard input can be read only once, but - stands for it " +
+                std::to_string(standardinputs) + " times (as an image or --from-file -)";
+        return std::nullopt;
+    }
     return o;
 }
 
-std::optional<std::string> outputclash(const options& o) {
+std::optional<std::string> outputclash(const std::string& output, const std::vector<item>& items) {
     struct stat out {};
-    if (::stat(o.output.c_str(), &out) != 0) {
-        return std::nullopt; // not there yet: no input can be it
+    if (output == "-" || ::stat(output.c_str(), &out) != 0) {
+        return std::nullopt; // standard output, or not there yet: no input can be it
     }
-    for (const item& it : o.items) {
+    for (const item& it : items) {
         struct stat in {};
-        if (!it.istext && ::stat(it.value.c_str(), &in) == 0 && in.st_dev == out.st_dev &&
-            in.st_ino == out.st_ino) {
+        if (it.kind == itemkind::image && ::stat(it.value.c_str(), &in) == 0 &&
+            in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
             return it.value;
         }
     }

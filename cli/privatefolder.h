@@ -1,7 +1,8 @@
-// A folder of this process alone for the temporary file of page conversion,
-// so that runs at the same time never share one: made by mkdtemp (mode
-// 0700) in $XDG_RUNTIME_DIR, else $TMPDIR, else /tmp, and removed with
-// everything in it when the object goes.
+// A folder of this process alone for the temporary file of page conversion
+// and the copy of an image read from standard input, so that runs at the
+// same time never share one: made by mkdtemp (mode 0700) in
+// $XDG_RUNTIME_DIR, else $TMPDIR, else /tmp, and removed with everything in
+// it when the object goes.
 #pragma once
 
 #include <string>

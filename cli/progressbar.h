@@ -1,5 +1,7 @@
 // The save's progress on standard error when it is a terminal: a bar, the
-// page count and what is being added, redrawn in place.
+// page count and what is being added, redrawn in place on one line that
+// fits the terminal's width as it is at each drawing (so also after the
+// window was resized), and never wraps.
 #pragma once
 
 #include <cstdint>

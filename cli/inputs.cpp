@@ -1,0 +1,168 @@
+#include "inputs.h"
+
+#include "stopsignals.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <string_view>
+#include <unistd.h>
+
+namespace ovincli {
+
+namespace {
+
+constexpr int kWaitMs = 100; // how long a read waits before it looks for a stop signal
+
+// An open file descriptor, closed when the object goes.
+class descriptor {
+public:
+    explicit descriptor(int fd) : fd_(fd) {}
+    ~descriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    descriptor(const descriptor&) = delete;
+    descriptor& operator=(const descriptor&) = delete;
+    int get() const { return fd_; }
+    // Closes it now, for the error a close can report on a written file.
+    int close() {
+        const int r = ::close(fd_);
+        fd_ = -1;
+        return r;
+    }
+
+private:
+    int fd_;
+};
+
+std::string reason(int error) {
+    return std::strerror(error);
+}
+
+// Reads `fd` to its end and hands each block to `take`, which may refuse it
+// (returning false). False on a read error (errno kept), a refusal or a
+// stop signal.
+bool readall(int fd, const stopsignals& stops, const std::function<bool(std::string_view)>& take) {
+    std::array<char, 65536> buffer{};
+    for (;;) {
+        if (stops.received() != 0) {
+            return false;
+        }
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, kWaitMs);
+        if (ready < 0 && errno != EINTR) {
+            return false;
+        }
+        if (ready <= 0) {
+            continue;
+        }
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR || errno == EAGAIN) {
+                continue;
+            }
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        if (!take(std::string_view(buffer.data(), static_cast<size_t>(got)))) {
+            return false;
+        }
+    }
+}
+
+bool writeall(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(put));
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<std::vector<std::string>> readlist(const std::string& list, bool nul,
+                                                 const stopsignals& stops, std::string& error) {
+    const bool standard = list == "-";
+    const std::string shown = standard ? "the list on standard input" : "the list " + list;
+    descriptor file(standard ? -1 : ::open(list.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!standard && file.get() < 0) {
+        error = "cannot read " + shown + ": " + reason(errno);
+        return std::nullopt;
+    }
+    const char separator = nul ? '\0' : '\n';
+    std::vector<std::string> names;
+    std::string name;
+    size_t line = 1;
+    bool stray = false; // a NUL byte in a list of lines
+    const bool complete =
+        readall(standard ? STDIN_FILENO : file.get(), stops, [&](std::string_view block) {
+            for (const char c : block) {
+                if (c == separator) {
+                    if (!name.empty()) {
+                        names.push_back(std::move(name));
+                    }
+                    name.clear();
+                    ++line;
+                } else if (c == '\0') {
+                    stray = true;
+                    return false;
+                } else {
+                    name.push_back(c);
+                }
+            }
+            return true;
+        });
+    if (stray) {
+        error = shown + " has a NUL byte in line " + std::to_string(line) +
+                "; read lists of NUL-ended names with -0 (--null)";
+        return std::nullopt;
+    }
+    if (!complete) {
+        if (stops.received() == 0) {
+            error = "cannot read " + shown + ": " + reason(errno);
+        }
+        return std::nullopt;
+    }
+    if (!name.empty()) {
+        names.push_back(std::move(name)); // the last name without its end
+    }
+    return names;
+}
+
+bool copystandardinput(const std::string& path, const stopsignals& stops, std::string& error) {
+    descriptor copy(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (copy.get() < 0) {
+        error = "cannot create " + path + " for the image on standard input: " + reason(errno);
+        return false;
+    }
+    bool written = true;
+    const bool complete = readall(STDIN_FILENO, stops, [&](std::string_view block) {
+        written = writeall(copy.get(), block);
+        return written;
+    });
+    if (!complete || copy.close() != 0) {
+        if (!written || complete) {
+            error = "cannot write " + path + " (the image on standard input): " + reason(errno);
+        } else if (stops.received() == 0) {
+            error = "cannot read standard input: " + reason(errno);
+        }
+        return false;
+    }
+    return true;
+}
+
+} // namespace ovincli
