@@ -127,7 +127,7 @@ TEST_F(apifixture, ResolutionOptionsAndOneWarningLinePerFile) {
         ASSERT_EQ(ovinpdf_add_image(d.get(), file.c_str()), OVINPDF_OK);
         const std::string out = dir.file("res.pdf");
         ASSERT_EQ(ovinpdf_save(d.get(), out.c_str(), nullptr, nullptr), OVINPDF_OK);
-        EXPECT_NE(ovintest::readbytes(out).find("/MediaBox [0 0 " + width + " "), std::string::npos)
+        EXPECT_NE(ovintest::readbytes(out).find("/MediaBox[0 0 " + width + " "), std::string::npos)
             << option;
         const size_t expected = option == 2 ? 0 : 1;
         ASSERT_EQ(ovinpdf_warning_count(d.get()), expected) << option;

@@ -23,7 +23,9 @@ TEST(CliFaults, KilledSavesLeaveTheOldFileAsItWas) {
     const fs::path run = dir.path() / "run";
     fs::create_directory(run);
     ovintest::childsetup setup;
-    setup.env = {"XDG_RUNTIME_DIR=" + run.string()};
+    // Every complete save writes the same bytes, so that one that a late
+    // signal no longer stops leaves the file as it was too.
+    setup.env = {"XDG_RUNTIME_DIR=" + run.string(), "SOURCE_DATE_EPOCH=1714564800"};
     const std::vector<std::string> argv = {clitest::kTool, "-q", book, "-o", out};
 
     // A complete save first: the file the others replace, and how large a
@@ -56,7 +58,9 @@ TEST(CliFaults, KilledSavesLeaveTheOldFileAsItWas) {
         EXPECT_EQ(ovintest::folderlisting(dir.path()),
                   (std::vector<std::string>{"book.pdf", "book.tif", "run"}))
             << status;
-        if (sig == SIGTERM && status == "exit 143") {
+        if (sig == SIGTERM && (status == "exit 143" || status == "exit 0")) {
+            // Stopped between pages, or come after the last page, which no
+            // longer stops the save.
             EXPECT_TRUE(fs::is_empty(run));
         } else if (sig == SIGTERM) {
             // Only a signal before the tool has set up its handlers kills it.
