@@ -23,7 +23,9 @@ TEST(CliFaults, KilledSavesLeaveTheOldFileAsItWas) {
     const fs::path run = dir.path() / "run";
     fs::create_directory(run);
     ovintest::childsetup setup;
-    setup.env = {"XDG_RUNTIME_DIR=" + run.string()};
+    // The same document every time, dates included: a save that completes
+    // before the signal lands leaves the same bytes.
+    setup.env = {"XDG_RUNTIME_DIR=" + run.string(), "SOURCE_DATE_EPOCH=1714564800"};
     const std::vector<std::string> argv = {clitest::kTool, "-q", book, "-o", out};
 
     // A complete save first: the file the others replace, and how large a
@@ -58,7 +60,9 @@ TEST(CliFaults, KilledSavesLeaveTheOldFileAsItWas) {
             << status;
         if (sig == SIGTERM && status == "exit 143") {
             EXPECT_TRUE(fs::is_empty(run));
-        } else if (sig == SIGTERM) {
+        } else if (sig == SIGTERM && status != "exit 0") {
+            // exit 0: the signal came after the last page, the save ran to
+            // its end and put the same bytes in place.
             // Only a signal before the tool has set up its handlers kills it.
             EXPECT_LT(share, 0.05) << status;
             EXPECT_EQ(status, "killed by signal 15");
