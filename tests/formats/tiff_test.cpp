@@ -19,7 +19,6 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <set>
 
 namespace {
 
