@@ -4,6 +4,7 @@
 // libtiff shows it (turned upright), and page 1 carries the filter it
 // should, with its data as stored where nothing needs decoding. The same
 // table, at a small size, makes the fuzz target's seeds.
+#include "documentpdf.h"
 #include "fuzzseeds.h"
 #include "jpegfixtures.h"
 #include "library.h"
@@ -242,18 +243,11 @@ TEST_P(tiffformat, LooksLikeLibtiffShowsIt) {
     const std::string file = dir.file(std::string(c.name) + ".tif");
     ovintest::tiffsavebytes(file, c.file(48, 32));
 
-    ovin::Library lib;
-    lib.pdfinit(0, dir.file("OVINPDF.TMP"));
-    lib.setoptions(ovin::documentface());
-    int32_t r = lib.addimagepages(file, 0);
-    ASSERT_EQ(r, 0) << lib.geterror(r);
     const std::string pdf = dir.file("out.pdf");
-    r = lib.pdfsave(pdf);
-    ASSERT_EQ(r, 0) << lib.geterror(r);
-    std::string check;
-    EXPECT_TRUE(ovintest::qpdfcheck(pdf, &check)) << check;
-
-    const ovintest::pdffile parsed = ovintest::parsepdf(pdf);
+    const ovintest::documentpdf made = ovintest::makedocumentpdf(file, pdf);
+    ASSERT_EQ(made.code, 0) << made.error;
+    EXPECT_EQ(made.qpdf, "");
+    const ovintest::pdffile& parsed = made.pdf;
     ASSERT_EQ(parsed.error, "");
     EXPECT_NE(parsed.object(1).find(std::string("/Filter /") + c.filter), std::string::npos)
         << parsed.object(1).substr(0, 400);
@@ -271,7 +265,7 @@ TEST_P(tiffformat, LooksLikeLibtiffShowsIt) {
                                                  : " image ";
     EXPECT_NE(listed.find(enc), std::string::npos) << listed;
 
-    const auto pages = static_cast<int>(lib.state().pages.size());
+    const auto pages = static_cast<int>(made.pages);
     for (int page = 1; page <= pages; ++page) {
         const auto p = static_cast<uint16_t>(page);
         const raster expected = c.channels == 4 ? ovintest::storedsamples(file, p)
@@ -340,15 +334,10 @@ TEST(TiffFormat, RefusesWithAMessageNamingTheFile) {
         ovintest::tempdir dir;
         const std::string file = dir.file(std::string(r.name) + ".tif");
         ovintest::tiffsavebytes(file, r.file());
-        ovin::Library lib;
-        lib.pdfinit(0, dir.file("OVINPDF.TMP"));
-        lib.setoptions(ovin::documentface());
-        int32_t code = lib.addimagepages(file, 0);
-        if (code == 0) {
-            code = lib.pdfsave(dir.file("out.pdf")); // refused only once decoded
-        }
-        ASSERT_NE(code, 0);
-        const std::string text = lib.geterror(code);
+        // Some are refused when added, others only once decoded.
+        const ovintest::documentpdf made = ovintest::makedocumentpdf(file, dir.file("out.pdf"));
+        ASSERT_NE(made.code, 0);
+        const std::string& text = made.error;
         EXPECT_NE(text.find(r.says), std::string::npos) << text;
         EXPECT_NE(text.find(file), std::string::npos) << text;
     }

@@ -6,11 +6,15 @@
 
 namespace ovintest {
 
-documentpdf makedocumentpdf(const std::string& image, const std::string& pdf) {
+documentpdf makedocumentpdf(const std::vector<std::string>& images, const std::string& pdf) {
     documentpdf result;
     ovin::Library lib;
     lib.setoptions(ovin::documentface());
-    result.code = lib.addimagepages(image, 0);
+    for (const std::string& image : images) {
+        if (result.code == 0) {
+            result.code = lib.addimagepages(image, 0);
+        }
+    }
     if (result.code == 0) {
         result.code = lib.pdfsave(pdf);
     }
@@ -19,10 +23,12 @@ documentpdf makedocumentpdf(const std::string& image, const std::string& pdf) {
         return result;
     }
     lib.getwarnings([&](const std::string& line) { result.warnings.push_back(line); });
+    result.pages = lib.state().pages.size();
     std::string output;
     if (!qpdfcheck(pdf, &output)) {
         result.qpdf = output.empty() ? "qpdf failed" : output;
     }
+    result.pdf = parsepdf(pdf);
     return result;
 }
 

@@ -2,6 +2,8 @@
 // pages, saved, checked by qpdf.
 #pragma once
 
+#include "pdftools.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,13 +11,19 @@
 namespace ovintest {
 
 struct documentpdf {
-    int32_t code = 0;  // of adding, else of saving
+    int32_t code = 0;  // of the first failed adding, else of saving
     std::string error; // geterror of a failure
     std::string qpdf;  // qpdf's complaints, empty when it finds none
     std::vector<std::string> warnings;
+    size_t pages = 0; // in the document
+    pdffile pdf;      // the saved file, read back
 };
 
-// Adds `image` through the document face, saves `pdf` and checks it.
-documentpdf makedocumentpdf(const std::string& image, const std::string& pdf);
+// Adds the images (every page of each) through the document face, saves
+// `pdf`, checks it with qpdf and reads it back.
+documentpdf makedocumentpdf(const std::vector<std::string>& images, const std::string& pdf);
+inline documentpdf makedocumentpdf(const std::string& image, const std::string& pdf) {
+    return makedocumentpdf(std::vector<std::string>{image}, pdf);
+}
 
 } // namespace ovintest
