@@ -23,8 +23,8 @@ TEST(CliFaults, KilledSavesLeaveTheOldFileAsItWas) {
     const fs::path run = dir.path() / "run";
     fs::create_directory(run);
     ovintest::childsetup setup;
-    // Every complete save writes the same bytes, so that one that a late
-    // signal no longer stops leaves the file as it was too.
+    // The same document every time, dates included: a save that completes
+    // before the signal lands leaves the same bytes.
     setup.env = {"XDG_RUNTIME_DIR=" + run.string(), "SOURCE_DATE_EPOCH=1714564800"};
     const std::vector<std::string> argv = {clitest::kTool, "-q", book, "-o", out};
 
@@ -59,8 +59,8 @@ TEST(CliFaults, KilledSavesLeaveTheOldFileAsItWas) {
                   (std::vector<std::string>{"book.pdf", "book.tif", "run"}))
             << status;
         if (sig == SIGTERM && (status == "exit 143" || status == "exit 0")) {
-            // Stopped between pages, or come after the last page, which no
-            // longer stops the save.
+            // Stopped between pages, or come after the last page, when the
+            // save runs to its end and puts the same bytes in place.
             EXPECT_TRUE(fs::is_empty(run));
         } else if (sig == SIGTERM) {
             // Only a signal before the tool has set up its handlers kills it.

@@ -3,6 +3,7 @@
 // data with palettes, soft masks and profiles where the file has them.
 #include "bmpfixtures.h"
 #include "documentpdf.h"
+#include "fuzzseeds.h"
 #include "pagelook.h"
 #include "pdftools.h"
 #include "render.h"

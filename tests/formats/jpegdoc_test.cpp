@@ -2,6 +2,7 @@
 // the page upright, EXIF gives the resolution where JFIF does not, and an
 // ICC profile in APP2 chunks gives the colours, in poppler and MuPDF alike.
 #include "documentpdf.h"
+#include "fuzzseeds.h"
 #include "jpegfixtures.h"
 #include "pagelook.h"
 #include "pdftools.h"

@@ -4,6 +4,8 @@
 // the source decodes (over white where it is transparent). Damaged files are
 // refused with a message. The fuzz targets' seeds come from the same files
 // (OVIN_WRITE_FUZZ_SEEDS=1 rewrites fuzz/corpus/{png,pnm,jp2}).
+#include "documentpdf.h"
+#include "fuzzseeds.h"
 #include "library.h"
 #include "pdftools.h"
 #include "pngfixtures.h"
@@ -16,11 +18,9 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <set>
 
 namespace {
 
-namespace fs = std::filesystem;
 using bytes = std::vector<uint8_t>;
 using ovintest::raster;
 
@@ -34,31 +34,11 @@ struct pagecase {
     bool seed = false;                   // the file is one of the fuzz seeds
 };
 
-struct saved {
-    int32_t code = 0;
-    std::string error;
-    ovintest::pdffile pdf;
-};
-
-saved savefiles(const ovintest::tempdir& dir, const std::vector<std::string>& files) {
-    ovin::Library lib;
-    lib.pdfinit(0, dir.file("OVINPDF.TMP"));
-    lib.setoptions(ovin::documentface());
-    saved s;
-    for (const std::string& f : files) {
-        if ((s.code = lib.addimagepages(f, 0)) != 0) {
-            s.error = lib.geterror(s.code);
-            return s;
-        }
-    }
-    s.code = lib.pdfsave(dir.file("out.pdf"));
-    s.error = lib.geterror(s.code);
-    if (s.code == 0) {
-        std::string check;
-        EXPECT_TRUE(ovintest::qpdfcheck(dir.file("out.pdf"), &check)) << check;
-        s.pdf = ovintest::parsepdf(dir.file("out.pdf"));
-    }
-    return s;
+ovintest::documentpdf savefiles(const ovintest::tempdir& dir,
+                                const std::vector<std::string>& files) {
+    ovintest::documentpdf made = ovintest::makedocumentpdf(files, dir.file("out.pdf"));
+    EXPECT_EQ(made.qpdf, "");
+    return made;
 }
 
 // Saves the cases as the pages of one document and compares every page;
@@ -72,7 +52,7 @@ std::string checkpages(const std::vector<pagecase>& cases, const std::string& he
             ovintest::writebytes(files.back(), std::string(c.file.begin(), c.file.end()));
         }
     }
-    const saved s = savefiles(dir, files);
+    const ovintest::documentpdf s = savefiles(dir, files);
     EXPECT_EQ(s.code, 0) << s.error;
     if (s.code != 0) {
         return {};
@@ -360,7 +340,7 @@ TEST(DamagedFiles, AreRefusedWithAMessage) {
         SCOPED_TRACE(r.name);
         ovintest::tempdir dir;
         ovintest::writebytes(dir.file(r.name), std::string(r.file.begin(), r.file.end()));
-        const saved s = savefiles(dir, {dir.file(r.name)});
+        const ovintest::documentpdf s = savefiles(dir, {dir.file(r.name)});
         EXPECT_EQ(s.code, OVINPDF_IMAGE_ERROR);
         EXPECT_NE(s.error.find(r.message), std::string::npos) << s.error;
     }
@@ -386,23 +366,8 @@ TEST(FormatSeeds, CommittedSeedsAreTheMadeOnes) {
             .emplace_back(r.name, r.file);
     }
     for (const auto& [target, seeds] : targets) {
-        const fs::path dir = fs::path(OVIN_SOURCE_DIR) / "fuzz" / "corpus" / target;
-        if (std::getenv("OVIN_WRITE_FUZZ_SEEDS") != nullptr) {
-            fs::remove_all(dir);
-            fs::create_directories(dir);
-            for (const auto& [name, data] : seeds) {
-                ovintest::writebytes(dir / name, std::string(data.begin(), data.end()));
-            }
-        }
-        std::set<std::string> names;
         for (const auto& [name, data] : seeds) {
-            SCOPED_TRACE(target + "/" + name);
-            names.insert(name);
-            EXPECT_LT(data.size(), 4096u);
-            EXPECT_EQ(ovintest::readbytes(dir / name), std::string(data.begin(), data.end()));
-        }
-        for (const auto& entry : fs::directory_iterator(dir)) {
-            EXPECT_EQ(names.count(entry.path().filename().string()), 1u) << entry.path();
+            ovintest::fuzzseed(target, name, data);
         }
     }
 }

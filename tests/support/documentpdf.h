@@ -1,7 +1,8 @@
 // Driving the document face end to end: an image file added with all its
-// pages, saved, checked by qpdf; and the fuzz seeds that the format tests
-// leave behind.
+// pages, saved, checked by qpdf.
 #pragma once
+
+#include "pdftools.h"
 
 #include <cstdint>
 #include <string>
@@ -10,18 +11,19 @@
 namespace ovintest {
 
 struct documentpdf {
-    int32_t code = 0;  // of adding, else of saving
+    int32_t code = 0;  // of the first failed adding, else of saving
     std::string error; // geterror of a failure
     std::string qpdf;  // qpdf's complaints, empty when it finds none
     std::vector<std::string> warnings;
+    size_t pages = 0; // in the document
+    pdffile pdf;      // the saved file, read back
 };
 
-// Adds `image` through the document face, saves `pdf` and checks it.
-documentpdf makedocumentpdf(const std::string& image, const std::string& pdf);
-
-// A seed of fuzz/corpus/TARGET/NAME: written with OVIN_WRITE_FUZZ_SEEDS=1
-// set, else checked (with GoogleTest) against the committed file.
-void fuzzseed(const std::string& target, const std::string& name,
-              const std::vector<uint8_t>& bytes);
+// Adds the images (every page of each) through the document face, saves
+// `pdf`, checks it with qpdf and reads it back.
+documentpdf makedocumentpdf(const std::vector<std::string>& images, const std::string& pdf);
+inline documentpdf makedocumentpdf(const std::string& image, const std::string& pdf) {
+    return makedocumentpdf(std::vector<std::string>{image}, pdf);
+}
 
 } // namespace ovintest
