@@ -97,6 +97,7 @@ bool setoptions(ovinpdf_document* d, const ovincli::options& o, const std::strin
            ovinpdf_set_auto_orient(d, o.autoorient) == OVINPDF_OK &&
            ovinpdf_set_default_resolution(d, o.defaultdpi) == OVINPDF_OK &&
            ovinpdf_set_resolution(d, o.dpi) == OVINPDF_OK &&
+           ovinpdf_set_jpeg_quality(d, o.jpegquality.value_or(0)) == OVINPDF_OK &&
            ovinpdf_set_page_size(d, l.width, l.height) == OVINPDF_OK &&
            (!l.orientation || ovinpdf_set_page_orientation(d, *l.orientation) == OVINPDF_OK) &&
            (!l.fit || ovinpdf_set_fit(d, *l.fit) == OVINPDF_OK) &&
