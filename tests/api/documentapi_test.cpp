@@ -97,6 +97,8 @@ TEST_F(apifixture, FailuresHaveMessagesInWords) {
     EXPECT_EQ(ovinpdf_add_bookmark(d.get(), "nothing", "x"), OVINPDF_PAGE_NOT_FOUND);
     EXPECT_EQ(std::string(ovinpdf_last_error(d.get())), "no page named nothing");
     EXPECT_NE(ovinpdf_set_resolution(d.get(), -1), OVINPDF_OK);
+    EXPECT_EQ(ovinpdf_set_jpeg_quality(d.get(), 101), OVINPDF_INVALID_ARGUMENT);
+    EXPECT_EQ(ovinpdf_set_jpeg_quality(d.get(), -1), OVINPDF_INVALID_ARGUMENT);
     EXPECT_EQ(ovinpdf_add_text(nullptr, "x"), OVINPDF_INVALID_ARGUMENT);
 }
 

@@ -7,6 +7,7 @@
 #include "clitool.h"
 #include "jpegfixtures.h"
 #include "pdftools.h"
+#include "pngfixtures.h"
 #include "render.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +36,8 @@ std::string qdf(const std::string& pdf) {
 }
 
 // black.jpg: 300 x 200 grey pixels at 100 dpi, 216 x 144 points; nodpi.jpg
-// without a resolution; -dash.jpg with a name like an option.
+// without a resolution; -dash.jpg with a name like an option; photo.png, an
+// interlaced PNG, which is decoded.
 void writeimages(const ovintest::tempdir& dir) {
     ovintest::jpegoptions opt;
     opt.components = 1;
@@ -45,6 +47,10 @@ void writeimages(const ovintest::tempdir& dir) {
     ovintest::savejpeg(dir.file("-dash.jpg"), ovintest::makejpeg(300, 200, black, opt));
     opt.jfif = false;
     ovintest::savejpeg(dir.file("nodpi.jpg"), ovintest::makejpeg(300, 200, black, opt));
+    ovintest::pngoptions png;
+    png.interlaced = true;
+    const std::vector<uint8_t> photo = ovintest::makepng(png);
+    ovintest::writebytes(dir.file("photo.png"), std::string(photo.begin(), photo.end()));
 }
 
 // Each option reaches the document: the page boxes, the placement in the
@@ -76,7 +82,9 @@ TEST(Shell, OptionsReachTheDocument) {
         {"--page-size 400x400pt --fit enlarge --border 50pt black.jpg", {"300 0 0 200 50 100 cm"}},
         {"--dpi 72 black.jpg", {"/MediaBox[0 0 300 200]"}},
         {"--default-dpi=50 nodpi.jpg", {"/MediaBox[0 0 432 288]"}},
-        {"--jpeg-quality 80 --no-auto-orient black.jpg", {"/MediaBox[0 0 216 144]"}},
+        {"--no-auto-orient black.jpg", {"/MediaBox[0 0 216 144]"}},
+        {"photo.png", {"/Filter/FlateDecode"}},
+        {"--jpeg-quality 80 photo.png", {"/Filter/DCTDecode"}},
         {"--title T --author 'Ann Smith' --subject S --keywords 'a, b' --creator C --producer P "
          "--creation-date 2024-05-01T14:00:00+02:00 --modification-date 1700000000 --text x",
          {"/Author (Ann Smith)", "/Subject (S)", "/Keywords (a, b)", "/Creator (C)",
