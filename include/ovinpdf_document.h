@@ -66,6 +66,11 @@ OVINPDF_API int32_t ovinpdf_set_icc_profiles(ovinpdf_document* document, bool on
  * file whatever it gives (0, the default, for none). */
 OVINPDF_API int32_t ovinpdf_set_default_resolution(ovinpdf_document* document, double dpi);
 OVINPDF_API int32_t ovinpdf_set_resolution(ovinpdf_document* document, double dpi);
+/* Pages that are decoded (PNG, PNM, BMP, and TIFF that cannot be stored as
+ * it is) are compressed losslessly by default (quality 0). A quality from 1
+ * to 100 codes their 8-bit grey and RGB pictures as JPEG at that quality
+ * instead; JPEG files, bilevel pages and transparency stay as they are. */
+OVINPDF_API int32_t ovinpdf_set_jpeg_quality(ovinpdf_document* document, int quality);
 
 /* Page layout. By default every page is its image's own size. A page size
  * in points (0 by 0 for the image's own size) makes every image page that

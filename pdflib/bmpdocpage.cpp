@@ -2,12 +2,12 @@
 // versions from the OS/2 core header to V5, palette images of 1, 2, 4 and 8
 // bits (plain or run-length coded), 16- and 32-bit pixels with bit fields,
 // 24-bit pixels, rows stored either way up, an alpha channel and an
-// embedded ICC profile. Everything is written Flate-compressed.
+// embedded ICC profile. The pixels go to the compression stage
+// uncompressed.
 #include "bmpdocpage.h"
 
 #include "byteorder.h"
 #include "bytesource.h"
-#include "deflate.h"
 #include "textutil.h"
 
 #include <algorithm>
@@ -482,7 +482,7 @@ status bmpdocument::read(imagedata mode, imagedesc& out, uint64_t maxdecoded) {
     out.ydpi = todpi(h_.yppm);
     out.pagesinfile = 1;
     out.decodeinverted = false;
-    out.filter = pdffilter::flate;
+    out.filter = pdffilter::none;
     out.predictor = {};
     out.ccitt = {};
     out.colortransform = -1;
@@ -523,10 +523,7 @@ status bmpdocument::read(imagedata mode, imagedesc& out, uint64_t maxdecoded) {
     if (h_.indexed() && size_t{maxindex} * 3 + 3 > out.palette.size()) {
         out.palette.resize(size_t{maxindex} * 3 + 3, 0);
     }
-    out.data = deflatebytes(pixels);
-    if (out.data.empty()) {
-        return refuse("Unable to compress the BMP pixels");
-    }
+    out.data = std::move(pixels);
     // An alpha channel that is nothing but zeros is unused (as most 32-bit
     // files have it); one that is all opaque changes nothing.
     const bool transparent =
@@ -538,11 +535,7 @@ status bmpdocument::read(imagedata mode, imagedesc& out, uint64_t maxdecoded) {
         mask->height = out.height;
         mask->bitspercomponent = 8;
         mask->colour = colourspace::gray;
-        mask->filter = pdffilter::flate;
-        mask->data = deflatebytes(alpha);
-        if (mask->data.empty()) {
-            return refuse("Unable to compress the BMP alpha channel");
-        }
+        mask->data = std::move(alpha);
         out.softmask = std::move(mask);
     }
     return {};

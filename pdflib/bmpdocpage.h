@@ -22,7 +22,7 @@ inline constexpr uint64_t kMaxBmpDecoded = uint64_t{1} << 32;
 // coded) keep their indices with an indexed colour space; 16- and 32-bit
 // images (bit fields) and 24-bit ones become 8-bit RGB, with a soft mask
 // where an alpha channel holds something. Unless `mode` is skip, the data is
-// the pixels top row first, Flate-compressed. `maxdecoded` bounds the
+// the pixels top row first, uncompressed. `maxdecoded` bounds the
 // decoded pixels (see kMaxBmpDecoded).
 status readbmpdocument(bytesource& source, const std::string& name, imagedata mode, imagedesc& out,
                        uint64_t maxdecoded = kMaxBmpDecoded);

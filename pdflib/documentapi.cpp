@@ -232,6 +232,13 @@ int32_t ovinpdf_set_resolution(ovinpdf_document* document, double dpi) {
     });
 }
 
+int32_t ovinpdf_set_jpeg_quality(ovinpdf_document* document, int quality) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.jpegquality = quality;
+        return quality >= 0 && quality <= 100;
+    });
+}
+
 int32_t ovinpdf_set_page_size(ovinpdf_document* document, double width, double height) {
     return setoption(document, [&](ovin::documentoptions& o) {
         o.layout.width = width;

@@ -60,6 +60,12 @@ struct documentoptions {
     double defaultdpi = 0;
     // Dots per inch that replace every file's own resolution (0: none).
     double forcedpi = 0;
+    // 1 to 100: decoded 8-bit grey and RGB pages are JPEG-coded at this
+    // quality instead of losslessly; 0 never.
+    int jpegquality = 0;
+    // A save prepares the next page on a second thread while it writes one
+    // (document face only; the bytes are those of a save without).
+    bool prepareahead = false;
     pagelayout layout;
     documentinfo info;
 };
@@ -70,6 +76,7 @@ inline documentoptions documentface() {
     o.documentface = true;
     o.autoorient = true;
     o.iccprofiles = true;
+    o.prepareahead = true;
     return o;
 }
 

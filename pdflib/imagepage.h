@@ -1,6 +1,9 @@
-// The four objects of an image page: the image XObject holding the data as
+// The objects of an image page: the image XObject holding the data as
 // described, the resource dictionary, the compressed content stream that
-// paints the image over the page, and the page object.
+// paints the image over the page, and the page object. The compact layout
+// of the document face writes three: its page object holds the resources,
+// its content stream stays uncompressed where that is shorter, and its
+// dictionaries leave out the spaces and entries they need not have.
 #pragma once
 
 #include "documentoptions.h"

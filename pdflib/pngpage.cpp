@@ -5,7 +5,6 @@
 // critical chunks are refused.
 #include "pngpage.h"
 
-#include "deflate.h"
 #include "textutil.h"
 
 #include <png.h>
@@ -494,7 +493,8 @@ void describe(const pngfile& png, imagedesc& out) {
     out.xdpi = png.xdpi;
     out.ydpi = png.ydpi;
     out.pagesinfile = 1;
-    out.filter = pdffilter::flate;
+    // Decoded pages go to the compression stage uncompressed.
+    out.filter = png.decoded() ? pdffilter::none : pdffilter::flate;
     out.upright = png.upright;
 
     const bool expand = png.transparency || png.alpha();
@@ -520,7 +520,6 @@ void describe(const pngfile& png, imagedesc& out) {
         mask->height = out.height;
         mask->colour = colourspace::gray;
         mask->bitspercomponent = out.bitspercomponent;
-        mask->filter = pdffilter::flate;
         out.softmask = mask;
     }
 }
@@ -552,16 +551,10 @@ status decodepage(bytesource& source, const std::string& name, const pngfile& pn
     if (expand && !splitalpha(pixels, samples, bps, alpha)) {
         out.softmask.reset(); // every pixel opaque
     }
-    out.data = deflatebytes(pixels);
-    if (out.data.empty()) {
-        return refuse(name, "the pixels cannot be compressed");
-    }
+    out.data = std::move(pixels);
     if (out.softmask) {
         auto mask = std::make_shared<imagedesc>(*out.softmask);
-        mask->data = deflatebytes(alpha);
-        if (mask->data.empty()) {
-            return refuse(name, "the transparency cannot be compressed");
-        }
+        mask->data = std::move(alpha);
         out.softmask = mask;
     }
     return {};

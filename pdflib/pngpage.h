@@ -1,8 +1,8 @@
 // PNG pages for the document face. Plain images keep their compressed
 // data: the IDAT chunks' contents are embedded as Flate data with the PNG
 // predictor. Interlaced images and images with transparency (an alpha
-// channel or a tRNS chunk) are decoded with libpng and embedded as Flate
-// pixels with a soft mask.
+// channel or a tRNS chunk) are decoded with libpng and handed to the
+// compression stage uncompressed, with a soft mask.
 #pragma once
 
 #include "bytesource.h"

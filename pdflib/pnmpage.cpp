@@ -7,8 +7,6 @@
 // one that do not start another image are ignored.
 #include "pnmpage.h"
 
-#include "deflate.h"
-
 #include <algorithm>
 #include <limits>
 
@@ -276,7 +274,7 @@ void describe(const pnmimage& p, imagedesc& out) {
     out.bitspercomponent = p.bilevel() ? 1 : static_cast<uint16_t>(8 * p.bytespersample());
     out.colour = p.channels() == 3 ? colourspace::rgb : colourspace::gray;
     out.decodeinverted = p.bilevel();
-    out.filter = pdffilter::flate;
+    out.filter = pdffilter::none;
 }
 
 } // namespace
@@ -321,10 +319,7 @@ status readpnmpage(bytesource& source, const std::string& name, uint32_t page, i
     out.pagesinfile = count;
     out.data.clear();
     if (mode == imagedata::read) {
-        out.data = deflatebytes(pixels);
-        if (out.data.empty()) {
-            return refuse(name, "the pixels cannot be compressed");
-        }
+        out.data = std::move(pixels);
     }
     return {};
 }

@@ -1,6 +1,6 @@
 // PNM pages (PBM, PGM and PPM, plain and raw) for the document face: the
-// pixels, rescaled to full range when the maxval asks for it, embedded as
-// Flate data. A file of several images one after the other is a file of
+// pixels, rescaled to full range when the maxval asks for it, handed to the
+// compression stage uncompressed. A file of several images one after the other is a file of
 // several pages.
 #pragma once
 

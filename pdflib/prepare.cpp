@@ -1,5 +1,6 @@
 #include "prepare.h"
 
+#include "compress.h"
 #include "iccprofile.h"
 #include "textutil.h"
 
@@ -95,6 +96,11 @@ status probeimage(preparecontext& context, imagekind kind, const std::string& na
     }
     if (h > kMaxPagePoints) {
         return {OVINPDF_IMAGE_ERROR, "Image height too big - file " + name};
+    }
+    // The document face's probes leave decoded samples uncompressed for the
+    // one compression stage.
+    if (options.documentface && mode == imagedata::read) {
+        return compressimage(out, options, name);
     }
     return {};
 }

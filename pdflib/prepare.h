@@ -36,8 +36,9 @@ pointsize pagepoints(const imagedesc& page);
 
 // Reads page `page` (1-based) of the file, of the given kind, into `out`:
 // description and (unless mode is skip) data, with missing resolutions
-// defaulted and warned about, and pages too large for PDF refused. Fails
-// with -3, -5 or -6.
+// defaulted and warned about, and pages too large for PDF refused. In the
+// document face the data comes out compressed (compress.h). Fails with -3,
+// -5 or -6.
 status probeimage(preparecontext& context, imagekind kind, const std::string& name, uint32_t page,
                   imagedesc& out, imagedata mode = imagedata::read);
 

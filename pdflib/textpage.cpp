@@ -68,9 +68,12 @@ void writetextpage(pdfoutput& out, const objectplan& plan, int64_t i, pagesize s
     out.writestream(content);
     out.endobject();
 
-    out.beginobject(plan.procset(i));
-    out.writeline("[/PDF /Text]");
-    out.endobject();
+    // The compact layout names no procedure set, which readers ignore.
+    if (!plan.compact()) {
+        out.beginobject(plan.procset(i));
+        out.writeline("[/PDF /Text]");
+        out.endobject();
+    }
 
     out.beginobject(plan.font(i));
     out.writeline("<<");
@@ -93,8 +96,10 @@ void writetextpage(pdfoutput& out, const objectplan& plan, int64_t i, pagesize s
                       std::to_string(size.height) + " ]");
     }
     out.writeline("/Contents " + pdfoutput::ref(plan.textcontents(i)));
-    out.writeline("/Resources << /ProcSet " + pdfoutput::ref(plan.procset(i)) + " /Font << /F1 " +
-                  pdfoutput::ref(plan.font(i)) + " >> >>");
+    const std::string font = "/Font << /F1 " + pdfoutput::ref(plan.font(i)) + " >>";
+    out.writeline(plan.compact() ? "/Resources << " + font + " >>"
+                                 : "/Resources << /ProcSet " + pdfoutput::ref(plan.procset(i)) +
+                                       " " + font + " >>");
     out.writeline(">>");
     out.endobject();
 }

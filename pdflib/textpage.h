@@ -23,8 +23,9 @@ struct pagesize {
 void layouttext(std::string_view paragraph, pagesize size, int32_t& texty,
                 std::vector<std::string>& lines);
 
-// Writes the four objects of page i (0-based): content stream, procedure
-// set, font and page. The paragraphs are laid out one after the other.
+// Writes the objects of page i (0-based): content stream, procedure set
+// (not in the compact layout), font and page. The paragraphs are laid out
+// one after the other.
 void writetextpage(pdfoutput& out, const objectplan& plan, int64_t i, pagesize size,
                    const std::vector<std::string>& paragraphs);
 

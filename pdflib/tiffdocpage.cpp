@@ -1,6 +1,5 @@
 #include "tiffdocpage.h"
 
-#include "deflate.h"
 #include "jpeginfo.h"
 #include "textutil.h"
 #include "tiffdecode.h"
@@ -23,10 +22,10 @@ enum class route : uint8_t {
     lzw,          // one block of LZW data, as stored
     flate,        // one block of Deflate data, as stored
     packbits,     // PackBits strips, as stored (RunLengthDecode)
-    uncompressed, // uncompressed strips, Flate-compressed
+    uncompressed, // uncompressed strips, to the compression stage
     jpeg,         // one block of JPEG data with the page's tables
-    decode,       // decoded by libtiff, Flate-compressed
-    rgba,         // decoded by libtiff's RGBA reader, Flate-compressed
+    decode,       // decoded by libtiff, to the compression stage
+    rgba,         // decoded by libtiff's RGBA reader, to the compression stage
 };
 
 struct pagetags {
@@ -210,7 +209,6 @@ private:
     status readpassed(bool& usable);
     bool readjpeg(std::vector<uint8_t>& merged, jpeginfo& header);
     status decode();
-    status deflated(std::vector<uint8_t>& samples, std::vector<uint8_t>& into);
 
     tiffstream& stream_;
     TIFF* tif_;
@@ -464,7 +462,7 @@ void pagereader::describe() {
     case route::uncompressed:
     case route::decode:
     case route::rgba:
-        out_.filter = pdffilter::flate;
+        out_.filter = pdffilter::none;
         break;
     }
     out_.iccprofile.clear();
@@ -478,7 +476,6 @@ void pagereader::describe() {
         mask->height = out_.height;
         mask->bitspercomponent = p.how == route::rgba ? 8 : t.bits;
         mask->colour = colourspace::gray;
-        mask->filter = pdffilter::flate;
         out_.softmask = std::move(mask);
     }
 }
@@ -660,30 +657,16 @@ status pagereader::readpassed(bool& usable) {
             }
             data.insert(data.end(), strip.begin(), strip.begin() + static_cast<ptrdiff_t>(take));
         }
-        if (plan_.how == route::uncompressed) {
-            if (t.bits == 16 && !t.bigendian) {
-                for (size_t k = 0; k + 1 < data.size(); k += 2) {
-                    std::swap(data[k], data[k + 1]);
-                }
+        if (plan_.how == route::uncompressed && t.bits == 16 && !t.bigendian) {
+            for (size_t k = 0; k + 1 < data.size(); k += 2) {
+                std::swap(data[k], data[k + 1]);
             }
-            std::vector<uint8_t> samples = std::move(data);
-            return deflated(samples, out_.data);
         }
         return {};
     }
     default:
         return {};
     }
-}
-
-// Flate-compresses samples into `into`.
-status pagereader::deflated(std::vector<uint8_t>& samples, std::vector<uint8_t>& into) {
-    into = deflatebytes(samples);
-    if (into.empty()) {
-        return refuse("its samples cannot be compressed");
-    }
-    std::vector<uint8_t>().swap(samples);
-    return {};
 }
 
 status pagereader::decode() {
@@ -724,14 +707,10 @@ status pagereader::decode() {
     if (!alpha.empty() && (rgba || p.premultiplied) && !indices) {
         unpremultiply(colour, alpha, t.width, t.height, channels, out_.bitspercomponent);
     }
-    if (status packed = deflated(colour, out_.data); !packed.ok()) {
-        return packed;
-    }
+    out_.data = std::move(colour);
     if (!alpha.empty()) {
         auto mask = std::make_shared<imagedesc>(*out_.softmask);
-        if (status packed = deflated(alpha, mask->data); !packed.ok()) {
-            return packed;
-        }
+        mask->data = std::move(alpha);
         out_.softmask = std::move(mask);
     }
     return {};

@@ -3,11 +3,11 @@
 // A page's data goes into the PDF as stored wherever a PDF filter reads it
 // exactly: one strip (or one tile as large as the page) of CCITT, LZW,
 // Deflate (with the TIFF predictor where readers apply it alike) or JPEG
-// data, PackBits strips, and uncompressed strips (Flate-compressed, not
-// decoded). Every other page is decoded by libtiff and compressed with
-// Flate, losslessly: several strips or tiles, samples stored plane by
-// plane, alpha (a soft mask), 16-bit samples in little-endian files,
-// palettes of 16-bit indices, YCbCr, old-style JPEG.
+// data, and PackBits strips. Uncompressed strips (not decoded) and every
+// other page, decoded by libtiff, go to the compression stage uncompressed:
+// several strips or tiles, samples stored plane by plane, alpha (a soft
+// mask), 16-bit samples in little-endian files, palettes of 16-bit indices,
+// YCbCr, old-style JPEG.
 #pragma once
 
 #include "bytesource.h"
@@ -30,7 +30,8 @@ inline constexpr uint64_t kMaxTiffPageBytes = uint64_t{1} << 32;
 // not walked again), else it is empty and is filled. In skip mode nothing
 // is decoded and the data is left empty; the description is the same except
 // that a page whose stored data turns out to be unusable as it is (a
-// PackBits end-of-data byte, say) is described with Flate in read mode.
+// PackBits end-of-data byte, say) is described as uncompressed samples in
+// read mode.
 status readtiffdocpage(bytesource& source, const std::string& name, uint32_t page, imagedata mode,
                        std::vector<uint64_t>& directories, imagedesc& out,
                        uint64_t maxbytes = kMaxTiffPageBytes);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <future>
 #include <new>
 #include <sys/stat.h>
 
@@ -50,26 +51,66 @@ bool targetisinput(const librarystate& state, const std::string& target) {
     return false;
 }
 
+// What a page shows a person while it is prepared, kept to be shown when
+// the page is written: preparing may run on another thread, and the
+// messages must come in page order all the same.
+class pagemessages final : public Ui {
+public:
+    void progressShow(const std::string&, int32_t) override {}
+    void progressStatus(const std::string&) override {}
+    void progressStep() override {}
+    void progressFinish(const std::string&) override {}
+    void progressClose() override {}
+    void processMessages() override {}
+    bool cancelled() const override { return false; }
+    void message(const std::string& text) override { texts.push_back(text); }
+
+    std::vector<std::string> texts;
+};
+
+// One page probed for writing, with what its probe said on the way.
+struct preparedpage {
+    // One description serves page after page (the probe resets it), so
+    // that its data buffer is allocated once for the largest page.
+    imagedesc image;
+    status prepared;
+    warninglist warnings;
+    pagemessages messages;
+};
+
+// What preparing pages keeps from page to page: its own probe cache, so
+// that two threads preparing pages never share one, and the page.
+struct preparinglane {
+    probecache cache;
+    preparedpage page;
+};
+
 class savejob {
 public:
     savejob(librarystate& state, Ui& ui, const std::string& filename, int fd = -1)
         : state_(state), ui_(ui), filename_(filename), fd_(fd),
-          plan_(static_cast<int64_t>(state.pages.size()), outlinetotal(state.outline)) {}
+          plan_(static_cast<int64_t>(state.pages.size()), outlinetotal(state.outline),
+                state.options.documentface ? objectlayout::compact : objectlayout::classic) {}
 
     status run();
 
 private:
     preparecontext preparing() {
-        return {ui_,    state_.warnings, state_.options, state_.defaultxdpi, state_.defaultydpi,
-                &cache_};
+        return {
+            ui_,          state_.warnings, state_.options, state_.defaultxdpi, state_.defaultydpi,
+            &first_.cache};
     }
     void findpagesize();
+    void announce(int64_t i);
+    void prepare(int64_t i, preparinglane& lane);
+    void writeprepared(int64_t i, preparedpage& page);
+    void writepages();
+    void writepagepairs();
     // A probed page is at most 14400 points on a side.
     void setpagesize(const imagedesc& image) {
         const pointsize points = pagepoints(image);
         size_ = {static_cast<int32_t>(points.width), static_cast<int32_t>(points.height)};
     }
-    void writepage(int64_t i);
     void writeerrorpage(int64_t i, const status& failure);
     void writetrailer();
     int64_t n() const { return static_cast<int64_t>(state_.pages.size()); }
@@ -81,9 +122,9 @@ private:
     objectplan plan_;
     pdfoutput out_;
     pagesize size_;
-    probecache cache_;
+    preparinglane first_;  // pages prepared on the saving thread
+    preparinglane second_; // pages prepared ahead on another thread
     conversioncache conversions_;
-    imagedesc scratch_;
     status result_;
 };
 
@@ -127,25 +168,60 @@ void savejob::writeerrorpage(int64_t i, const status& failure) {
     writetextpage(out_, plan_, i, size_, {"** IMAGE ERROR **", towinansi(escaped)});
 }
 
-void savejob::writepage(int64_t i) {
+// The progress window names the page about to be written.
+void savejob::announce(int64_t i) {
+    const pageinfo& page = state_.pages[static_cast<size_t>(i)];
+    if (!page.isimage) {
+        ui_.progressStatus("Adding text " + page.name);
+    } else if (page.pagenumber <= 1) {
+        ui_.progressStatus("Adding image " + page.name);
+    } else {
+        ui_.progressStatus("Adding image " + page.name + " (Page " +
+                           std::to_string(page.pagenumber) + ")");
+    }
+    ui_.progressStep();
+    ui_.processMessages();
+}
+
+// Probes page i with the lane's cache; its warnings and messages stay with
+// the page. Touches nothing that another lane uses.
+void savejob::prepare(int64_t i, preparinglane& lane) {
+    const pageinfo& page = state_.pages[static_cast<size_t>(i)];
+    preparedpage& prepared = lane.page;
+    prepared.warnings.clear();
+    prepared.messages.texts.clear();
+    if (!page.isimage) {
+        prepared.prepared = {};
+        return;
+    }
+    preparecontext context{prepared.messages,  prepared.warnings,  state_.options,
+                           state_.defaultxdpi, state_.defaultydpi, &lane.cache};
+    prepared.prepared =
+        probeimage(context, page.kind, page.name, page.pagenumber, prepared.image, imagedata::read);
+}
+
+// Writes page i as prepared, after what its preparing said; a page that
+// cannot be embedded as stored is re-encoded here, on the saving thread.
+void savejob::writeprepared(int64_t i, preparedpage& prepared) {
+    for (const std::string& line : prepared.warnings.lines()) {
+        state_.warnings.add(line);
+    }
+    for (const std::string& text : prepared.messages.texts) {
+        ui_.message(text);
+    }
     const pageinfo& page = state_.pages[static_cast<size_t>(i)];
     if (!page.isimage) {
         writetextpage(out_, plan_, i, size_, {pdfescape(towinansi(page.name))});
         return;
     }
-    // One description serves every page (the probe resets it), so that its
-    // data buffer is allocated once for the largest page rather than once
-    // per page.
-    imagedesc& image = scratch_;
-    preparecontext context = preparing();
-    status prepared =
-        probeimage(context, page.kind, page.name, page.pagenumber, image, imagedata::read);
-    if (prepared.ok() && !image.passthrough) {
-        prepared = convertimage({ui_, state_.tempimgpath, state_.window, &conversions_}, page.kind,
-                                page.name, page.pagenumber, image);
+    imagedesc& image = prepared.image;
+    status ready = prepared.prepared;
+    if (ready.ok() && !image.passthrough) {
+        ready = convertimage({ui_, state_.tempimgpath, state_.window, &conversions_}, page.kind,
+                             page.name, page.pagenumber, image);
     }
-    if (!prepared.ok()) {
-        writeerrorpage(i, prepared);
+    if (!ready.ok()) {
+        writeerrorpage(i, ready);
         return;
     }
     if (size_.width == -1) {
@@ -154,6 +230,56 @@ void savejob::writepage(int64_t i) {
     if (status written = writeimagepage(out_, plan_, i, image, state_.options.layout, page.name);
         !written.ok()) {
         result_ = written;
+    }
+}
+
+// One page after the other: each announced, prepared and written before
+// the next. A Cancel stops the save before the next page.
+void savejob::writepages() {
+    for (int64_t i = 0; i < n() && out_.error() == 0; ++i) {
+        if (ui_.cancelled()) {
+            result_ = status(OVINPDF_CANCELLED, "Save cancelled by user");
+            continue;
+        }
+        announce(i);
+        prepare(i, first_);
+        writeprepared(i, first_.page);
+    }
+}
+
+// Two pages at a time: page i+1 is prepared on another thread while page i
+// is prepared and written here, then page i+1 is written. At most two pages
+// are in memory; they are written in order, each with its own warnings, so
+// the file and the warnings are those of writepages(). A Cancel stops the
+// save before the next page as there.
+void savejob::writepagepairs() {
+    for (int64_t i = 0; i < n() && out_.error() == 0; i += 2) {
+        if (ui_.cancelled()) {
+            result_ = status(OVINPDF_CANCELLED, "Save cancelled by user");
+            break;
+        }
+        const bool pair = i + 1 < n();
+        std::future<void> ahead;
+        if (pair && state_.pages[static_cast<size_t>(i + 1)].isimage) {
+            ahead = std::async(std::launch::async, [this, i] { prepare(i + 1, second_); });
+        }
+        announce(i);
+        prepare(i, first_);
+        writeprepared(i, first_.page);
+        if (!pair || out_.error() != 0) {
+            break;
+        }
+        if (ui_.cancelled()) {
+            result_ = status(OVINPDF_CANCELLED, "Save cancelled by user");
+            break; // the future waits for the page ahead as it goes
+        }
+        announce(i + 1);
+        if (ahead.valid()) {
+            ahead.get();
+        } else {
+            prepare(i + 1, second_);
+        }
+        writeprepared(i + 1, second_.page);
     }
 }
 
@@ -273,23 +399,13 @@ status savejob::run() {
         ui_.progressShow(filename_, static_cast<int32_t>(n()));
         shown = true;
         out_.writeline(state_.needspdf15 ? "%PDF-1.5" : "%PDF-1.4");
-        for (int64_t i = 0; i < n() && out_.error() == 0; ++i) {
-            if (ui_.cancelled()) {
-                result_ = status(OVINPDF_CANCELLED, "Save cancelled by user");
-                continue;
-            }
-            const pageinfo& page = state_.pages[static_cast<size_t>(i)];
-            if (!page.isimage) {
-                ui_.progressStatus("Adding text " + page.name);
-            } else if (page.pagenumber <= 1) {
-                ui_.progressStatus("Adding image " + page.name);
-            } else {
-                ui_.progressStatus("Adding image " + page.name + " (Page " +
-                                   std::to_string(page.pagenumber) + ")");
-            }
-            ui_.progressStep();
-            ui_.processMessages();
-            writepage(i);
+        // The classic face's progress window and Cancel follow one page at
+        // a time.
+        const documentoptions& options = state_.options;
+        if (options.documentface && options.prepareahead) {
+            writepagepairs();
+        } else {
+            writepages();
         }
         if (out_.error() == 0) {
             ui_.progressFinish("Finalizing PDF output...");

@@ -97,6 +97,8 @@ TEST_F(apifixture, FailuresHaveMessagesInWords) {
     EXPECT_EQ(ovinpdf_add_bookmark(d.get(), "nothing", "x"), OVINPDF_PAGE_NOT_FOUND);
     EXPECT_EQ(std::string(ovinpdf_last_error(d.get())), "no page named nothing");
     EXPECT_NE(ovinpdf_set_resolution(d.get(), -1), OVINPDF_OK);
+    EXPECT_EQ(ovinpdf_set_jpeg_quality(d.get(), 101), OVINPDF_INVALID_ARGUMENT);
+    EXPECT_EQ(ovinpdf_set_jpeg_quality(d.get(), -1), OVINPDF_INVALID_ARGUMENT);
     EXPECT_EQ(ovinpdf_add_text(nullptr, "x"), OVINPDF_INVALID_ARGUMENT);
 }
 
@@ -127,7 +129,7 @@ TEST_F(apifixture, ResolutionOptionsAndOneWarningLinePerFile) {
         ASSERT_EQ(ovinpdf_add_image(d.get(), file.c_str()), OVINPDF_OK);
         const std::string out = dir.file("res.pdf");
         ASSERT_EQ(ovinpdf_save(d.get(), out.c_str(), nullptr, nullptr), OVINPDF_OK);
-        EXPECT_NE(ovintest::readbytes(out).find("/MediaBox [0 0 " + width + " "), std::string::npos)
+        EXPECT_NE(ovintest::readbytes(out).find("/MediaBox[0 0 " + width + " "), std::string::npos)
             << option;
         const size_t expected = option == 2 ? 0 : 1;
         ASSERT_EQ(ovinpdf_warning_count(d.get()), expected) << option;

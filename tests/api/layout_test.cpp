@@ -100,11 +100,11 @@ TEST(Layout, PageSizesFitsAndBordersPlaceThePicture) {
             << ovinpdf_last_error(d.get());
         ASSERT_TRUE(ovintest::qpdfcheck(out));
         const ovintest::pdffile pdf = ovintest::parsepdf(out);
-        const std::string& pageobject = pdf.object(4);
-        const size_t at = pageobject.find("/MediaBox [0 0 ");
+        const std::string& pageobject = pdf.object(3);
+        const size_t at = pageobject.find("/MediaBox[0 0 ");
         ASSERT_NE(at, std::string::npos) << pageobject;
         double pw = 0, ph = 0;
-        ASSERT_EQ(std::sscanf(pageobject.c_str() + at, "/MediaBox [0 0 %lf %lf", &pw, &ph), 2);
+        ASSERT_EQ(std::sscanf(pageobject.c_str() + at, "/MediaBox[0 0 %lf %lf", &pw, &ph), 2);
         EXPECT_NEAR(pw, l.pw, 0.01);
         EXPECT_NEAR(ph, l.ph, 0.01);
         for (ovintest::reader r : {ovintest::reader::poppler, ovintest::reader::mupdf}) {

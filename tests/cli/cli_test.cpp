@@ -39,9 +39,9 @@ TEST(Cli, TextPagesBookmarksTitleAndProducer) {
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(ovintest::qpdfcheck(out));
     ovintest::pdffile pdf = ovintest::parsepdf(out);
-    EXPECT_NE(pdf.object(9).find("/Producer (Someone)\r\n/Title (The title)"), std::string::npos);
-    EXPECT_NE(pdf.object(13).find("/Title(Start)"), std::string::npos);
-    EXPECT_NE(pdf.object(14).find("/Title(Next)"), std::string::npos);
+    EXPECT_NE(pdf.object(7).find("/Producer (Someone)\r\n/Title (The title)"), std::string::npos);
+    EXPECT_NE(pdf.object(11).find("/Title(Start)"), std::string::npos);
+    EXPECT_NE(pdf.object(12).find("/Title(Next)"), std::string::npos);
     std::string text = ovintest::pdftotext(out);
     EXPECT_LT(text.find("First page"), text.find("Second page"));
 }

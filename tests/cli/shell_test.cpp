@@ -7,6 +7,7 @@
 #include "clitool.h"
 #include "jpegfixtures.h"
 #include "pdftools.h"
+#include "pngfixtures.h"
 #include "render.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +36,8 @@ std::string qdf(const std::string& pdf) {
 }
 
 // black.jpg: 300 x 200 grey pixels at 100 dpi, 216 x 144 points; nodpi.jpg
-// without a resolution; -dash.jpg with a name like an option.
+// without a resolution; -dash.jpg with a name like an option; photo.png, an
+// interlaced PNG, which is decoded.
 void writeimages(const ovintest::tempdir& dir) {
     ovintest::jpegoptions opt;
     opt.components = 1;
@@ -45,6 +47,10 @@ void writeimages(const ovintest::tempdir& dir) {
     ovintest::savejpeg(dir.file("-dash.jpg"), ovintest::makejpeg(300, 200, black, opt));
     opt.jfif = false;
     ovintest::savejpeg(dir.file("nodpi.jpg"), ovintest::makejpeg(300, 200, black, opt));
+    ovintest::pngoptions png;
+    png.interlaced = true;
+    const std::vector<uint8_t> photo = ovintest::makepng(png);
+    ovintest::writebytes(dir.file("photo.png"), std::string(photo.begin(), photo.end()));
 }
 
 // Each option reaches the document: the page boxes, the placement in the
@@ -60,13 +66,13 @@ TEST(Shell, OptionsReachTheDocument) {
     };
     const std::vector<optioncase> cases = {
         {"--page-size A4 --orientation portrait black.jpg",
-         {"/MediaBox [0 0 595.275590551181 841.889763779528 ]"}},
+         {"/MediaBox[0 0 595.275590551181 841.889763779528]"}},
         {"--page-size=a4 --orientation=landscape black.jpg",
-         {"/MediaBox [0 0 841.889763779528 595.275590551181 ]"}},
+         {"/MediaBox[0 0 841.889763779528 595.275590551181]"}},
         {"--page-size 50x100mm --orient=auto black.jpg",
-         {"/MediaBox [0 0 283.464566929134 141.732283464567 ]"}},
-        {"--border 1in black.jpg", {"/MediaBox [0 0 360 288 ]"}},
-        {"--border=10pt,2cm black.jpg", {"/MediaBox [0 0 236 257.385826771654 ]"}},
+         {"/MediaBox[0 0 283.464566929134 141.732283464567]"}},
+        {"--border 1in black.jpg", {"/MediaBox[0 0 360 288]"}},
+        {"--border=10pt,2cm black.jpg", {"/MediaBox[0 0 236 257.385826771654]"}},
         {"--page-size 400x400pt --fit exact black.jpg", {"400 0 0 400 0 0 cm"}, 0},
         {"--page-size 400x400pt --fit=into black.jpg",
          {"400 0 0 266.666666666667 0 66.6666666666667 cm"},
@@ -74,9 +80,11 @@ TEST(Shell, OptionsReachTheDocument) {
         {"--page-size 400x400pt --fit fill black.jpg", {"re W n 600 0 0 400 -100 0 cm"}, 0},
         {"--page-size 400x400pt --fit shrink black.jpg", {"216 0 0 144 92 128 cm"}, 255},
         {"--page-size 400x400pt --fit enlarge --border 50pt black.jpg", {"300 0 0 200 50 100 cm"}},
-        {"--dpi 72 black.jpg", {"/MediaBox [0 0 300 200 ]"}},
-        {"--default-dpi=50 nodpi.jpg", {"/MediaBox [0 0 432 288 ]"}},
-        {"--jpeg-quality 80 --no-auto-orient black.jpg", {"/MediaBox [0 0 216 144 ]"}},
+        {"--dpi 72 black.jpg", {"/MediaBox[0 0 300 200]"}},
+        {"--default-dpi=50 nodpi.jpg", {"/MediaBox[0 0 432 288]"}},
+        {"--no-auto-orient black.jpg", {"/MediaBox[0 0 216 144]"}},
+        {"photo.png", {"/Filter/FlateDecode"}},
+        {"--jpeg-quality 80 photo.png", {"/Filter/DCTDecode"}},
         {"--title T --author 'Ann Smith' --subject S --keywords 'a, b' --creator C --producer P "
          "--creation-date 2024-05-01T14:00:00+02:00 --modification-date 1700000000 --text x",
          {"/Author (Ann Smith)", "/Subject (S)", "/Keywords (a, b)", "/Creator (C)",
@@ -270,7 +278,7 @@ TEST(Shell, FromFile) {
         ASSERT_EQ(r.status, 0) << r.output;
         std::string sizes;
         const std::string pdf = ovintest::readbytes(dir.file("out.pdf"));
-        const std::regex box("/MediaBox \\[0 0 ([0-9.]+) ");
+        const std::regex box("/MediaBox\\[0 0 ([0-9.]+) ");
         for (auto m = std::sregex_iterator(pdf.begin(), pdf.end(), box);
              m != std::sregex_iterator(); ++m) {
             sizes += (*m)[1].str() + " ";

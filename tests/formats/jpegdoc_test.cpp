@@ -107,7 +107,7 @@ TEST_F(JpegDocument, ResolutionFromJfifElseExif) {
         std::vector<std::string> warnings;
         const std::string pdf = pdfof(
             "r.jpg", ovintest::makejpeg(100, 50, ovintest::jpegpattern(100, 50, 3), o), &warnings);
-        EXPECT_NE(ovintest::readbytes(pdf).find("/MediaBox [0 0 " + std::string(c.mediabox) + " ]"),
+        EXPECT_NE(ovintest::readbytes(pdf).find("/MediaBox[0 0 " + std::string(c.mediabox) + "]"),
                   std::string::npos);
         EXPECT_EQ(warnings.size() == 1 && warnings[0].ends_with(": no resolution, 200 dpi assumed"),
                   c.defaulted);

@@ -61,7 +61,7 @@ std::string checkpages(const std::vector<pagecase>& cases, const std::string& he
     const std::string pdf = dir.file("out.pdf");
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].name);
-        const std::string& image = s.pdf.object(static_cast<int32_t>(4 * i + 1));
+        const std::string& image = s.pdf.object(static_cast<int32_t>(3 * i + 1));
         for (const std::string& entry : cases[i].dictionary) {
             EXPECT_NE(image.find(entry), std::string::npos)
                 << entry << " in " << image.substr(0, 400);
@@ -118,13 +118,13 @@ std::vector<pagecase> pngcases() {
         const std::string name = "type" + std::to_string(type) + "_" + std::to_string(depth);
         const bytes file = ovintest::makepng(o);
         add(name, o,
-            {"/Predictor 15 /Colors " + std::to_string(type == 2 ? 3 : 1) + " /BitsPerComponent " +
-                 std::to_string(depth) + " /Columns 50",
-             "/Length " + std::to_string(idatlength(file)) + "\r\n"},
+            {"/Predictor 15/Colors " + std::to_string(type == 2 ? 3 : 1) + "/BitsPerComponent " +
+                 std::to_string(depth) + "/Columns 50",
+             "/Length " + std::to_string(idatlength(file)) + ">>"},
             depth == 8);
         // The same pixels through libpng: interlaced, or with tRNS.
         o.interlaced = true;
-        add(name + "_interlaced", o, {"/FlateDecode\r\n/Length"}, type == 3);
+        add(name + "_interlaced", o, {}, type == 3);
         o.interlaced = false;
         o.transparency = true;
         add(name + "_trns", o, {"/SMask"}, type == 0 && depth == 2);
@@ -197,14 +197,13 @@ pagecase pnmcase(char kind, uint32_t maxval, bool seed = false) {
         text += plain ? "\n" : bits ? std::string(bitrow, bitrow + 7) : "";
     }
     const int tolerance = maxval == 255 || bits ? 0 : 1;
-    return {
-        name + ".pnm",
-        bytes(text.begin(), text.end()),
-        look,
-        200,
-        tolerance,
-        {bits ? "/Decode [1 0]" : "/BitsPerComponent " + std::string(maxval > 255 ? "16" : "8")},
-        seed};
+    return {name + ".pnm",
+            bytes(text.begin(), text.end()),
+            look,
+            200,
+            tolerance,
+            {bits ? "/Decode[1 0]" : "/BitsPerComponent " + std::string(maxval > 255 ? "16" : "8")},
+            seed};
 }
 
 TEST(PngPages, LookAsLibpngDecodesThem) {
@@ -247,7 +246,7 @@ std::vector<pagecase> jp2cases() {
                          ovintest::decodejp2(file),
                          dpi,
                          o.icc.empty() ? 0 : 2,
-                         {"/Filter /JPXDecode", "/Length " + std::to_string(file.size()) + "\r\n"},
+                         {"/Filter/JPXDecode", "/Length " + std::to_string(file.size()) + ">>"},
                          seed});
     };
     ovintest::jp2options o;
@@ -261,7 +260,7 @@ std::vector<pagecase> jp2cases() {
     add("grey_resc.jp2", o, 150);
     o.icc = ovintest::iccprofile(true);
     add("grey_icc.jp2", o, 150, true);
-    cases.back().dictionary.push_back("/ColorSpace [/ICCBased");
+    cases.back().dictionary.push_back("/ColorSpace[/ICCBased");
     o.codestream = true;
     add("grey.j2k", o, 200, true);
     o.components = 3;

@@ -249,7 +249,7 @@ TEST_P(tiffformat, LooksLikeLibtiffShowsIt) {
     EXPECT_EQ(made.qpdf, "");
     const ovintest::pdffile& parsed = made.pdf;
     ASSERT_EQ(parsed.error, "");
-    EXPECT_NE(parsed.object(1).find(std::string("/Filter /") + c.filter), std::string::npos)
+    EXPECT_NE(parsed.object(1).find(std::string("/Filter/") + c.filter), std::string::npos)
         << parsed.object(1).substr(0, 400);
     if (c.stored) {
         const std::vector<uint8_t> raw = ovintest::tiffrawdata(file, 1);

@@ -6,10 +6,11 @@
 
 namespace ovintest {
 
-documentpdf makedocumentpdf(const std::vector<std::string>& images, const std::string& pdf) {
+documentpdf makedocumentpdf(const std::vector<std::string>& images, const std::string& pdf,
+                            const ovin::documentoptions& options) {
     documentpdf result;
     ovin::Library lib;
-    lib.setoptions(ovin::documentface());
+    lib.setoptions(options);
     for (const std::string& image : images) {
         if (result.code == 0) {
             result.code = lib.addimagepages(image, 0);

@@ -2,6 +2,7 @@
 // pages, saved, checked by qpdf.
 #pragma once
 
+#include "documentoptions.h"
 #include "pdftools.h"
 
 #include <cstdint>
@@ -19,9 +20,10 @@ struct documentpdf {
     pdffile pdf;      // the saved file, read back
 };
 
-// Adds the images (every page of each) through the document face, saves
-// `pdf`, checks it with qpdf and reads it back.
-documentpdf makedocumentpdf(const std::vector<std::string>& images, const std::string& pdf);
+// Adds the images (every page of each) through the document face, with its
+// options as given, saves `pdf`, checks it with qpdf and reads it back.
+documentpdf makedocumentpdf(const std::vector<std::string>& images, const std::string& pdf,
+                            const ovin::documentoptions& options = ovin::documentface());
 inline documentpdf makedocumentpdf(const std::string& image, const std::string& pdf) {
     return makedocumentpdf(std::vector<std::string>{image}, pdf);
 }
