@@ -86,8 +86,8 @@ std::vector<pnmpage> samplepages() {
     // there. Black on white, and inverted.
     const auto text = [&](int x, int y) -> uint32_t {
         const int cell = x / 12;
-        const auto hash = static_cast<uint32_t>((cell + 1) * 73856093) ^
-                          static_cast<uint32_t>((y / 4 + 1) * 19349663);
+        const uint32_t hash = static_cast<uint32_t>(cell + 1) * 73856093u ^
+                              static_cast<uint32_t>(y / 4 + 1) * 19349663u;
         const uint32_t mixed = (hash ^ (hash >> 13)) * 0x5bd1e995u;
         const uint32_t jitter = at(cell, y, 2);
         const auto start = static_cast<int>((mixed >> 8) % 6 + (jitter & 1));
