@@ -14,6 +14,15 @@
 #include <cstring>
 #include <memory>
 
+// A function built for several processors, the best chosen when the library
+// loads (an indirect function). ThreadSanitizer's runtime is not ready when
+// such choices run, so its builds take the plain one.
+#if defined(__SANITIZE_THREAD__)
+#define OVIN_CLONES(...)
+#else
+#define OVIN_CLONES(...) __attribute__((target_clones(__VA_ARGS__)))
+#endif
+
 namespace ovin {
 
 namespace {
@@ -61,7 +70,7 @@ uint8_t filtered(int type, const uint8_t* x, const uint8_t* up, size_t i, size_t
 // out[0] to out[4], with the adaptive measure of each into sums. Sixteen
 // bytes a step, widened to 16 bits where the filters add; built for AVX2
 // and for plain x86-64, chosen when the program starts.
-__attribute__((target_clones("avx2", "default"))) void
+OVIN_CLONES("avx2", "default") void
 allfilters(const uint8_t* x, const uint8_t* up, size_t n, size_t bpp,
            const std::array<uint8_t*, 5>& out, std::array<uint64_t, 5>& sums) {
     sums = {};
@@ -504,7 +513,7 @@ int components(colourspace colour) {
 
 // The 1 bits of the bytes, with the processor's population count where
 // it has one.
-__attribute__((target_clones("popcnt", "default"))) size_t
+OVIN_CLONES("popcnt", "default") size_t
 countones(std::span<const uint8_t> bytes) {
     size_t ones = 0;
     size_t i = 0;
