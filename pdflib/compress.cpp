@@ -70,9 +70,9 @@ uint8_t filtered(int type, const uint8_t* x, const uint8_t* up, size_t i, size_t
 // out[0] to out[4], with the adaptive measure of each into sums. Sixteen
 // bytes a step, widened to 16 bits where the filters add; built for AVX2
 // and for plain x86-64, chosen when the program starts.
-OVIN_CLONES("avx2", "default") void
-allfilters(const uint8_t* x, const uint8_t* up, size_t n, size_t bpp,
-           const std::array<uint8_t*, 5>& out, std::array<uint64_t, 5>& sums) {
+OVIN_CLONES("avx2", "default")
+void allfilters(const uint8_t* x, const uint8_t* up, size_t n, size_t bpp,
+                const std::array<uint8_t*, 5>& out, std::array<uint64_t, 5>& sums) {
     sums = {};
     const auto one = [&](size_t i) {
         for (size_t t = 0; t < 5; ++t) {
@@ -513,8 +513,7 @@ int components(colourspace colour) {
 
 // The 1 bits of the bytes, with the processor's population count where
 // it has one.
-OVIN_CLONES("popcnt", "default") size_t
-countones(std::span<const uint8_t> bytes) {
+OVIN_CLONES("popcnt", "default") size_t countones(std::span<const uint8_t> bytes) {
     size_t ones = 0;
     size_t i = 0;
     for (; i + 8 <= bytes.size(); i += 8) {
