@@ -111,4 +111,10 @@ public:
     virtual status adopt(const std::string& tempfile, imagedesc& page) const = 0;
 };
 
+// JPEG 2000 data and samples of more than 8 bits came with PDF 1.5.
+inline bool needspdf15(const imagedesc& image) {
+    return image.filter == pdffilter::jpx || image.bitspercomponent > 8 ||
+           (image.softmask && needspdf15(*image.softmask));
+}
+
 } // namespace ovin

@@ -258,9 +258,7 @@ int32_t Library::addimagepages(std::string_view filename, uint32_t page) {
         !probed.ok()) {
         return report(probed);
     }
-    if (probe.filter == pdffilter::jpx || probe.bitspercomponent > 8) {
-        state_.needspdf15 = true;
-    }
+    state_.needspdf15 = state_.needspdf15 || needspdf15(probe);
     const uint32_t count = probe.pagesinfile == 0 ? 1 : probe.pagesinfile;
     if (page > count) {
         return report({OVINPDF_IMAGE_ERROR, name + " has " + std::to_string(count) +

@@ -126,6 +126,7 @@ private:
     preparinglane second_; // pages prepared ahead on another thread
     conversioncache conversions_;
     status result_;
+    bool newerpdf_ = false; // a page written needs PDF 1.5
 };
 
 // The document page size comes from the first image page that probes well;
@@ -227,6 +228,7 @@ void savejob::writeprepared(int64_t i, preparedpage& prepared) {
     if (size_.width == -1) {
         setpagesize(image);
     }
+    newerpdf_ = newerpdf_ || needspdf15(image);
     if (status written = writeimagepage(out_, plan_, i, image, state_.options.layout, page.name);
         !written.ok()) {
         result_ = written;
@@ -329,6 +331,11 @@ void savejob::writetrailer() {
     const int64_t metadata = face ? plan_.extra() : 0;
     if (metadata != 0) {
         out_.writeline("/Metadata " + ref(metadata));
+    }
+    // The header's version comes from the first page of each file; a later
+    // page that needs PDF 1.5 raises it here, where readers look too.
+    if (newerpdf_ && !state_.needspdf15) {
+        out_.writeline("/Version /1.5");
     }
     out_.writeline(">>");
     out_.endobject();

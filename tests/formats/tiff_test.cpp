@@ -343,6 +343,26 @@ TEST(TiffFormat, RefusesWithAMessageNamingTheFile) {
     }
 }
 
+// A file whose first page is a PDF 1.4 page and whose second needs PDF 1.5
+// (16-bit samples) makes a document that says 1.5, in its catalog.
+TEST(TiffFormat, ALaterPageThatNeedsPdf15RaisesTheVersion) {
+    ovintest::tempdir dir;
+    const std::string file = dir.file("mixed.tif");
+    ovintest::tiffpage deep = ovintest::greypage(16, 8);
+    deep.bits = 16;
+    deep.pixels.resize(size_t{deep.height} * deep.rowbytes(), 0x5a);
+    ovintest::writetiff(file, {ovintest::greypage(16, 8), deep});
+    const ovintest::documentpdf made = ovintest::makedocumentpdf(file, dir.file("out.pdf"));
+    ASSERT_EQ(made.code, 0) << made.error;
+    EXPECT_EQ(made.qpdf, "");
+    EXPECT_TRUE(made.pdf.bytes.starts_with("%PDF-1.4"));
+    EXPECT_NE(made.pdf.bytes.find("/Version /1.5"), std::string::npos);
+    // poppler reads the version from the catalog too.
+    EXPECT_NE(ovintest::runcommand("pdfinfo '" + dir.file("out.pdf") + "'")
+                  .output.find("PDF version:     1.5"),
+              std::string::npos);
+}
+
 // The fuzz target's seeds (fuzz/corpus/tiffdoc/): the table's files at 16 x
 // 16 pixels and the refused files, but the 16-bit palette (its colour map
 // alone takes 384 KB).
