@@ -500,17 +500,6 @@ flatecoding choosecoding(std::span<const uint8_t> raw, size_t rowbytes, size_t b
                                                                     : flatecoding::predicted;
 }
 
-int components(colourspace colour) {
-    switch (colour) {
-    case colourspace::rgb:
-        return 3;
-    case colourspace::cmyk:
-        return 4;
-    default:
-        return 1;
-    }
-}
-
 // The 1 bits of the bytes, with the processor's population count where
 // it has one.
 OVIN_CLONES("popcnt", "default") size_t countones(std::span<const uint8_t> bytes) {

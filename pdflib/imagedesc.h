@@ -111,6 +111,19 @@ public:
     virtual status adopt(const std::string& tempfile, imagedesc& page) const = 0;
 };
 
+// The colour components of a pixel in a device space (an indexed pixel's
+// one index, a grey one).
+inline int components(colourspace colour) {
+    switch (colour) {
+    case colourspace::rgb:
+        return 3;
+    case colourspace::cmyk:
+        return 4;
+    default:
+        return 1;
+    }
+}
+
 // JPEG 2000 data and samples of more than 8 bits came with PDF 1.5.
 inline bool needspdf15(const imagedesc& image) {
     return image.filter == pdffilter::jpx || image.bitspercomponent > 8 ||

@@ -23,17 +23,6 @@ std::string hexbytes(const std::vector<uint8_t>& bytes) {
     return out;
 }
 
-int components(colourspace colour) {
-    switch (colour) {
-    case colourspace::rgb:
-        return 3;
-    case colourspace::cmyk:
-        return 4;
-    default:
-        return 1;
-    }
-}
-
 const char* devicespace(colourspace colour) {
     switch (colour) {
     case colourspace::gray:

@@ -33,7 +33,7 @@ public:
 
 // No window, never blocks, never cancels; messages reach the caller only
 // through result codes and the error detail.
-class HeadlessUi final : public Ui {
+class HeadlessUi : public Ui {
 public:
     void progressShow(const std::string&, int32_t) override {}
     void progressStatus(const std::string&) override {}

@@ -54,15 +54,8 @@ bool targetisinput(const librarystate& state, const std::string& target) {
 // What a page shows a person while it is prepared, kept to be shown when
 // the page is written: preparing may run on another thread, and the
 // messages must come in page order all the same.
-class pagemessages final : public Ui {
+class pagemessages final : public HeadlessUi {
 public:
-    void progressShow(const std::string&, int32_t) override {}
-    void progressStatus(const std::string&) override {}
-    void progressStep() override {}
-    void progressFinish(const std::string&) override {}
-    void progressClose() override {}
-    void processMessages() override {}
-    bool cancelled() const override { return false; }
     void message(const std::string& text) override { texts.push_back(text); }
 
     std::vector<std::string> texts;
