@@ -48,6 +48,8 @@ protected:
         const ovintest::documentpdf made = ovintest::makedocumentpdf(file, file + ".pdf");
         EXPECT_EQ(made.code, 0) << made.error;
         EXPECT_EQ(made.qpdf, "");
+        // The photograph goes in as it is, byte for byte.
+        EXPECT_TRUE(made.pdf.stream(1) == std::string(jpeg.begin(), jpeg.end()));
         if (warnings != nullptr) {
             *warnings = made.warnings;
         }

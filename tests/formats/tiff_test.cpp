@@ -223,16 +223,6 @@ std::vector<tiffcase> cases() {
     };
 }
 
-// The stream of object `number`: its bytes between "stream" and "endstream".
-std::string streamof(const ovintest::pdffile& pdf, int32_t number) {
-    const std::string& text = pdf.object(number);
-    const size_t from = text.find("stream\r\n");
-    const size_t to = text.rfind("endstream");
-    return from == std::string::npos || to == std::string::npos || to < from + 8
-               ? std::string()
-               : text.substr(from + 8, to - from - 8);
-}
-
 class tiffformat : public ::testing::TestWithParam<tiffcase> {
 protected:
     ovintest::tempdir dir;
@@ -253,7 +243,7 @@ TEST_P(tiffformat, LooksLikeLibtiffShowsIt) {
         << parsed.object(1).substr(0, 400);
     if (c.stored) {
         const std::vector<uint8_t> raw = ovintest::tiffrawdata(file, 1);
-        EXPECT_TRUE(streamof(parsed, 1) == std::string(raw.begin(), raw.end()))
+        EXPECT_TRUE(parsed.stream(1) == std::string(raw.begin(), raw.end()))
             << "page 1's stream is not its data as stored";
     }
     // pdfimages names the filters it knows by their own names.

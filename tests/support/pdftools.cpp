@@ -66,6 +66,15 @@ const std::string& pdffile::object(int32_t number) const {
     return it == bynumber.end() ? none : objects[it->second].text;
 }
 
+std::string pdffile::stream(int32_t number) const {
+    const std::string& text = object(number);
+    const size_t from = text.find("stream\r\n");
+    const size_t to = text.rfind("endstream");
+    return from == std::string::npos || to == std::string::npos || to < from + 8
+               ? std::string()
+               : text.substr(from + 8, to - from - 8);
+}
+
 std::vector<int32_t> pdffile::writeorder() const {
     std::vector<int32_t> order;
     for (const pdfobject& o : objects) {

@@ -65,6 +65,9 @@ struct pdffile {
     std::string error; // empty when the structure was read cleanly
 
     const std::string& object(int32_t number) const;
+    // The stream of object `number`: its bytes between "stream" and
+    // "endstream", empty when it has none.
+    std::string stream(int32_t number) const;
     std::vector<int32_t> writeorder() const;
 };
 
