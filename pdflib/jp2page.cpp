@@ -1,4 +1,4 @@
-// JPEG 2000 pages. A JP2 file's boxes give the colour specification (colr)
+// JPEG 2000 pages. A JP2 file's boxes give the colour space (colr)
 // and the resolution (res: the display resolution resd, else the capture
 // resolution resc); the codestream's SIZ marker gives the size. The
 // codestream's tile-parts are walked by their lengths up to the EOC marker,
@@ -130,7 +130,7 @@ status readresolution(bytereader& reader, const std::string& name, const box& re
 
 status readcolour(bytereader& reader, const std::string& name, const box& colr, jp2facts& f) {
     if (f.colourseen) {
-        return {}; // the first specification is the one readers use
+        return {}; // the first colr box is the one readers use
     }
     f.colourseen = true;
     const uint64_t length = colr.end - colr.body;
