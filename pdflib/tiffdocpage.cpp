@@ -635,27 +635,37 @@ status pagereader::readpassed(bool& usable) {
         if (strips > t.blocks) {
             return refuse("it has fewer strips than rows");
         }
+        // Uncompressed strips are read straight into the page, which holds
+        // all their rows; PackBits strips are read one at a time and their
+        // codes checked.
+        const bool packed = plan_.how == route::packbits;
+        if (!packed) {
+            data.reserve(static_cast<size_t>(rowbytes * t.height));
+        }
         std::vector<uint8_t> strip;
         for (uint32_t s = 0; s < strips; ++s) {
             const uint64_t want = rowbytes * std::min(rowsperstrip, t.height - s * rowsperstrip);
+            const size_t at = data.size();
             strip.clear();
-            if (!readblock(s, strip)) {
+            if (!readblock(s, packed ? strip : data)) {
                 return failure("strip " + std::to_string(s) + " cannot be read" + libtiffsays());
             }
-            size_t take = static_cast<size_t>(std::min<uint64_t>(want, strip.size()));
-            if (plan_.how == route::packbits) {
-                take = runlengthbytes(strip, want);
+            if (packed) {
+                const size_t take = runlengthbytes(strip, want);
                 if (take == 0) {
                     usable = false;
                     data.clear();
                     return {};
                 }
-            } else if (strip.size() < want) {
+                data.insert(data.end(), strip.begin(),
+                            strip.begin() + static_cast<ptrdiff_t>(take));
+            } else if (data.size() - at < want) {
                 return refuse("strip " + std::to_string(s) + " holds " +
-                              std::to_string(strip.size()) + " bytes, its rows " +
+                              std::to_string(data.size() - at) + " bytes, its rows " +
                               std::to_string(want));
+            } else {
+                data.resize(at + static_cast<size_t>(want));
             }
-            data.insert(data.end(), strip.begin(), strip.begin() + static_cast<ptrdiff_t>(take));
         }
         if (plan_.how == route::uncompressed && t.bits == 16 && !t.bigendian) {
             for (size_t k = 0; k + 1 < data.size(); k += 2) {
