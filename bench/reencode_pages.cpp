@@ -5,10 +5,9 @@
 //
 //   build/bench/bench_reencode_pages [WORKDIR]
 #include "library.h"
+#include "savetiming.h"
 #include "stripfile.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -58,19 +57,7 @@ double pagespersecond(const std::string& file, int pages, const std::string& tem
         std::fprintf(stderr, "cannot add %s: %s\n", file.c_str(), lib.geterror(-6).c_str());
         return 0;
     }
-    double best = 0;
-    for (int run = 0; run < runs; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        const int32_t result = lib.pdfsave(pdf);
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        if (result != 0) {
-            std::fprintf(stderr, "save failed: %s\n", lib.geterror(result).c_str());
-            return 0;
-        }
-        best = std::max(best, pages / took.count());
-    }
-    fs::remove(pdf);
-    return best;
+    return ovinbench::bestpagespersecond(lib, pages, pdf, runs);
 }
 
 } // namespace

@@ -5,10 +5,9 @@
 //   build/bench/bench_tiffpages [DIR]     (default: the temporary folder)
 #include "documentoptions.h"
 #include "library.h"
+#include "savetiming.h"
 #include "tifffixtures.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -24,19 +23,7 @@ double pagespersecond(const std::string& tiff, int pages, const std::string& pdf
         std::fprintf(stderr, "adding failed: %s\n", lib.geterror(added).c_str());
         return 0;
     }
-    double best = 0;
-    for (int run = 0; run < runs; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        const int32_t result = lib.pdfsave(pdf);
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        if (result != 0) {
-            std::fprintf(stderr, "save failed: %s\n", lib.geterror(result).c_str());
-            return 0;
-        }
-        best = std::max(best, pages / took.count());
-    }
-    std::filesystem::remove(pdf);
-    return best;
+    return ovinbench::bestpagespersecond(lib, pages, pdf, runs);
 }
 
 } // namespace
@@ -44,6 +31,7 @@ double pagespersecond(const std::string& tiff, int pages, const std::string& pdf
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
     const fs::path dir = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path();
+    fs::create_directories(dir);
     // Small Group 4 pages: the cost measured is finding and reading pages.
     const ovintest::tiffpage page = ovintest::bilevelpage(256, 128, 4);
     double rates[2] = {};

@@ -90,4 +90,10 @@ status readwholefile(const std::string& name, int64_t size, std::vector<uint8_t>
 // Pixel counts held at the largest 32-bit signed value.
 int32_t clamppixels(uint32_t value);
 
+class jpeginfo;
+
+// The page a JPEG file with this header makes, embedded whole: its size,
+// colour space (CMYK from Adobe software inverted) and DCT coding.
+void describejpeg(const jpeginfo& probe, imagedesc& out);
+
 } // namespace ovin

@@ -116,22 +116,8 @@ status readjpegdocument(bytesource& source, const std::string& name, imagedata m
         }
         return probefailure(probe.ioerror, probe.errortext);
     }
-    out.width = clamppixels(probe.width);
-    out.height = clamppixels(probe.height);
-    out.pagesinfile = 1;
-    out.bitspercomponent = 8;
+    describejpeg(probe, out);
     out.palette.clear();
-    out.decodeinverted = false;
-    if (probe.components == 1) {
-        out.colour = colourspace::gray;
-    } else if (probe.components == 4) {
-        out.colour = colourspace::cmyk;
-        // Adobe software writes CMYK samples inverted.
-        out.decodeinverted = probe.adobe;
-    } else {
-        out.colour = colourspace::rgb;
-    }
-    out.filter = pdffilter::dct;
     out.ccitt = {};
     out.colortransform = -1;
     out.error.clear();

@@ -7,22 +7,12 @@
 
 namespace ovin {
 
-status probejpegpage(const std::string& name, uint32_t, imagedata mode, probecontext& context,
-                     imagedesc& out) {
-    jpeginfo probe;
-    if (!probe.readfile(name)) {
-        if (probe.ioerror == 0 && probe.showmessage) {
-            context.ui.message(probe.errortext);
-        }
-        return probefailure(probe.ioerror, probe.errortext);
-    }
+void describejpeg(const jpeginfo& probe, imagedesc& out) {
     out.width = clamppixels(probe.width);
     out.height = clamppixels(probe.height);
-    out.xdpi = probe.xdensity;
-    out.ydpi = probe.ydensity;
     out.pagesinfile = 1;
-
     out.bitspercomponent = 8;
+    out.decodeinverted = false;
     if (probe.components == 1) {
         out.colour = colourspace::gray;
     } else if (probe.components == 4) {
@@ -33,6 +23,20 @@ status probejpegpage(const std::string& name, uint32_t, imagedata mode, probecon
         out.colour = colourspace::rgb;
     }
     out.filter = pdffilter::dct;
+}
+
+status probejpegpage(const std::string& name, uint32_t, imagedata mode, probecontext& context,
+                     imagedesc& out) {
+    jpeginfo probe;
+    if (!probe.readfile(name)) {
+        if (probe.ioerror == 0 && probe.showmessage) {
+            context.ui.message(probe.errortext);
+        }
+        return probefailure(probe.ioerror, probe.errortext);
+    }
+    describejpeg(probe, out);
+    out.xdpi = probe.xdensity;
+    out.ydpi = probe.ydensity;
     if (mode == imagedata::skip) {
         if (probe.filesize > std::numeric_limits<uint32_t>::max()) {
             return {OVINPDF_IO_ERROR, std::to_string(EFBIG)};
