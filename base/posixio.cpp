@@ -24,6 +24,12 @@ int64_t readat(int fd, void* buffer, size_t n, uint64_t offset) {
     return static_cast<int64_t>(done);
 }
 
+filedescriptor::~filedescriptor() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
 bool readallat(int fd, void* buffer, size_t n, uint64_t offset) {
     return readat(fd, buffer, n, offset) == static_cast<int64_t>(n);
 }

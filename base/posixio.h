@@ -20,4 +20,19 @@ bool readallat(int fd, void* buffer, size_t n, uint64_t offset);
 int writeall(int fd, const void* data, size_t n);
 int writeallat(int fd, const void* data, size_t n, uint64_t offset);
 
+// An open file descriptor, closed when the object goes; shared by whoever
+// still needs to read the file (a page whose data is copied from it when
+// the page is written).
+class filedescriptor {
+public:
+    explicit filedescriptor(int fd) : fd_(fd) {}
+    ~filedescriptor();
+    filedescriptor(const filedescriptor&) = delete;
+    filedescriptor& operator=(const filedescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 } // namespace ovin

@@ -11,17 +11,10 @@
 
 namespace ovin {
 
-filesource::~filesource() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
-
 int filesource::open(const std::string& name) {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    fd_.reset();
+    size_ = 0;
+    regular_ = false;
     // O_NONBLOCK: opening a FIFO must not wait for a writer. It changes
     // nothing for regular files.
     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -38,17 +31,23 @@ int filesource::open(const std::string& name) {
         ::close(fd);
         return EISDIR;
     }
-    fd_ = fd;
-    size_ = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    try {
+        fd_ = std::make_shared<const filedescriptor>(fd);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    regular_ = S_ISREG(st.st_mode);
+    size_ = regular_ ? static_cast<uint64_t>(st.st_size) : 0;
     return 0;
 }
 
 int64_t filesource::readat(uint64_t pos, void* buffer, size_t n, int& error) {
-    if (fd_ < 0) {
+    if (!fd_) {
         error = EBADF;
         return -1;
     }
-    const int64_t got = ovin::readat(fd_, buffer, n, pos);
+    const int64_t got = ovin::readat(fd_->get(), buffer, n, pos);
     if (got < 0) {
         error = errno;
     }

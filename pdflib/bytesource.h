@@ -5,8 +5,11 @@
 // ever read outside the caller's buffer.
 #pragma once
 
+#include "posixio.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -21,25 +24,27 @@ public:
     // Reads up to n bytes at pos into buffer. Returns the count read (less
     // than n only at the end), or -1 with the errno value in `error`.
     virtual int64_t readat(uint64_t pos, void* buffer, size_t n, int& error) = 0;
+    // The open regular file behind the source, for a page whose stored
+    // bytes are copied from it when written; null when there is none.
+    virtual std::shared_ptr<const filedescriptor> file() const { return nullptr; }
 };
 
 // A file opened read-only by name.
 class filesource final : public bytesource {
 public:
     filesource() = default;
-    ~filesource() override;
-    filesource(const filesource&) = delete;
-    filesource& operator=(const filesource&) = delete;
 
     // 0 on success, else the errno value of the failed open (EISDIR for a
     // folder). A FIFO or device opens with size 0.
     int open(const std::string& name);
     uint64_t size() const override { return size_; }
     int64_t readat(uint64_t pos, void* buffer, size_t n, int& error) override;
+    std::shared_ptr<const filedescriptor> file() const override { return regular_ ? fd_ : nullptr; }
 
 private:
-    int fd_ = -1;
+    std::shared_ptr<const filedescriptor> fd_;
     uint64_t size_ = 0;
+    bool regular_ = false;
 };
 
 // Bytes held by the caller, which keeps them alive while the source is read.

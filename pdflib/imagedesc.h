@@ -5,6 +5,7 @@
 #pragma once
 
 #include "imagekind.h"
+#include "posixio.h"
 #include "status.h"
 
 #include <cstdint>
@@ -47,6 +48,14 @@ enum class orientation : uint8_t {
     quarteranticlockwise = 8,
 };
 
+// Stored bytes left in their file: the page writer copies them into the PDF
+// when the page is written, without a pass through memory.
+struct fileextent {
+    std::shared_ptr<const filedescriptor> file; // null: no extent
+    uint64_t offset = 0;
+    uint64_t length = 0;
+};
+
 class reencoding;
 
 struct imagedesc {
@@ -80,6 +89,9 @@ struct imagedesc {
     orientation upright = orientation::normal;
 
     std::vector<uint8_t> data; // the image stream, as embedded
+    // Or, with its file set, where in the image file the stream is (data is
+    // then empty). Only stored data that is embedded as it is lies there.
+    fileextent stored;
     // False when the data cannot be embedded as stored; `reencode` then
     // says how the page is re-encoded first.
     bool passthrough = true;
@@ -93,6 +105,8 @@ struct imagedesc {
         *this = imagedesc{};
         data = std::move(buffer);
     }
+    // The length of the image stream, wherever it is.
+    uint64_t streamlength() const { return stored.file ? stored.length : data.size(); }
 };
 
 // How a page that cannot be embedded as stored is re-encoded through the

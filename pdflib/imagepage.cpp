@@ -207,10 +207,16 @@ void writeimage(pdfoutput& out, objectplan& plan, int64_t number, const imagedes
     if (mask != 0) {
         dictionary.writeline("/SMask " + pdfoutput::ref(mask));
     }
-    dictionary.writeline("/Length " + std::to_string(image.data.size()));
+    dictionary.writeline("/Length " + std::to_string(image.streamlength()));
     dictionary.writeline(">>");
     dictionary.write(out);
-    out.writestream(image.data.data(), image.data.size());
+    if (image.stored.file) {
+        out.writeline("stream");
+        out.copy(image.stored.file->get(), image.stored.offset, image.stored.length);
+        out.writeline("endstream");
+    } else {
+        out.writestream(image.data.data(), image.data.size());
+    }
     out.endobject();
     if (icc != 0) {
         writeprofile(out, compact, icc, image);

@@ -339,6 +339,11 @@ status readjp2page(bytesource& source, const std::string& name, imagedata mode, 
     if (reader.size() > std::numeric_limits<uint32_t>::max()) {
         return {OVINPDF_IO_ERROR, std::to_string(EFBIG)};
     }
+    if (auto file = source.file()) {
+        // The file goes into the PDF as it is: copied when written.
+        out.stored = {std::move(file), 0, reader.size()};
+        return {};
+    }
     out.data.resize(static_cast<size_t>(reader.size()));
     if (!reader.seek(0) || !reader.read(out.data.data(), out.data.size())) {
         return readfailure(reader, name);

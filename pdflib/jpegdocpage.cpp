@@ -151,6 +151,12 @@ status readjpegdocument(bytesource& source, const std::string& name, imagedata m
         out.data.clear();
         return {};
     }
+    if (auto file = source.file()) {
+        // The file goes into the PDF as it is: copied when written.
+        out.data.clear();
+        out.stored = {std::move(file), 0, static_cast<uint64_t>(probe.filesize)};
+        return {};
+    }
     out.data.resize(static_cast<size_t>(probe.filesize));
     if (!reader.seek(0) || !reader.read(out.data.data(), out.data.size())) {
         return probefailure(reader.error(), {});

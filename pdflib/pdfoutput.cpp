@@ -2,6 +2,7 @@
 
 #include "posixio.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -18,6 +19,9 @@ namespace {
 
 constexpr size_t kBufferSize = size_t{1} << 20;
 constexpr int kNameAttempts = 100;
+// Writing back every 2 MB keeps the disk busy from the start without a
+// system call per small page.
+constexpr uint64_t kWritebackStep = uint64_t{2} << 20;
 
 // The folder part of a path ("" or ending in '/') and its last name.
 std::pair<std::string, std::string> splitpath(const std::string& path) {
@@ -94,6 +98,7 @@ int pdfoutput::open(const std::string& target, int64_t objcount) {
     offsets_.assign(static_cast<size_t>(objcount > 0 ? objcount : 0), 0);
     buffer_.reserve(kBufferSize);
     position_ = 0;
+    writeback_ = 0;
     error_ = 0;
     kind_ = kind::none;
     replacing_ = false;
@@ -152,6 +157,7 @@ int pdfoutput::openfd(int fd, const std::string& name, int64_t objcount) {
     offsets_.assign(static_cast<size_t>(objcount > 0 ? objcount : 0), 0);
     buffer_.reserve(kBufferSize);
     position_ = 0;
+    writeback_ = 0;
     error_ = 0;
     replacing_ = false;
     fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
@@ -219,6 +225,21 @@ void pdfoutput::writedirect(const char* data, size_t size) {
     }
 }
 
+// Starts writing what is in the page cache to the disk while the document
+// goes on, so that the sync at the end waits only for the last part. Only
+// a hint: its failure changes nothing, the sync reports any error.
+void pdfoutput::startwriteback() {
+    if (kind_ == kind::direct) {
+        return;
+    }
+    const uint64_t written = position_ - buffer_.size();
+    if (written - writeback_ >= kWritebackStep) {
+        ::sync_file_range(fd_, static_cast<off64_t>(writeback_),
+                          static_cast<off64_t>(written - writeback_), SYNC_FILE_RANGE_WRITE);
+        writeback_ = written;
+    }
+}
+
 void pdfoutput::flush() {
     if (!buffer_.empty()) {
         writedirect(buffer_.data(), buffer_.size());
@@ -244,6 +265,69 @@ void pdfoutput::write(const void* data, size_t size) {
         buffer_.insert(buffer_.end(), bytes, bytes + size);
     }
     position_ += size;
+    if (large) {
+        startwriteback();
+    }
+}
+
+// Copies what the kernel will copy; false when it refuses these files (a
+// pipe, two file systems it cannot copy between, an old kernel), with
+// `offset` and `left` telling what is still to copy.
+bool pdfoutput::kernelcopy(int from, uint64_t& offset, uint64_t& left) {
+    if (!kernelcopies_ || kind_ == kind::direct) {
+        return false;
+    }
+    while (left > 0) {
+        auto at = static_cast<off64_t>(offset);
+        const ssize_t done =
+            ::copy_file_range(from, &at, fd_, nullptr, std::min<uint64_t>(left, 1 << 30), 0);
+        if (done > 0) {
+            offset += static_cast<uint64_t>(done);
+            left -= static_cast<uint64_t>(done);
+            continue;
+        }
+        if (done < 0 && errno == EINTR) {
+            continue;
+        }
+        if (done < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS &&
+            errno != EOPNOTSUPP && errno != EBADF) {
+            error_ = errno;
+            return true;
+        }
+        // Refused, or nothing copied where bytes should be (some file
+        // systems say 0 rather than refuse): the reads below tell which.
+        kernelcopies_ = done < 0 ? false : kernelcopies_;
+        return false;
+    }
+    return true;
+}
+
+void pdfoutput::copy(int from, uint64_t offset, uint64_t length) {
+    if (fd_ < 0 || error_ != 0) {
+        position_ += length;
+        return;
+    }
+    flush();
+    position_ += length;
+    uint64_t left = length;
+    if (kernelcopy(from, offset, left) || error_ != 0) {
+        startwriteback();
+        return;
+    }
+    std::vector<char> chunk(static_cast<size_t>(std::min<uint64_t>(left, kBufferSize)));
+    while (left > 0 && error_ == 0) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(left, chunk.size()));
+        const int64_t got = readat(from, chunk.data(), want, offset);
+        if (got <= 0) {
+            // The file is shorter than when it was read, or unreadable.
+            error_ = got < 0 ? errno : EIO;
+            return;
+        }
+        writedirect(chunk.data(), static_cast<size_t>(got));
+        offset += static_cast<uint64_t>(got);
+        left -= static_cast<uint64_t>(got);
+    }
+    startwriteback();
 }
 
 void pdfoutput::writeline(std::string_view s) {

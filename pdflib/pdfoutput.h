@@ -38,6 +38,11 @@ public:
     void writeline(std::string_view s);
     // Raw bytes (stream data), no line end.
     void write(const void* data, size_t size);
+    // `length` bytes of the open file `from` from `offset` on, copied by
+    // the kernel where the two file systems allow it, else read and
+    // written. A file that ends before them fails the output with EIO:
+    // the stream's length is written already.
+    void copy(int from, uint64_t offset, uint64_t length);
 
     // Records the offset of object `number` and writes its "N 0 obj" line.
     void beginobject(int64_t number);
@@ -78,6 +83,8 @@ private:
     int linkintoplace();
     void flush();
     void writedirect(const char* data, size_t size);
+    void startwriteback();
+    bool kernelcopy(int from, uint64_t& offset, uint64_t& left);
     void closefd();
 
     int fd_ = -1;
@@ -87,8 +94,10 @@ private:
     std::string writename_;
     std::vector<char> buffer_;
     uint64_t position_ = 0;
+    uint64_t writeback_ = 0; // the bytes before this are on their way to the disk
     std::vector<uint64_t> offsets_;
     int error_ = 0;
+    bool kernelcopies_ = true; // false once copy_file_range was refused
 };
 
 } // namespace ovin

@@ -6,6 +6,8 @@
 #include "tiffstream.h"
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <span>
@@ -178,10 +180,10 @@ bool profilefits(std::span<const uint8_t> icc, colourspace colour) {
 
 class pagereader {
 public:
-    pagereader(tiffstream& stream, uint64_t filesize, const std::string& name, uint32_t page,
+    pagereader(tiffstream& stream, const bytesource& source, const std::string& name, uint32_t page,
                uint64_t maxbytes, imagedesc& out)
-        : stream_(stream), tif_(stream.handle()), filesize_(filesize), name_(name), page_(page),
-          maxbytes_(maxbytes), out_(out) {}
+        : stream_(stream), tif_(stream.handle()), filesize_(source.size()), file_(source.file()),
+          name_(name), page_(page), maxbytes_(maxbytes), out_(out) {}
 
     status read(imagedata mode);
 
@@ -205,7 +207,9 @@ private:
 
     status choose();
     void describe();
+    bool blockfits(uint32_t block, uint64_t& offset, uint64_t& count);
     bool readblock(uint32_t block, std::vector<uint8_t>& out);
+    bool storeblock(uint32_t block);
     status readpassed(bool& usable);
     bool readjpeg(std::vector<uint8_t>& merged, jpeginfo& header);
     status decode();
@@ -213,6 +217,7 @@ private:
     tiffstream& stream_;
     TIFF* tif_;
     uint64_t filesize_;
+    std::shared_ptr<const filedescriptor> file_; // null for a source in memory
     const std::string& name_;
     uint32_t page_;
     uint64_t maxbytes_;
@@ -480,18 +485,41 @@ void pagereader::describe() {
     }
 }
 
-// The bytes of one strip or tile as stored, appended to `out`, each byte's
-// bits reversed for FillOrder 2 (as libtiff does before decoding, except
-// for JPEG data).
-bool pagereader::readblock(uint32_t block, std::vector<uint8_t>& out) {
-    const uint64_t offset = TIFFGetStrileOffset(tif_, block);
-    const uint64_t count = TIFFGetStrileByteCount(tif_, block);
-    // Never more than the file holds, nor than a page may take.
+// Where a strip or tile is, counted against what the page may take: never
+// more than the file holds, nor than a page may take.
+bool pagereader::blockfits(uint32_t block, uint64_t& offset, uint64_t& count) {
+    offset = TIFFGetStrileOffset(tif_, block);
+    count = TIFFGetStrileByteCount(tif_, block);
     if (count == 0 || offset > filesize_ || count > filesize_ - offset ||
         count > maxbytes_ - std::min(rawbytes_, maxbytes_)) {
         return false;
     }
     rawbytes_ += count;
+    return true;
+}
+
+// The page's one block left in the file, to be copied as it is when the
+// page is written: for a file (not a source in memory) whose bits need no
+// reversing.
+bool pagereader::storeblock(uint32_t block) {
+    uint64_t offset = 0;
+    uint64_t count = 0;
+    if (!file_ || tags_.fillorder == FILLORDER_LSB2MSB || !blockfits(block, offset, count)) {
+        return false;
+    }
+    out_.stored = {file_, offset, count};
+    return true;
+}
+
+// The bytes of one strip or tile as stored, appended to `out`, each byte's
+// bits reversed for FillOrder 2 (as libtiff does before decoding, except
+// for JPEG data).
+bool pagereader::readblock(uint32_t block, std::vector<uint8_t>& out) {
+    uint64_t offset = 0;
+    uint64_t count = 0;
+    if (!blockfits(block, offset, count)) {
+        return false;
+    }
     const size_t at = out.size();
     out.resize(at + static_cast<size_t>(count));
     const tmsize_t got =
@@ -609,15 +637,28 @@ status pagereader::readpassed(bool& usable) {
     switch (plan_.how) {
     case route::ccitt:
     case route::lzw:
-    case route::flate:
-        if (!readblock(0, data)) {
+    case route::flate: {
+        std::array<uint8_t, 2> start{};
+        if (storeblock(0)) {
+            const auto want = static_cast<int64_t>(std::min<uint64_t>(out_.stored.length, 2));
+            const int64_t got =
+                readat(file_->get(), start.data(), static_cast<size_t>(want), out_.stored.offset);
+            if (got != want) {
+                return probefailure(got < 0 ? errno : kShortRead, {});
+            }
+        } else if (readblock(0, data)) {
+            std::copy_n(data.begin(), std::min<size_t>(data.size(), 2), start.begin());
+        } else {
             return failure("its data cannot be read" + libtiffsays());
         }
         // Old-style LZW codes (least significant bit first) are not PDF's.
-        if (plan_.how == route::lzw && data.size() >= 2 && data[0] == 0 && (data[1] & 1) != 0) {
+        if (plan_.how == route::lzw && out_.streamlength() >= 2 && start[0] == 0 &&
+            (start[1] & 1) != 0) {
+            out_.stored = {};
             usable = false;
         }
         return {};
+    }
     case route::jpeg: {
         jpeginfo header;
         usable = readjpeg(data, header);
@@ -801,7 +842,7 @@ status readtiffdocpage(bytesource& source, const std::string& name, uint32_t pag
                 "TIFF page " + std::to_string(page) + " of file " + name + " cannot be read: " +
                     (stream.error().empty() ? "damaged directory" : stream.error())};
     }
-    return pagereader(stream, source.size(), name, page, maxbytes, out).read(mode);
+    return pagereader(stream, source, name, page, maxbytes, out).read(mode);
 }
 
 status probetiffdocpage(const std::string& name, uint32_t page, imagedata mode,
