@@ -397,6 +397,9 @@ constexpr int kPredictedLevel = 6;
 // this many bands of this many rows, spread over the page.
 constexpr size_t kTrialBands = 4;
 constexpr size_t kTrialRows = 32;
+// How much smaller one coding of a bilevel page's trial bands must come out
+// than the other for the page to be coded only that way.
+constexpr double kClearMargin = 1.5;
 
 // zlib's Huffman-only coding (no LZ77 matches): for predicted samples of
 // noisy scans, whose matches are short and cost more than they save, it is
@@ -469,6 +472,18 @@ enum class flatecoding : uint8_t {
     huffman,   // PNG-predicted, Huffman codes only (zlib)
 };
 
+// Calls band(first, count) for the bands of rows a trial codes: all rows of
+// a small page, else kTrialBands bands of kTrialRows spread over it.
+template <typename function> void trialbands(size_t rows, const function& band) {
+    if (rows <= kTrialBands * kTrialRows) {
+        band(0, rows);
+        return;
+    }
+    for (size_t k = 0; k < kTrialBands; ++k) {
+        band((2 * k + 1) * rows / (2 * kTrialBands) - kTrialRows / 2, kTrialRows);
+    }
+}
+
 // Chooses the coding of a page's samples by coding bands of its rows (all
 // of a small page). Noisy scans, whose predicted samples even LZ77's
 // fastest level cannot make smaller than Huffman codes alone, are
@@ -484,13 +499,7 @@ flatecoding choosecoding(std::span<const uint8_t> raw, size_t rowbytes, size_t b
                      raw.begin() + static_cast<ptrdiff_t>((first + count) * rowbytes));
         predictrows(raw, rowbytes, bpp, rowfilter::adaptive, first, count, predicted);
     };
-    if (rows <= kTrialBands * kTrialRows) {
-        band(0, rows);
-    } else {
-        for (size_t k = 0; k < kTrialBands; ++k) {
-            band((2 * k + 1) * rows / (2 * kTrialBands) - kTrialRows / 2, kTrialRows);
-        }
-    }
+    trialbands(rows, band);
     std::vector<uint8_t> coded;
     const auto lz = [&](const std::vector<uint8_t>& bytes, int level) {
         return zlibencode(bytes, level, coded) ? coded.size() : SIZE_MAX;
@@ -522,26 +531,64 @@ status uncompressible(const std::string& name) {
     return {OVINPDF_IMAGE_ERROR, "Unable to compress the image data of file " + name};
 }
 
+// Which coding a trial on bands of a bilevel page finds clearly smaller:
+// a page of scanned text takes a fraction of Flate's bytes as Group 4, a
+// dithered picture a fraction of Group 4's as Flate. Neither when the call
+// is close or the trial would cover the page whole.
+enum class bilevelcoding : uint8_t { both, group4, flate };
+
+bilevelcoding trialbilevel(std::span<const uint8_t> bits, uint32_t width, bool inverted) {
+    const size_t rowbytes = (size_t{width} + 7) / 8;
+    const size_t rows = bits.size() / rowbytes;
+    if (rows <= kTrialBands * kTrialRows) {
+        return bilevelcoding::both;
+    }
+    std::vector<uint8_t> sample;
+    trialbands(rows, [&](size_t first, size_t count) {
+        sample.insert(sample.end(), bits.begin() + static_cast<ptrdiff_t>(first * rowbytes),
+                      bits.begin() + static_cast<ptrdiff_t>((first + count) * rowbytes));
+    });
+    std::vector<uint8_t> flate;
+    std::vector<uint8_t> group4;
+    if (!zlibencode(sample, kPlainLevel, flate) ||
+        !group4encode(sample, width, static_cast<uint32_t>(sample.size() / rowbytes), inverted,
+                      group4, sample.size())) {
+        return bilevelcoding::both;
+    }
+    const auto f = static_cast<double>(flate.size());
+    const auto g = static_cast<double>(group4.size());
+    return g * kClearMargin < f   ? bilevelcoding::group4
+           : f * kClearMargin < g ? bilevelcoding::flate
+                                  : bilevelcoding::both;
+}
+
 // Bilevel samples: Flate, or Group 4 where that is smaller. Group 4 codes
 // runs of the bits' majority value (the paper, mostly) as white, its
 // shortest codes; the reader's BlackIs1 puts the bits back as they were.
+// A page the trial finds clearly smaller one way is coded only that way.
 status encodebilevel(imagedesc& page, const std::string& name) {
+    const auto width = static_cast<uint32_t>(page.width);
+    const auto height = static_cast<uint32_t>(page.height);
+    const bool inverted = countones(page.data) > page.data.size() * 4;
+    const bilevelcoding trial = trialbilevel(page.data, width, inverted);
     std::vector<uint8_t> flate;
-    if (!zlibencode(page.data, kPlainLevel, flate)) {
+    if (trial != bilevelcoding::group4 && !zlibencode(page.data, kPlainLevel, flate)) {
         return uncompressible(name);
     }
-    const bool inverted = countones(page.data) > page.data.size() * 4;
     std::vector<uint8_t> group4;
-    if (flate.size() > 1 &&
-        group4encode(page.data, static_cast<uint32_t>(page.width),
-                     static_cast<uint32_t>(page.height), inverted, group4, flate.size() - 1)) {
+    if (trial != bilevelcoding::flate && (flate.empty() || flate.size() > 1) &&
+        group4encode(page.data, width, height, inverted, group4,
+                     flate.empty() ? page.data.size() : flate.size() - 1)) {
         page.filter = pdffilter::ccittfax;
         page.ccitt = {-1, !inverted, false};
         page.data = std::move(group4);
-    } else {
-        page.filter = pdffilter::flate;
-        page.data = std::move(flate);
+        return {};
     }
+    if (flate.empty() && !zlibencode(page.data, kPlainLevel, flate)) {
+        return uncompressible(name);
+    }
+    page.filter = pdffilter::flate;
+    page.data = std::move(flate);
     return {};
 }
 
