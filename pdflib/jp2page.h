@@ -8,7 +8,8 @@
 namespace ovin {
 
 // Reads the JPEG 2000 image in `source` into `out`; `name` names the file
-// in messages.
+// in messages. The data, the whole file, is left in the file (`out.stored`)
+// when the source is one.
 status readjp2page(bytesource& source, const std::string& name, imagedata mode, imagedesc& out);
 
 } // namespace ovin

@@ -16,7 +16,8 @@ class bytesource;
 // in messages): the header as the classic probe reads it, with the EXIF
 // orientation, the EXIF resolution where JFIF gives none, and the ICC
 // profile of the APP2 chunks. Unless `mode` is skip, the data is the whole
-// file (DCTDecode).
+// file (DCTDecode): left in the file (`out.stored`) when the source is one,
+// else read into `out.data`.
 status readjpegdocument(bytesource& source, const std::string& name, imagedata mode,
                         imagedesc& out);
 

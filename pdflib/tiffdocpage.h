@@ -31,7 +31,8 @@ inline constexpr uint64_t kMaxTiffPageBytes = uint64_t{1} << 32;
 // is decoded and the data is left empty; the description is the same except
 // that a page whose stored data turns out to be unusable as it is (a
 // PackBits end-of-data byte, say) is described as uncompressed samples in
-// read mode.
+// read mode. A page kept as one stored block of a file is left there
+// (`out.stored`), to be copied when the page is written.
 status readtiffdocpage(bytesource& source, const std::string& name, uint32_t page, imagedata mode,
                        std::vector<uint64_t>& directories, imagedesc& out,
                        uint64_t maxbytes = kMaxTiffPageBytes);
