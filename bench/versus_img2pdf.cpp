@@ -12,7 +12,7 @@
 // (uncompressed grey and colour, colour PNG) take a third of that (at
 // least one).
 //
-// Each figure is the best of three runs, each a fresh process: the tool on
+// Each figure is the best of five runs, each a fresh process: the tool on
 // all the set's files into one PDF, img2pdf the same, cat of the files into
 // one file, and cat followed by sync of that file (ovinpdf syncs every PDF
 // it saves before giving it its name; img2pdf does not). Every PDF is
@@ -53,7 +53,7 @@ namespace {
 
 constexpr uint32_t kA4Width = 2480; // 210 x 297 mm at 300 dpi
 constexpr uint32_t kA4Height = 3508;
-constexpr int kRuns = 3;
+constexpr int kRuns = 5;
 constexpr int kDefaultPages = 10;
 constexpr int kMostPages = 1000;
 
