@@ -638,24 +638,25 @@ status pagereader::readpassed(bool& usable) {
     case route::ccitt:
     case route::lzw:
     case route::flate: {
-        std::array<uint8_t, 2> start{};
-        if (storeblock(0)) {
-            const auto want = static_cast<int64_t>(std::min<uint64_t>(out_.stored.length, 2));
-            const int64_t got =
-                readat(file_->get(), start.data(), static_cast<size_t>(want), out_.stored.offset);
-            if (got != want) {
-                return probefailure(got < 0 ? errno : kShortRead, {});
-            }
-        } else if (readblock(0, data)) {
-            std::copy_n(data.begin(), std::min<size_t>(data.size(), 2), start.begin());
-        } else {
+        const bool stored = storeblock(0);
+        if (!stored && !readblock(0, data)) {
             return failure("its data cannot be read" + libtiffsays());
         }
-        // Old-style LZW codes (least significant bit first) are not PDF's.
-        if (plan_.how == route::lzw && out_.streamlength() >= 2 && start[0] == 0 &&
-            (start[1] & 1) != 0) {
-            out_.stored = {};
-            usable = false;
+        // Old-style LZW codes (least significant bit first) are not PDF's:
+        // the first two bytes tell.
+        std::array<uint8_t, 2> start{};
+        if (plan_.how == route::lzw && out_.streamlength() >= 2) {
+            if (!stored) {
+                std::copy_n(data.begin(), 2, start.begin());
+            } else if (const int64_t got =
+                           readat(file_->get(), start.data(), 2, out_.stored.offset);
+                       got != 2) {
+                return probefailure(got < 0 ? errno : kShortRead, {});
+            }
+            if (start[0] == 0 && (start[1] & 1) != 0) {
+                out_.stored = {};
+                usable = false;
+            }
         }
         return {};
     }

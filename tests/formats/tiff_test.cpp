@@ -114,6 +114,40 @@ std::vector<uint8_t> packbitsnoop(uint32_t w, uint32_t h) {
     return ovintest::tifffilebytes(dir.path("file.tif"));
 }
 
+// LZW in the codes of early libtiff, least significant bit first (which
+// PDF's LZWDecode does not read): every pixel a literal code, widths
+// growing as that decoder's table does.
+std::vector<uint8_t> oldstylelzw(uint32_t w, uint32_t h) {
+    tiffpage p = make(w, h, 8, 1, 1, 5);
+    std::vector<uint8_t> coded;
+    uint32_t bits = 0;
+    int pending = 0;
+    int width = 9;
+    const auto put = [&](uint32_t code) {
+        bits |= code << pending;
+        for (pending += width; pending >= 8; pending -= 8, bits >>= 8) {
+            coded.push_back(static_cast<uint8_t>(bits));
+        }
+    };
+    put(256); // Clear
+    uint32_t next = 258;
+    for (size_t i = 0; i < p.pixels.size(); ++i) {
+        put(p.pixels[i]);
+        // Each code after the first adds an entry; the width grows when
+        // the table outgrows it.
+        if (i > 0 && ++next > (1U << width) - 1) {
+            ++width;
+        }
+    }
+    put(257); // End of information
+    if (pending > 0) {
+        coded.push_back(static_cast<uint8_t>(bits));
+    }
+    const ovintest::tiffscratch dir;
+    ovintest::writerawtiff(dir.path("file.tif"), p, coded);
+    return ovintest::tifffilebytes(dir.path("file.tif"));
+}
+
 struct tiffcase {
     const char* name;
     std::function<std::vector<uint8_t>(uint32_t w, uint32_t h)> file;
@@ -178,6 +212,7 @@ std::vector<tiffcase> cases() {
         {"packbits_grey_strips", one(8, 1, 1, 32773, strips), "RunLengthDecode", true, 1, 0},
         {"packbits_palette", one(8, 1, 3, 32773), "RunLengthDecode", true, 3, 0},
         {"packbits_noop", packbitsnoop, "FlateDecode", false, 1, 0},
+        {"lzw_oldstyle", oldstylelzw, "FlateDecode", false, 1, 0},
         {"none_rgb_strips", one(8, 3, 2, 1, strips), "FlateDecode", false, 3, 0},
         {"none_grey16_le", one(16, 1, 1, 1), "FlateDecode", false, 1, 1},
         {"none_grey2_miniswhite", one(2, 1, 0, 1), "FlateDecode", false, 1, 0},
