@@ -2,9 +2,8 @@
 // second for each, to show that the writer's cost grows linearly.
 //   build/bench/bench_textpages [DIR]     (default: the temporary folder)
 #include "library.h"
+#include "savetiming.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -25,19 +24,7 @@ double pagespersecond(int pages, const std::string& path, int runs) {
                             "Section " + std::to_string(k / 10 + 1));
         }
     }
-    double best = 0;
-    for (int run = 0; run < runs; ++run) {
-        auto start = std::chrono::steady_clock::now();
-        int32_t result = lib.pdfsave(path);
-        std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        if (result != 0) {
-            std::fprintf(stderr, "save failed: %s\n", lib.geterror(result).c_str());
-            return 0;
-        }
-        best = std::max(best, pages / took.count());
-    }
-    std::filesystem::remove(path);
-    return best;
+    return ovinbench::bestpagespersecond(lib, pages, path, runs);
 }
 
 } // namespace

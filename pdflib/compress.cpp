@@ -484,6 +484,16 @@ template <typename function> void trialbands(size_t rows, const function& band) 
     }
 }
 
+// The rows of the trial's bands of a page, one after the other.
+std::vector<uint8_t> trialrows(std::span<const uint8_t> raw, size_t rowbytes) {
+    std::vector<uint8_t> rows;
+    trialbands(raw.size() / rowbytes, [&](size_t first, size_t count) {
+        rows.insert(rows.end(), raw.begin() + static_cast<ptrdiff_t>(first * rowbytes),
+                    raw.begin() + static_cast<ptrdiff_t>((first + count) * rowbytes));
+    });
+    return rows;
+}
+
 // Chooses the coding of a page's samples by coding bands of its rows (all
 // of a small page). Noisy scans, whose predicted samples even LZ77's
 // fastest level cannot make smaller than Huffman codes alone, are
@@ -491,15 +501,11 @@ template <typename function> void trialbands(size_t rows, const function& band) 
 // they are (synthetic pictures with repeated rows and patterns) and
 // predicted (smooth ones).
 flatecoding choosecoding(std::span<const uint8_t> raw, size_t rowbytes, size_t bpp) {
-    const size_t rows = raw.size() / rowbytes;
-    std::vector<uint8_t> plain;
+    const std::vector<uint8_t> plain = trialrows(raw, rowbytes);
     std::vector<uint8_t> predicted;
-    const auto band = [&](size_t first, size_t count) {
-        plain.insert(plain.end(), raw.begin() + static_cast<ptrdiff_t>(first * rowbytes),
-                     raw.begin() + static_cast<ptrdiff_t>((first + count) * rowbytes));
+    trialbands(raw.size() / rowbytes, [&](size_t first, size_t count) {
         predictrows(raw, rowbytes, bpp, rowfilter::adaptive, first, count, predicted);
-    };
-    trialbands(rows, band);
+    });
     std::vector<uint8_t> coded;
     const auto lz = [&](const std::vector<uint8_t>& bytes, int level) {
         return zlibencode(bytes, level, coded) ? coded.size() : SIZE_MAX;
@@ -543,11 +549,7 @@ bilevelcoding trialbilevel(std::span<const uint8_t> bits, uint32_t width, bool i
     if (rows <= kTrialBands * kTrialRows) {
         return bilevelcoding::both;
     }
-    std::vector<uint8_t> sample;
-    trialbands(rows, [&](size_t first, size_t count) {
-        sample.insert(sample.end(), bits.begin() + static_cast<ptrdiff_t>(first * rowbytes),
-                      bits.begin() + static_cast<ptrdiff_t>((first + count) * rowbytes));
-    });
+    const std::vector<uint8_t> sample = trialrows(bits, rowbytes);
     std::vector<uint8_t> flate;
     std::vector<uint8_t> group4;
     if (!zlibencode(sample, kPlainLevel, flate) ||

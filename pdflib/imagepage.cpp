@@ -211,9 +211,7 @@ void writeimage(pdfoutput& out, objectplan& plan, int64_t number, const imagedes
     dictionary.writeline(">>");
     dictionary.write(out);
     if (image.stored.file) {
-        out.writeline("stream");
-        out.copy(image.stored.file->get(), image.stored.offset, image.stored.length);
-        out.writeline("endstream");
+        out.copystream(image.stored.file->get(), image.stored.offset, image.stored.length);
     } else {
         out.writestream(image.data.data(), image.data.size());
     }

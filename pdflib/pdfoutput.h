@@ -55,6 +55,12 @@ public:
         writeline("endstream");
     }
     void writestream(std::string_view bytes) { writestream(bytes.data(), bytes.size()); }
+    // The same with the bytes copied from a file (copy() below).
+    void copystream(int from, uint64_t offset, uint64_t length) {
+        writeline("stream");
+        copy(from, offset, length);
+        writeline("endstream");
+    }
 
     // "N 0 R": a reference to object N.
     static std::string ref(int64_t number) { return std::to_string(number) + " 0 R"; }
