@@ -1,10 +1,10 @@
 #include "options.h"
 
+#include "ascii.h"
 #include "ovinpdf_document.h"
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -217,9 +217,7 @@ template <size_t N>
 bool parsename(const std::string& text, const std::array<std::pair<const char*, int>, N>& names,
                int& value) {
     for (const auto& [name, v] : names) {
-        if (std::equal(
-                text.begin(), text.end(), name, name + std::char_traits<char>::length(name),
-                [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; })) {
+        if (ovin::iequalsascii(text, name)) {
             value = v;
             return true;
         }
@@ -390,17 +388,15 @@ bool parselength(const std::string& text, double& points) {
     if (!parsenumber(text, value, unit) || unit.size() != 2) {
         return false;
     }
-    std::string lower(unit);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     constexpr std::array<std::pair<const char*, double>, 4> kUnits = {{
         {"mm", 72 / 25.4},
         {"cm", 720 / 25.4},
         {"in", 72},
         {"pt", 1},
     }};
-    const auto* u = std::find_if(kUnits.begin(), kUnits.end(),
-                                 [&](const auto& entry) { return lower == entry.first; });
+    const auto* u = std::find_if(kUnits.begin(), kUnits.end(), [&](const auto& entry) {
+        return ovin::iequalsascii(unit, entry.first);
+    });
     if (u == kUnits.end()) {
         return false;
     }

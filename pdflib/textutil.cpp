@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace ovin {
 
@@ -139,9 +139,13 @@ uint32_t divroundeven(uint64_t num, uint64_t den) {
 }
 
 std::string formatreal(long double value) {
+    // printf's "%.15Lg" as the C locale writes it, whatever the process
+    // locale: a decimal comma would break every number in the file. The
+    // longest such form ("-1.23456789012345e-4951") fits the buffer.
     std::array<char, 64> buf{};
-    std::snprintf(buf.data(), buf.size(), "%.15Lg", value);
-    return buf.data();
+    const auto written =
+        std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::general, 15);
+    return std::string(buf.data(), written.ptr);
 }
 
 bool isascii(std::string_view text) {
