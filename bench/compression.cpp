@@ -11,7 +11,7 @@
 // are used when they are there; scanimage makes them otherwise). Sizes are
 // of one page's data in MB (10^6 bytes); times the best of three, in
 // milliseconds, predictor included; the A4 pages are 300 dpi.
-#include "compress.h"
+#include "compression/compress.h"
 #include "tifffixtures.h"
 
 #include <zlib.h>

@@ -11,7 +11,7 @@
 //
 //   build/bench/bench_reencode_memory [WORKDIR] [SIDE]
 #include "childrun.h"
-#include "library.h"
+#include "core/library.h"
 #include "stripfile.h"
 
 #include <cstdio>

@@ -4,7 +4,7 @@
 // turn). The rate should not fall with the length of the file.
 //
 //   build/bench/bench_reencode_pages [WORKDIR]
-#include "library.h"
+#include "core/library.h"
 #include "savetiming.h"
 #include "stripfile.h"
 

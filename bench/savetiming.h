@@ -2,7 +2,7 @@
 // the same pages, each timed from the call to its return.
 #pragma once
 
-#include "library.h"
+#include "core/library.h"
 
 #include <algorithm>
 #include <chrono>

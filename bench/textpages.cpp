@@ -1,7 +1,7 @@
 // Saves text documents of 2,000 and 20,000 pages and prints pages per
 // second for each, to show that the writer's cost grows linearly.
 //   build/bench/bench_textpages [DIR]     (default: the temporary folder)
-#include "library.h"
+#include "core/library.h"
 #include "savetiming.h"
 
 #include <cstdio>

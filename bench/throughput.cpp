@@ -10,8 +10,8 @@
 // ratio of its wall time to cat's, plain and with the output synced to
 // disk (every saved PDF is, before it replaces the target).
 #include "childrun.h"
+#include "core/library.h"
 #include "jpegfixtures.h"
-#include "library.h"
 #include "tifffixtures.h"
 
 #include <algorithm>

@@ -3,8 +3,8 @@
 // the directory offsets it keeps for the save, so the rate stays the same
 // however long the file is.
 //   build/bench/bench_tiffpages [DIR]     (default: the temporary folder)
-#include "documentoptions.h"
-#include "library.h"
+#include "core/library.h"
+#include "core/options.h"
 #include "savetiming.h"
 #include "tifffixtures.h"
 

@@ -1,8 +1,8 @@
 // libFuzzer target for the document face's BMP reader, reading the input
 // from memory and decoding its pixels (up to 16 MB of them, where the
 // library allows 4 GB).
-#include "bmpdocpage.h"
-#include "bytesource.h"
+#include "readers/bmp.h"
+#include "readers/bytesource.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // libFuzzer target for the BMP probe, reading the input from memory;
 // accepted pixels are copied into a buffer of exactly the announced size.
-#include "bmpinfo.h"
-#include "bytesource.h"
+#include "readers/bmpinfo.h"
+#include "readers/bytesource.h"
 
 #include <cstddef>
 #include <cstdint>

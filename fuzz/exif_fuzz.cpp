@@ -1,6 +1,6 @@
 // libFuzzer target for the EXIF reader: the input is an EXIF block as a
 // JPEG APP1 segment or a PNG eXIf chunk holds it.
-#include "exif.h"
+#include "readers/exif.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // libFuzzer target for the check of embedded ICC profiles: the input is a
 // profile, checked as one for grey, RGB and CMYK pages.
-#include "iccprofile.h"
+#include "core/iccprofile.h"
 
 #include <cstddef>
 #include <cstdint>

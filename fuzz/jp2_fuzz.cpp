@@ -1,7 +1,7 @@
 // libFuzzer target for the JPEG 2000 reader, read from memory: the boxes
 // and the codestream's markers are walked, and an accepted page holds the
 // whole input.
-#include "jp2page.h"
+#include "readers/jp2.h"
 
 #include <cstddef>
 #include <cstdint>

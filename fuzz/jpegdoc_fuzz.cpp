@@ -1,7 +1,7 @@
 // libFuzzer target for the document face's JPEG reader (header, EXIF and
 // ICC chunks), reading the input from memory with its data.
-#include "bytesource.h"
-#include "jpegdocpage.h"
+#include "readers/bytesource.h"
+#include "readers/jpeg.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // libFuzzer target for the JPEG probe, reading the input from memory.
-#include "bytesource.h"
-#include "jpeginfo.h"
+#include "readers/bytesource.h"
+#include "readers/jpeginfo.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // libFuzzer target for the PNG reader, read from memory: the description
 // alone, then the page with its data (inflated and checked, or decoded by
 // libpng).
-#include "pngpage.h"
+#include "readers/png.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // libFuzzer target for the PNM reader, read from memory: the first page's
 // description with the page count, then the data of the first pages.
-#include "pnmpage.h"
+#include "readers/pnm.h"
 
 #include <algorithm>
 #include <cstddef>

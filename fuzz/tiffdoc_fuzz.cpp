@@ -2,8 +2,8 @@
 // from memory, pages 1 and 2, each described only (skip) and with its data
 // (read), as adding a file and saving it do. The directory offsets found by
 // the first call serve the later ones, as during a save.
-#include "bytesource.h"
-#include "tiffdocpage.h"
+#include "readers/bytesource.h"
+#include "readers/tiff/tiffpage.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // libFuzzer target for the TIFF probe, reading the input from memory:
 // pages 1 and 2 are probed and their data copied out, as the library does.
-#include "bytesource.h"
-#include "tiffinfo.h"
+#include "readers/bytesource.h"
+#include "readers/tiff/tiffinfo.h"
 
 #include <cstddef>
 #include <cstdint>

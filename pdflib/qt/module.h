@@ -3,7 +3,7 @@
 // Widgets, and runs headless whenever that fails.
 #pragma once
 
-#include "ui.h"
+#include "core/ui.h"
 
 #include <cstdint>
 #include <memory>

@@ -2,7 +2,7 @@
 // message boxes and the message pump.
 #pragma once
 
-#include "ui.h"
+#include "core/ui.h"
 
 #include <cstdint>
 #include <memory>

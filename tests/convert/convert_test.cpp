@@ -3,9 +3,9 @@
 // path. This program links with unlink wrapped so that a test can make the
 // deletion of the temporary file fail, and defines its own lstat so that a
 // test can have a file appear right after the library looked.
-#include "library.h"
+#include "core/library.h"
+#include "core/prepare.h"
 #include "pdftools.h"
-#include "prepare.h"
 #include "tifffixtures.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 // Image pages end to end through the library: what pdfaddimage accepts,
 // warns about and refuses, and the objects the writer makes of each page.
 #include "bmpfixtures.h"
+#include "core/library.h"
 #include "jpegfixtures.h"
-#include "library.h"
+#include "pdf/pdftext.h"
 #include "pdftools.h"
-#include "textutil.h"
 #include "tifffixtures.h"
 
 #include <gtest/gtest.h>

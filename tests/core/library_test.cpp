@@ -1,7 +1,7 @@
 // The library calls: settings, the document list, result codes and texts.
-#include "library.h"
+#include "core/library.h"
+#include "pdf/pdftext.h"
 #include "pdftools.h"
-#include "textutil.h"
 
 #include <gtest/gtest.h>
 

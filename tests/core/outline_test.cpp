@@ -1,6 +1,6 @@
 // Bookmarks: the tree built by the adding calls and the outline objects
 // written for it, object by object in write order.
-#include "library.h"
+#include "core/library.h"
 #include "pdftools.h"
 
 #include <gtest/gtest.h>

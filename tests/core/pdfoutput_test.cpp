@@ -1,6 +1,6 @@
 // Stored image bytes copied from their file into the PDF: by the kernel into
 // a file, by reads and writes into a descriptor, and never silently short.
-#include "pdfoutput.h"
+#include "pdf/pdfoutput.h"
 #include "pdftools.h"
 
 #include <gtest/gtest.h>

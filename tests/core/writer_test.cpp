@@ -1,6 +1,6 @@
 // The document writer, checked on the bytes of the files it writes and with
 // qpdf and poppler reading them.
-#include "library.h"
+#include "core/library.h"
 #include "pdftools.h"
 
 #include <gtest/gtest.h>

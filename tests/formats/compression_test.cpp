@@ -4,9 +4,9 @@
 // poppler and MuPDF exactly as their samples, or, with a JPEG quality, as
 // JPEG close to them. Preparing pages ahead on a second thread must write
 // the same bytes and warnings as preparing them one by one.
-#include "documentoptions.h"
+#include "core/library.h"
+#include "core/options.h"
 #include "documentpdf.h"
-#include "library.h"
 #include "ovinpdf.h"
 #include "pdftools.h"
 #include "render.h"

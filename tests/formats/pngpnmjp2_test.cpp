@@ -4,9 +4,9 @@
 // the source decodes (over white where it is transparent). Damaged files are
 // refused with a message. The fuzz targets' seeds come from the same files
 // (OVIN_WRITE_FUZZ_SEEDS=1 rewrites fuzz/corpus/{png,pnm,jp2}).
+#include "core/library.h"
 #include "documentpdf.h"
 #include "fuzzseeds.h"
-#include "library.h"
 #include "pdftools.h"
 #include "pngfixtures.h"
 

@@ -4,10 +4,10 @@
 // libtiff shows it (turned upright), and page 1 carries the filter it
 // should, with its data as stored where nothing needs decoding. The same
 // table, at a small size, makes the fuzz target's seeds.
+#include "core/library.h"
 #include "documentpdf.h"
 #include "fuzzseeds.h"
 #include "jpegfixtures.h"
-#include "library.h"
 #include "pdftools.h"
 #include "render.h"
 #include "tifffixtures.h"

@@ -1,7 +1,7 @@
 // The BMP probe against hand-written bitmaps: pixel layout, resolution,
 // palettes and the refusal of what it cannot lay out safely.
 #include "bmpfixtures.h"
-#include "bmpinfo.h"
+#include "readers/bmpinfo.h"
 
 #include "pdftools.h"
 

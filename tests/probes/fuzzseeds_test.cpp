@@ -9,11 +9,11 @@
 // checks that the committed folders hold exactly these files, each small
 // and each still answered as it was made to be.
 #include "bmpfixtures.h"
-#include "bmpinfo.h"
 #include "jpegfixtures.h"
-#include "jpeginfo.h"
+#include "readers/bmpinfo.h"
+#include "readers/jpeginfo.h"
+#include "readers/tiff/tiffinfo.h"
 #include "tifffixtures.h"
-#include "tiffinfo.h"
 
 #include <gtest/gtest.h>
 

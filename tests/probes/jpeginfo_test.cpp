@@ -1,8 +1,8 @@
 // The JPEG probe against files written by libjpeg-turbo and hand-made
 // streams; sizes are checked against what libjpeg itself reads.
-#include "bytesource.h"
 #include "jpegfixtures.h"
-#include "jpeginfo.h"
+#include "readers/bytesource.h"
+#include "readers/jpeginfo.h"
 
 #include "pdftools.h"
 

@@ -3,9 +3,9 @@
 // crash, read or write outside a buffer, or answer differently for the same
 // file, and what they accept must be self-consistent and agree with libjpeg.
 #include "bmpfixtures.h"
-#include "bmpinfo.h"
 #include "jpegfixtures.h"
-#include "jpeginfo.h"
+#include "readers/bmpinfo.h"
+#include "readers/jpeginfo.h"
 #include "tifffixtures.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // a fixed-seed generator so every run sees the same files. The probe must
 // never crash or read outside a buffer (this runs under AddressSanitizer in
 // CI), and what it reports must hang together.
-#include "tiffinfo.h"
+#include "readers/tiff/tiffinfo.h"
 
 #include "tifffixtures.h"
 

@@ -1,6 +1,6 @@
 // The TIFF probe on real files written by libtiff (the delivered data must
 // decode to the source pixels) and on hand-made files for the edge cases.
-#include "tiffinfo.h"
+#include "readers/tiff/tiffinfo.h"
 
 #include "tifffixtures.h"
 

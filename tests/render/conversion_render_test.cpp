@@ -2,7 +2,7 @@
 // They must still look like their source in both readers: pixel for pixel
 // where the new coding is lossless (CCITT, uncompressed), close to it where
 // it is a JPEG of quality 75.
-#include "library.h"
+#include "core/library.h"
 #include "pdftools.h"
 #include "render.h"
 #include "tifffixtures.h"

@@ -4,8 +4,8 @@
 // and compares the pixels with the source as libtiff, libjpeg-turbo or the
 // bitmap writer gives them.
 #include "bmpfixtures.h"
+#include "core/library.h"
 #include "jpegfixtures.h"
-#include "library.h"
 #include "pdftools.h"
 #include "render.h"
 #include "tifffixtures.h"

@@ -1,7 +1,7 @@
 #include "documentpdf.h"
 
-#include "documentoptions.h"
-#include "library.h"
+#include "core/library.h"
+#include "core/options.h"
 #include "pdftools.h"
 
 namespace ovintest {

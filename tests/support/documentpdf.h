@@ -2,7 +2,7 @@
 // pages, saved, checked by qpdf.
 #pragma once
 
-#include "documentoptions.h"
+#include "core/options.h"
 #include "pdftools.h"
 
 #include <cstdint>

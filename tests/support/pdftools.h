@@ -2,7 +2,7 @@
 // object, and running the real readers (qpdf, poppler, MuPDF) on them.
 #pragma once
 
-#include "ui.h"
+#include "core/ui.h"
 
 #include <cstdint>
 #include <filesystem>

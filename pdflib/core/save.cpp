@@ -1,0 +1,453 @@
+#include "core/save.h"
+
+#include "core/prepare.h"
+#include "pdf/imagepage.h"
+#include "pdf/metadata.h"
+#include "pdf/objectplan.h"
+#include "pdf/outline.h"
+#include "pdf/pdfoutput.h"
+#include "pdf/pdftext.h"
+#include "pdf/textpage.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <future>
+#include <new>
+#include <sys/stat.h>
+
+namespace ovin {
+
+namespace {
+
+// The largest offset the ten digits of a cross-reference entry can hold.
+constexpr uint64_t kMaxOffset = 9'999'999'999ULL;
+
+std::string padded(uint64_t offset) {
+    std::string digits = std::to_string(offset);
+    return std::string(digits.size() < 10 ? 10 - digits.size() : 0, '0') + digits;
+}
+
+status ioerror(int code) {
+    return {OVINPDF_IO_ERROR, std::to_string(code)};
+}
+
+// True when `target` names the same file as one of the document's images
+// (the same device and inode: another spelling, a hard or a symbolic link).
+bool targetisinput(const librarystate& state, const std::string& target) {
+    struct stat out {};
+    if (::stat(target.c_str(), &out) != 0) {
+        return false;
+    }
+    for (const auto& [name, index] : state.lastpage) {
+        if (!state.pages[static_cast<size_t>(index)].isimage) {
+            continue;
+        }
+        struct stat in {};
+        if (::stat(name.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// What a page shows a person while it is prepared, kept to be shown when
+// the page is written: preparing may run on another thread, and the
+// messages must come in page order all the same.
+class pagemessages final : public HeadlessUi {
+public:
+    void message(const std::string& text) override { texts.push_back(text); }
+
+    std::vector<std::string> texts;
+};
+
+// One page probed for writing, with what its probe said on the way.
+struct preparedpage {
+    // One description serves page after page (the probe resets it), so
+    // that its data buffer is allocated once for the largest page.
+    imagedesc image;
+    status prepared;
+    warninglist warnings;
+    pagemessages messages;
+};
+
+// What preparing pages keeps from page to page: its own probe cache, so
+// that two threads preparing pages never share one, and the page.
+struct preparinglane {
+    probecache cache;
+    preparedpage page;
+};
+
+class savejob {
+public:
+    savejob(librarystate& state, Ui& ui, const std::string& filename, int fd = -1)
+        : state_(state), ui_(ui), filename_(filename), fd_(fd),
+          plan_(static_cast<int64_t>(state.pages.size()), outlinetotal(state.outline),
+                state.options.documentface ? objectlayout::compact : objectlayout::classic) {}
+
+    status run();
+
+private:
+    preparecontext preparing() {
+        return {
+            ui_,          state_.warnings, state_.options, state_.defaultxdpi, state_.defaultydpi,
+            &first_.cache};
+    }
+    void findpagesize();
+    void announce(int64_t i);
+    void prepare(int64_t i, preparinglane& lane);
+    void writeprepared(int64_t i, preparedpage& page);
+    void writepages();
+    void writepagepairs();
+    // A probed page is at most 14400 points on a side.
+    void setpagesize(const imagedesc& image) {
+        const pointsize points = pagepoints(image);
+        size_ = {static_cast<int32_t>(points.width), static_cast<int32_t>(points.height)};
+    }
+    void writeerrorpage(int64_t i, const status& failure);
+    void writetrailer();
+    int64_t n() const { return static_cast<int64_t>(state_.pages.size()); }
+
+    librarystate& state_;
+    Ui& ui_;
+    const std::string& filename_;
+    int fd_; // an open descriptor to write to instead of the named file, or -1
+    objectplan plan_;
+    pdfoutput out_;
+    pagesize size_;
+    preparinglane first_;  // pages prepared on the saving thread
+    preparinglane second_; // pages prepared ahead on another thread
+    conversioncache conversions_;
+    status result_;
+    bool newerpdf_ = false; // a page written needs PDF 1.5
+};
+
+// The document page size comes from the first image page that probes well;
+// the probe's resolution defaults come from it as well.
+void savejob::findpagesize() {
+    size_ = pagesize{};
+    state_.defaultxdpi = -1;
+    state_.defaultydpi = -1;
+    const pagelayout& layout = state_.options.layout;
+    if (layout.width > 0 && layout.height > 0) {
+        // Text pages stand on the chosen page size, upright.
+        const double w = std::min(layout.width, layout.height);
+        const double h = std::max(layout.width, layout.height);
+        const bool wide = layout.orientation == pageorientation::landscape;
+        size_ = {static_cast<int32_t>(roundeven(wide ? h : w)),
+                 static_cast<int32_t>(roundeven(wide ? w : h))};
+    }
+    for (const pageinfo& page : state_.pages) {
+        if (!page.isimage) {
+            continue;
+        }
+        imagedesc image;
+        preparecontext context = preparing();
+        if (probeimage(context, page.kind, page.name, 1, image, imagedata::skip).ok()) {
+            if (size_.width == -1) {
+                setpagesize(image);
+            }
+            state_.defaultxdpi = image.xdpi;
+            state_.defaultydpi = image.ydpi;
+            break;
+        }
+    }
+}
+
+// A page whose image could not be prepared shows why; the save fails with
+// the message in its escaped form.
+void savejob::writeerrorpage(int64_t i, const status& failure) {
+    const std::string escaped = pdfescape(failure.detail());
+    result_ = status(OVINPDF_IMAGE_ERROR, escaped);
+    writetextpage(out_, plan_, i, size_, {"** IMAGE ERROR **", towinansi(escaped)});
+}
+
+// The progress window names the page about to be written.
+void savejob::announce(int64_t i) {
+    const pageinfo& page = state_.pages[static_cast<size_t>(i)];
+    if (!page.isimage) {
+        ui_.progressStatus("Adding text " + page.name);
+    } else if (page.pagenumber <= 1) {
+        ui_.progressStatus("Adding image " + page.name);
+    } else {
+        ui_.progressStatus("Adding image " + page.name + " (Page " +
+                           std::to_string(page.pagenumber) + ")");
+    }
+    ui_.progressStep();
+    ui_.processMessages();
+}
+
+// Probes page i with the lane's cache; its warnings and messages stay with
+// the page. Touches nothing that another lane uses.
+void savejob::prepare(int64_t i, preparinglane& lane) {
+    const pageinfo& page = state_.pages[static_cast<size_t>(i)];
+    preparedpage& prepared = lane.page;
+    prepared.warnings.clear();
+    prepared.messages.texts.clear();
+    if (!page.isimage) {
+        prepared.prepared = {};
+        return;
+    }
+    preparecontext context{prepared.messages,  prepared.warnings,  state_.options,
+                           state_.defaultxdpi, state_.defaultydpi, &lane.cache};
+    prepared.prepared =
+        probeimage(context, page.kind, page.name, page.pagenumber, prepared.image, imagedata::read);
+}
+
+// Writes page i as prepared, after what its preparing said; a page that
+// cannot be embedded as stored is re-encoded here, on the saving thread.
+void savejob::writeprepared(int64_t i, preparedpage& prepared) {
+    for (const std::string& line : prepared.warnings.lines()) {
+        state_.warnings.add(line);
+    }
+    for (const std::string& text : prepared.messages.texts) {
+        ui_.message(text);
+    }
+    const pageinfo& page = state_.pages[static_cast<size_t>(i)];
+    if (!page.isimage) {
+        writetextpage(out_, plan_, i, size_, {pdfescape(towinansi(page.name))});
+        return;
+    }
+    imagedesc& image = prepared.image;
+    status ready = prepared.prepared;
+    if (ready.ok() && !image.passthrough) {
+        ready = convertimage({ui_, state_.tempimgpath, state_.window, &conversions_}, page.kind,
+                             page.name, page.pagenumber, image);
+    }
+    if (!ready.ok()) {
+        writeerrorpage(i, ready);
+        return;
+    }
+    if (size_.width == -1) {
+        setpagesize(image);
+    }
+    newerpdf_ = newerpdf_ || needspdf15(image);
+    if (status written = writeimagepage(out_, plan_, i, image, state_.options.layout, page.name);
+        !written.ok()) {
+        result_ = written;
+    }
+}
+
+// One page after the other: each announced, prepared and written before
+// the next. A Cancel stops the save before the next page.
+void savejob::writepages() {
+    for (int64_t i = 0; i < n() && out_.error() == 0; ++i) {
+        if (ui_.cancelled()) {
+            result_ = status(OVINPDF_CANCELLED, "Save cancelled by user");
+            continue;
+        }
+        announce(i);
+        prepare(i, first_);
+        writeprepared(i, first_.page);
+    }
+}
+
+// Two pages at a time: page i+1 is prepared on another thread while page i
+// is prepared and written here, then page i+1 is written. At most two pages
+// are in memory; they are written in order, each with its own warnings, so
+// the file and the warnings are those of writepages(). A Cancel stops the
+// save before the next page as there.
+void savejob::writepagepairs() {
+    for (int64_t i = 0; i < n() && out_.error() == 0; i += 2) {
+        if (ui_.cancelled()) {
+            result_ = status(OVINPDF_CANCELLED, "Save cancelled by user");
+            break;
+        }
+        const bool pair = i + 1 < n();
+        std::future<void> ahead;
+        if (pair && state_.pages[static_cast<size_t>(i + 1)].isimage) {
+            ahead = std::async(std::launch::async, [this, i] { prepare(i + 1, second_); });
+        }
+        announce(i);
+        prepare(i, first_);
+        writeprepared(i, first_.page);
+        if (!pair || out_.error() != 0) {
+            break;
+        }
+        if (ui_.cancelled()) {
+            result_ = status(OVINPDF_CANCELLED, "Save cancelled by user");
+            break; // the future waits for the page ahead as it goes
+        }
+        announce(i + 1);
+        if (ahead.valid()) {
+            ahead.get();
+        } else {
+            prepare(i + 1, second_);
+        }
+        writeprepared(i + 1, second_.page);
+    }
+}
+
+void savejob::writetrailer() {
+    const auto ref = pdfoutput::ref;
+    // The document face also writes who made the document, when, and the
+    // same again as XMP metadata.
+    const bool face = state_.options.documentface;
+    const documentinfo& info = state_.options.info;
+    const int64_t created = face ? stamptime(info.created) : 0;
+    const int64_t modified = face ? stamptime(info.modified) : 0;
+    out_.beginobject(plan_.info());
+    out_.writeline("<<");
+    out_.writeline("/Producer " + pdftextstring(state_.pdfmaker));
+    out_.writeline("/Title " + pdftextstring(state_.pdftitle));
+    if (face) {
+        for (const std::string& line : infolines(info, created, modified)) {
+            out_.writeline(line);
+        }
+    }
+    out_.writeline(">>");
+    out_.endobject();
+
+    out_.beginobject(plan_.pagetree());
+    out_.writeline("<<");
+    out_.writeline("/Type /Pages");
+    std::string kids = "/Kids [ ";
+    kids.reserve(kids.size() + static_cast<size_t>(n()) * 12);
+    for (int64_t i = 0; i < n(); ++i) {
+        kids += ref(plan_.page(i));
+        kids += " ";
+    }
+    kids += "]";
+    out_.writeline(kids);
+    out_.writeline("/Count " + std::to_string(n()));
+    out_.writeline(">>");
+    out_.endobject();
+
+    out_.beginobject(plan_.catalog());
+    out_.writeline("<<");
+    out_.writeline("/Type /Catalog");
+    out_.writeline("/Pages " + ref(plan_.pagetree()));
+    if (plan_.hasoutline()) {
+        out_.writeline("/PageMode /UseOutlines");
+        out_.writeline("/Outlines " + ref(plan_.outlineroot()));
+    }
+    const int64_t metadata = face ? plan_.extra() : 0;
+    if (metadata != 0) {
+        out_.writeline("/Metadata " + ref(metadata));
+    }
+    // The header's version comes from the first page of each file; a later
+    // page that needs PDF 1.5 raises it here, where readers look too.
+    if (newerpdf_ && !state_.needspdf15) {
+        out_.writeline("/Version /1.5");
+    }
+    out_.writeline(">>");
+    out_.endobject();
+
+    if (metadata != 0) {
+        const std::string xmp =
+            xmppacket(state_.pdftitle, state_.pdfmaker, info, created, modified);
+        out_.beginobject(metadata);
+        out_.writeline("<< /Type /Metadata /Subtype /XML /Length " + std::to_string(xmp.size()) +
+                       " >>");
+        out_.writestream(xmp);
+        out_.endobject();
+    }
+
+    if (plan_.hasoutline()) {
+        writeoutline(out_, plan_, state_.outline);
+    }
+
+    const uint64_t xref = out_.position();
+    const auto& offsets = out_.offsets();
+    out_.writeline("xref");
+    out_.writeline("0 " + std::to_string(offsets.size() + 1));
+    out_.writeline("0000000000 65535 f");
+    for (uint64_t offset : offsets) {
+        out_.writeline(padded(offset) + " 00000 n");
+    }
+    out_.writeline("trailer");
+    out_.writeline("<<");
+    out_.writeline("/Size " + std::to_string(offsets.size() + 1));
+    out_.writeline("/Info " + ref(plan_.info()));
+    out_.writeline("/Root " + ref(plan_.catalog()));
+    out_.writeline(">>");
+    out_.writeline("startxref");
+    out_.writeline(std::to_string(xref));
+    out_.writeline("%%EOF");
+    if (xref > kMaxOffset) {
+        // The cross-reference table cannot describe a file this large.
+        result_ = ioerror(EFBIG);
+    }
+}
+
+status savejob::run() {
+    const bool named = fd_ < 0;
+    if (named && !validfilename(filename_)) {
+        return {OVINPDF_INVALID_NAME, filename_};
+    }
+    if (state_.pages.empty()) {
+        return status(OVINPDF_NO_PAGES);
+    }
+    if (named && trimmed(filename_).empty()) {
+        return status(OVINPDF_BLANK_NAME);
+    }
+    if (named && targetisinput(state_, filename_)) {
+        // Writing the PDF would destroy one of its own pages.
+        return {OVINPDF_INVALID_NAME, filename_};
+    }
+    if (plan_.count() > INT32_MAX) {
+        return ioerror(EFBIG);
+    }
+    if (int err = named ? out_.open(filename_, plan_.count())
+                        : out_.openfd(fd_, filename_, plan_.count())) {
+        return ioerror(err);
+    }
+
+    bool shown = false;
+    try {
+        findpagesize();
+        ui_.progressShow(filename_, static_cast<int32_t>(n()));
+        shown = true;
+        out_.writeline(state_.needspdf15 ? "%PDF-1.5" : "%PDF-1.4");
+        // The classic face's progress window and Cancel follow one page at
+        // a time.
+        const documentoptions& options = state_.options;
+        if (options.documentface && options.prepareahead) {
+            writepagepairs();
+        } else {
+            writepages();
+        }
+        if (out_.error() == 0) {
+            ui_.progressFinish("Finalizing PDF output...");
+            writetrailer();
+        }
+    } catch (const std::bad_alloc&) {
+        result_ = ioerror(ENOMEM);
+    } catch (...) {
+        result_ = ioerror(EIO);
+    }
+
+    if (result_.ok()) {
+        if (int err = out_.commit()) {
+            result_ = ioerror(err);
+        }
+    } else if (out_.error() != 0) {
+        // A failed write overrides what the page loop reported.
+        result_ = ioerror(out_.error());
+    }
+    if (shown) {
+        ui_.progressClose();
+    }
+    if (!result_.ok() && !out_.discard()) {
+        ui_.message("Unable to remove corrupt pdf file " + out_.name());
+    }
+    return result_;
+}
+
+} // namespace
+
+status savepdf(librarystate& state, Ui& ui, const std::string& filename) {
+    return savepdftofd(state, ui, -1, filename);
+}
+
+status savepdftofd(librarystate& state, Ui& ui, int fd, const std::string& name) {
+    try {
+        return savejob(state, ui, name, fd).run();
+    } catch (...) {
+        // Nothing may escape a save: an allocation that fails before the
+        // file is open ends it like any other resource failure.
+        return ioerror(ENOMEM);
+    }
+}
+
+} // namespace ovin

@@ -1,0 +1,388 @@
+// The document API (ovinpdf_document.h): each handle is a library instance
+// of its own with the document face's options, so handles share nothing
+// and may be used from different threads at once.
+#include "ovinpdf_document.h"
+
+#include "core/library.h"
+#include "faces/messages.h"
+#include "pdf/pagelayout.h"
+
+#include <cmath>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+
+namespace {
+
+std::string_view text(const char* s) {
+    return s == nullptr ? std::string_view() : s;
+}
+
+// Progress through the caller's callback; no windows, no message boxes
+// (every failure reaches the caller as a code and a message).
+class callbackui final : public ovin::Ui {
+public:
+    void attach(ovinpdf_progress progress, void* context) {
+        progress_ = progress;
+        context_ = context;
+    }
+    void progressShow(const std::string&, int32_t pagecount) override {
+        pages_ = static_cast<uint32_t>(pagecount < 0 ? 0 : pagecount);
+        done_ = 0;
+        cancelled_ = false;
+    }
+    void progressStatus(const std::string& status) override { status_ = status; }
+    void progressStep() override {
+        ++done_;
+        if (progress_ != nullptr && progress_(context_, done_, pages_, status_.c_str()) != 0) {
+            cancelled_ = true;
+        }
+    }
+    void progressFinish(const std::string&) override {}
+    void progressClose() override {}
+    void processMessages() override {}
+    bool cancelled() const override { return cancelled_; }
+    void message(const std::string&) override {}
+
+private:
+    ovinpdf_progress progress_ = nullptr;
+    void* context_ = nullptr;
+    uint32_t pages_ = 0;
+    uint32_t done_ = 0;
+    std::string status_;
+    bool cancelled_ = false;
+};
+
+} // namespace
+
+struct ovinpdf_document {
+    ovin::Library library;
+    callbackui* ui = nullptr; // owned by the library
+    std::string lasterror;
+
+    ovinpdf_document() {
+        auto owned = std::make_unique<callbackui>();
+        ui = owned.get();
+        library.setui(std::move(owned));
+        // A re-encoding's temporary file of its own, so that documents never
+        // meet there, within a process or across processes.
+        library.pdfinit(0, ovin::uniquetempimgpath());
+        library.setoptions(ovin::documentface());
+    }
+
+    // The result of a call; a failure's plain message is kept for
+    // ovinpdf_last_error.
+    int32_t outcome(int32_t code, ovin::operation what, std::string_view subject) {
+        if (code != OVINPDF_OK) {
+            const ovin::status failure(code, library.state().errorarg);
+            lasterror = ovin::plainmessage(what, std::string(subject), failure);
+        }
+        return code;
+    }
+};
+
+namespace {
+
+// Runs one call; nothing crosses the C boundary. A failure the call did
+// not turn into a code itself is an I/O error (12 when memory ran out).
+template <typename Call> int32_t guarded(ovinpdf_document* document, Call call) noexcept {
+    if (document == nullptr) {
+        return OVINPDF_INVALID_ARGUMENT;
+    }
+    int error = 0;
+    try {
+        return call(*document);
+    } catch (const std::bad_alloc&) {
+        error = ENOMEM;
+    } catch (...) {
+        error = EIO;
+    }
+    try {
+        document->lasterror = ovin::errnotext(error);
+    } catch (...) {
+        document->lasterror.clear();
+    }
+    return OVINPDF_IO_ERROR;
+}
+
+bool validdpi(double dpi) {
+    return std::isfinite(dpi) && dpi >= 0 && dpi <= 65535;
+}
+
+// A length in points from 0 to 200 inches.
+bool validpoints(double points) {
+    return std::isfinite(points) && points >= 0 && points <= 14400;
+}
+
+template <typename Change> int32_t setoption(ovinpdf_document* document, Change change) {
+    return guarded(document, [&](ovinpdf_document& d) {
+        ovin::documentoptions options = d.library.options();
+        if (!change(options)) {
+            d.lasterror = "invalid option value";
+            return OVINPDF_INVALID_ARGUMENT;
+        }
+        d.library.setoptions(options);
+        return OVINPDF_OK;
+    });
+}
+
+} // namespace
+
+extern "C" {
+
+ovinpdf_document* ovinpdf_document_new(void) {
+    try {
+        return std::make_unique<ovinpdf_document>().release();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void ovinpdf_document_free(ovinpdf_document* document) {
+    std::unique_ptr<ovinpdf_document> owned(document);
+}
+
+int32_t ovinpdf_add_image(ovinpdf_document* document, const char* filename) {
+    return ovinpdf_add_image_page(document, filename, 0);
+}
+
+int32_t ovinpdf_add_image_page(ovinpdf_document* document, const char* filename, uint32_t page) {
+    return guarded(document, [&](ovinpdf_document& d) {
+        return d.outcome(d.library.addimagepages(text(filename), page), ovin::operation::adding,
+                         text(filename));
+    });
+}
+
+int32_t ovinpdf_add_text(ovinpdf_document* document, const char* value) {
+    return guarded(document, [&](ovinpdf_document& d) {
+        return d.outcome(d.library.pdfaddtext(text(value)), ovin::operation::adding, text(value));
+    });
+}
+
+int32_t ovinpdf_add_bookmark(ovinpdf_document* document, const char* pagename, const char* title) {
+    return guarded(document, [&](ovinpdf_document& d) {
+        return d.outcome(d.library.pdfaddindex(text(pagename), text(title)),
+                         ovin::operation::bookmarking, text(pagename));
+    });
+}
+
+int32_t ovinpdf_add_sub_bookmark(ovinpdf_document* document, const char* parentname,
+                                 const char* pagename, const char* title) {
+    return guarded(document, [&](ovinpdf_document& d) {
+        return d.outcome(d.library.pdfaddsubindex(text(parentname), text(pagename), text(title)),
+                         ovin::operation::bookmarking, text(pagename));
+    });
+}
+
+uint32_t ovinpdf_page_count(const ovinpdf_document* document) {
+    return document == nullptr ? 0 : static_cast<uint32_t>(document->library.state().pages.size());
+}
+
+int32_t ovinpdf_set_title(ovinpdf_document* document, const char* title) {
+    return guarded(document, [&](ovinpdf_document& d) {
+        d.library.setpdftitle(text(title));
+        return OVINPDF_OK;
+    });
+}
+
+int32_t ovinpdf_set_producer(ovinpdf_document* document, const char* producer) {
+    return guarded(document, [&](ovinpdf_document& d) {
+        d.library.setpdfmaker(text(producer));
+        return OVINPDF_OK;
+    });
+}
+
+int32_t ovinpdf_set_temporary_path(ovinpdf_document* document, const char* path) {
+    return guarded(document, [&](ovinpdf_document& d) {
+        if (text(path).empty()) {
+            d.lasterror = "the temporary path is empty";
+            return OVINPDF_INVALID_ARGUMENT;
+        }
+        d.library.settempimg(text(path));
+        return OVINPDF_OK;
+    });
+}
+
+int32_t ovinpdf_set_auto_orient(ovinpdf_document* document, bool on) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.autoorient = on;
+        return true;
+    });
+}
+
+int32_t ovinpdf_set_icc_profiles(ovinpdf_document* document, bool on) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.iccprofiles = on;
+        return true;
+    });
+}
+
+int32_t ovinpdf_set_default_resolution(ovinpdf_document* document, double dpi) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.defaultdpi = dpi;
+        return validdpi(dpi);
+    });
+}
+
+int32_t ovinpdf_set_resolution(ovinpdf_document* document, double dpi) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.forcedpi = dpi;
+        return validdpi(dpi);
+    });
+}
+
+int32_t ovinpdf_set_jpeg_quality(ovinpdf_document* document, int quality) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.jpegquality = quality;
+        return quality >= 0 && quality <= 100;
+    });
+}
+
+int32_t ovinpdf_set_page_size(ovinpdf_document* document, double width, double height) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.layout.width = width;
+        o.layout.height = height;
+        return validpoints(width) && validpoints(height) && (width > 0) == (height > 0);
+    });
+}
+
+int32_t ovinpdf_set_page_orientation(ovinpdf_document* document, int orientation) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        switch (orientation) {
+        case OVINPDF_ORIENTATION_AUTO:
+            o.layout.orientation = ovin::pageorientation::automatic;
+            return true;
+        case OVINPDF_ORIENTATION_PORTRAIT:
+            o.layout.orientation = ovin::pageorientation::portrait;
+            return true;
+        case OVINPDF_ORIENTATION_LANDSCAPE:
+            o.layout.orientation = ovin::pageorientation::landscape;
+            return true;
+        default:
+            return false;
+        }
+    });
+}
+
+int32_t ovinpdf_set_fit(ovinpdf_document* document, int fit) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        if (fit < OVINPDF_FIT_INTO || fit > OVINPDF_FIT_ENLARGE) {
+            return false;
+        }
+        o.layout.fit = static_cast<ovin::pagefit>(fit);
+        return true;
+    });
+}
+
+int32_t ovinpdf_set_border(ovinpdf_document* document, double horizontal, double vertical) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.layout.borderx = horizontal;
+        o.layout.bordery = vertical;
+        return validpoints(horizontal) && validpoints(vertical);
+    });
+}
+
+bool ovinpdf_page_size_from_text(const char* value, double* width, double* height) {
+    try {
+        double w = 0;
+        double h = 0;
+        if (width == nullptr || height == nullptr || !ovin::parsepagesize(text(value), w, h)) {
+            return false;
+        }
+        *width = w;
+        *height = h;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+int32_t ovinpdf_set_author(ovinpdf_document* document, const char* value) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.info.author = text(value);
+        return true;
+    });
+}
+
+int32_t ovinpdf_set_subject(ovinpdf_document* document, const char* value) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.info.subject = text(value);
+        return true;
+    });
+}
+
+int32_t ovinpdf_set_keywords(ovinpdf_document* document, const char* value) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.info.keywords = text(value);
+        return true;
+    });
+}
+
+int32_t ovinpdf_set_creator(ovinpdf_document* document, const char* value) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.info.creator = text(value);
+        return true;
+    });
+}
+
+int32_t ovinpdf_set_creation_date(ovinpdf_document* document, int64_t seconds) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.info.created = seconds;
+        return seconds >= 0;
+    });
+}
+
+int32_t ovinpdf_set_modification_date(ovinpdf_document* document, int64_t seconds) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.info.modified = seconds;
+        return seconds >= 0;
+    });
+}
+
+int32_t ovinpdf_save_to_fd(ovinpdf_document* document, int fd, const char* name,
+                           ovinpdf_progress progress, void* context) {
+    return guarded(document, [&](ovinpdf_document& d) {
+        if (fd < 0) {
+            d.lasterror = "no file descriptor to write to";
+            return OVINPDF_INVALID_ARGUMENT;
+        }
+        d.ui->attach(progress, context);
+        const int32_t code = d.library.savetofd(fd, text(name));
+        d.ui->attach(nullptr, nullptr);
+        return d.outcome(code, ovin::operation::saving, text(name));
+    });
+}
+
+int32_t ovinpdf_save(ovinpdf_document* document, const char* filename, ovinpdf_progress progress,
+                     void* context) {
+    return guarded(document, [&](ovinpdf_document& d) {
+        d.ui->attach(progress, context);
+        const int32_t code = d.library.pdfsave(text(filename));
+        d.ui->attach(nullptr, nullptr);
+        return d.outcome(code, ovin::operation::saving, text(filename));
+    });
+}
+
+size_t ovinpdf_warning_count(const ovinpdf_document* document) {
+    return document == nullptr ? 0 : document->library.state().warnings.lines().size();
+}
+
+const char* ovinpdf_warning(const ovinpdf_document* document, size_t index) {
+    if (document == nullptr) {
+        return "";
+    }
+    const auto& lines = document->library.state().warnings.lines();
+    return index < lines.size() ? lines[index].c_str() : "";
+}
+
+const char* ovinpdf_last_error(const ovinpdf_document* document) {
+    return document == nullptr ? "" : document->lasterror.c_str();
+}
+
+const char* ovinpdf_about(void) {
+    static const std::string about = ovin::abouttext("\n");
+    return about.c_str();
+}
+
+} // extern "C"

@@ -1,0 +1,216 @@
+#include "pdf/pagelayout.h"
+
+#include "ascii.h"
+#include "pdf/pdftext.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <utility>
+
+namespace ovin {
+
+namespace {
+
+constexpr double kMaxPoints = 14400; // 200 inches
+constexpr double kPointsPerMm = 72.0 / 25.4;
+
+int rotation(orientation upright) {
+    switch (upright) {
+    case orientation::halfturn:
+        return 180;
+    case orientation::quarterclockwise:
+        return 90;
+    case orientation::quarteranticlockwise:
+        return 270;
+    default:
+        return 0;
+    }
+}
+
+bool sideways(orientation upright) {
+    return upright == orientation::transposed || upright == orientation::transversed;
+}
+
+std::string real(long double value) {
+    return formatreal(value);
+}
+
+// The matrix that maps the image's unit square onto the rectangle at x, y
+// of w by h points, mirrored as the orientation asks. Quarter and half turns
+// are the page's /Rotate, so their matrix is the plain one.
+std::string matrix(long double x, long double y, long double w, long double h,
+                   orientation upright) {
+    const auto at = [](long double v) { return real(v); };
+    switch (upright) {
+    case orientation::mirrored:
+        return "-" + at(w) + " 0 0 " + at(h) + " " + at(x + w) + " " + at(y);
+    case orientation::flipped:
+        return at(w) + " 0 0 -" + at(h) + " " + at(x) + " " + at(y + h);
+    case orientation::transposed:
+        // Stored rows run down the page, from its right edge.
+        return "0 -" + at(h) + " -" + at(w) + " 0 " + at(x + w) + " " + at(y + h);
+    case orientation::transversed:
+        return "0 " + at(h) + " " + at(w) + " 0 " + at(x) + " " + at(y);
+    default:
+        return at(w) + " 0 0 " + at(h) + " " + at(x) + " " + at(y);
+    }
+}
+
+// The scale of the image in its box.
+long double scale(pagefit fit, long double iw, long double ih, long double bw, long double bh) {
+    const long double inside = std::min(bw / iw, bh / ih);
+    switch (fit) {
+    case pagefit::fill:
+        return std::max(bw / iw, bh / ih);
+    case pagefit::shrink:
+        return std::min<long double>(inside, 1);
+    case pagefit::enlarge:
+        return std::max<long double>(inside, 1);
+    default:
+        return inside;
+    }
+}
+
+} // namespace
+
+pageplacement placeimage(const imagedesc& image, const pagelayout& layout,
+                         const std::string& name) {
+    // The stored image's size in points, and its size once upright.
+    const long double sw = static_cast<long double>(image.width) / image.xdpi * 72;
+    const long double sh = static_cast<long double>(image.height) / image.ydpi * 72;
+    const int turn = rotation(image.upright);
+    const bool across = turn == 90 || turn == 270 || sideways(image.upright);
+    const long double iw = across ? sh : sw;
+    const long double ih = across ? sw : sh;
+
+    pageplacement p;
+    p.rotate = turn;
+    if (layout.classic()) {
+        // The page is the image: the media box is rounded to whole points,
+        // the picture fills it from the origin.
+        const long double mw = sideways(image.upright) ? iw : sw;
+        const long double mh = sideways(image.upright) ? ih : sh;
+        p.mediabox =
+            "[0 0 " + std::to_string(roundeven(mw)) + " " + std::to_string(roundeven(mh)) + " ]";
+        p.content = "q " + matrix(0, 0, mw, mh, image.upright) + " cm " + name + " Do Q";
+        return p;
+    }
+
+    // Upright: the page, the box inside the margins, the picture in it.
+    long double pw = layout.width > 0 ? layout.width : iw + 2 * layout.borderx;
+    long double ph = layout.height > 0 ? layout.height : ih + 2 * layout.bordery;
+    if (layout.width > 0 && layout.height > 0 && pw != ph) {
+        const bool wide = layout.orientation == pageorientation::landscape ||
+                          (layout.orientation == pageorientation::automatic && iw > ih);
+        if (wide != (pw > ph)) {
+            std::swap(pw, ph);
+        }
+    }
+    const long double bw = std::max<long double>(pw - 2 * layout.borderx, 1);
+    const long double bh = std::max<long double>(ph - 2 * layout.bordery, 1);
+    long double dw = iw;
+    long double dh = ih;
+    bool clip = false;
+    if (layout.width > 0 && layout.height > 0) {
+        if (layout.fit == pagefit::exact) {
+            dw = bw;
+            dh = bh;
+        } else {
+            const long double k = scale(layout.fit, iw, ih, bw, bh);
+            dw = iw * k;
+            dh = ih * k;
+            clip = dw > bw + 1e-9L || dh > bh + 1e-9L;
+        }
+    }
+
+    // The page's own coordinates are those before its /Rotate turns it: a
+    // quarter turn exchanges the sides. Everything is centred, so the
+    // turned layout is centred the same way.
+    const bool quarter = turn == 90 || turn == 270;
+    const long double mw = quarter ? ph : pw;
+    const long double mh = quarter ? pw : ph;
+    const long double ow = quarter ? dh : dw; // the picture before the turn
+    const long double oh = quarter ? dw : dh;
+    const long double cw = quarter ? bh : bw; // the box before the turn
+    const long double ch = quarter ? bw : bh;
+    p.mediabox = "[0 0 " + real(mw) + " " + real(mh) + " ]";
+    p.content = "q ";
+    if (clip) {
+        p.content += real((mw - cw) / 2) + " " + real((mh - ch) / 2) + " " + real(cw) + " " +
+                     real(ch) + " re W n ";
+    }
+    p.content +=
+        matrix((mw - ow) / 2, (mh - oh) / 2, ow, oh, image.upright) + " cm " + name + " Do Q";
+    return p;
+}
+
+bool parsepagesize(std::string_view text, double& width, double& height) {
+    struct named {
+        std::string_view name;
+        double w, h; // millimetres or inches
+        bool inches;
+    };
+    static constexpr std::array<named, 7> kNamed{{
+        {"A3", 297, 420, false},
+        {"A4", 210, 297, false},
+        {"A5", 148, 210, false},
+        {"B5", 176, 250, false},
+        {"LETTER", 8.5, 11, true},
+        {"LEGAL", 8.5, 14, true},
+        {"TABLOID", 11, 17, true},
+    }};
+    const std::string upper = toupperascii(text);
+    for (const named& n : kNamed) {
+        if (upper == n.name) {
+            const double unit = n.inches ? 72 : kPointsPerMm;
+            width = n.w * unit;
+            height = n.h * unit;
+            return true;
+        }
+    }
+    // WIDTHxHEIGHT followed by a unit.
+    const auto number = [](std::string_view& s, double& v) {
+        const char* end = s.data() + s.size();
+        const auto [ptr, ec] = std::from_chars(s.data(), end, v);
+        if (ec != std::errc() || ptr == s.data()) {
+            return false;
+        }
+        s.remove_prefix(static_cast<size_t>(ptr - s.data()));
+        return true;
+    };
+    std::string_view s = upper;
+    double w = 0;
+    double h = 0;
+    if (!number(s, w) || s.empty() || s.front() != 'X') {
+        return false;
+    }
+    s.remove_prefix(1);
+    if (!number(s, h)) {
+        return false;
+    }
+    double unit = 0;
+    if (s == "MM") {
+        unit = kPointsPerMm;
+    } else if (s == "CM") {
+        unit = 10 * kPointsPerMm;
+    } else if (s == "IN") {
+        unit = 72;
+    } else if (s == "PT") {
+        unit = 1;
+    } else {
+        return false;
+    }
+    w *= unit;
+    h *= unit;
+    if (!std::isfinite(w) || !std::isfinite(h) || w < 1 || h < 1 || w > kMaxPoints ||
+        h > kMaxPoints) {
+        return false;
+    }
+    width = w;
+    height = h;
+    return true;
+}
+
+} // namespace ovin

@@ -1,0 +1,102 @@
+#include "readers/bytesource.h"
+
+#include "posixio.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ovin {
+
+int filesource::open(const std::string& name) {
+    fd_.reset();
+    size_ = 0;
+    regular_ = false;
+    // O_NONBLOCK: opening a FIFO must not wait for a writer. It changes
+    // nothing for regular files.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return errno;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return EISDIR;
+    }
+    try {
+        fd_ = std::make_shared<const filedescriptor>(fd);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    regular_ = S_ISREG(st.st_mode);
+    size_ = regular_ ? static_cast<uint64_t>(st.st_size) : 0;
+    return 0;
+}
+
+int64_t filesource::readat(uint64_t pos, void* buffer, size_t n, int& error) {
+    if (!fd_) {
+        error = EBADF;
+        return -1;
+    }
+    const int64_t got = ovin::readat(fd_->get(), buffer, n, pos);
+    if (got < 0) {
+        error = errno;
+    }
+    return got;
+}
+
+int64_t memorysource::readat(uint64_t pos, void* buffer, size_t n, int&) {
+    if (pos >= bytes_.size()) {
+        return 0;
+    }
+    const size_t count = std::min<uint64_t>(n, bytes_.size() - pos);
+    std::memcpy(buffer, bytes_.data() + pos, count);
+    return static_cast<int64_t>(count);
+}
+
+bool bytereader::seek(uint64_t pos) {
+    if (pos > source_.size()) {
+        error_ = kShortRead;
+        return false;
+    }
+    pos_ = pos;
+    return true;
+}
+
+bool bytereader::read(void* buffer, size_t n) {
+    const uint64_t size = source_.size();
+    if (pos_ > size || n > size - pos_) {
+        // Never ask for more than the source holds: a short read is an error.
+        error_ = kShortRead;
+        return false;
+    }
+    error_ = 0;
+    int error = 0;
+    const int64_t got = source_.readat(pos_, buffer, n, error);
+    if (got < 0) {
+        error_ = error != 0 ? error : EIO;
+        return false;
+    }
+    pos_ += static_cast<uint64_t>(got);
+    if (static_cast<size_t>(got) != n) {
+        error_ = kShortRead;
+        return false;
+    }
+    return true;
+}
+
+bool fileexists(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+} // namespace ovin
