@@ -24,188 +24,45 @@
 // Targets: ovinpdf size / img2pdf size <= 1.0, ovinpdf time / img2pdf time
 // <= 0.2, and, for the sets whose data passes through unchanged (JPEG,
 // one-strip Group 4), ovinpdf time / (cat + sync) time <= 1.2.
+#include "a4pages.h"
 #include "bmpfixtures.h"
-#include "childprocess.h"
-#include "jpegfixtures.h"
 #include "pngfile.h"
 #include "tifffixtures.h"
+#include "toolrun.h"
 
 #include <algorithm>
-#include <charconv>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint32_t kA4Width = 2480; // 210 x 297 mm at 300 dpi
-constexpr uint32_t kA4Height = 3508;
+using ovinbench::against;
+using ovinbench::cell;
+using ovinbench::conversion;
+using ovinbench::kA4Height;
+using ovinbench::kA4Width;
+using ovinbench::mustwrite;
+using ovinbench::ratio;
+using ovinbench::timeonce;
+using ovinbench::timing;
+using ovinbench::workplace;
+
 constexpr int kRuns = 5;
 constexpr int kDefaultPages = 10;
-constexpr int kMostPages = 1000;
+constexpr uint32_t kMostPages = 1000;
 
 struct tools {
     std::string ovinpdf = OVINPDF_CLI;
     std::string img2pdf, qpdf, cat, sync, scanimage;
 };
-
-// The program's path as the shell would find it on PATH; empty when none.
-std::string onpath(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::istringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
-        const fs::path candidate = fs::path(dir.empty() ? "." : dir) / name;
-        if (::access(candidate.c_str(), X_OK) == 0) {
-            return candidate.string();
-        }
-    }
-    return {};
-}
-
-std::string lastline(const std::string& file) {
-    std::ifstream in(file);
-    std::string line, last;
-    while (std::getline(in, line)) {
-        if (line.find_first_not_of(" \t\r") != std::string::npos) {
-            last = line;
-        }
-    }
-    return last;
-}
-
-std::string firstline(const std::string& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
-
-// One program run: argv, and the file that takes its standard output and
-// error (empty: /dev/null).
-struct command {
-    std::vector<std::string> argv;
-    std::string log;
-};
-
-struct timing {
-    double seconds = 0;
-    bool ok = false;
-    bool crashed = false; // ended by a signal
-    std::string message;  // why a run failed
-};
-
-struct workplace {
-    fs::path dir;
-    std::vector<std::string> env; // the children's temporary files go to dir too
-
-    std::string file(const std::string& name) const { return (dir / name).string(); }
-};
-
-// Runs the commands one after the other, each in a fresh process, timed
-// together. Data that earlier runs left unwritten is flushed first, outside
-// the timing, so that no run pays for another's writes.
-timing timeonce(const workplace& w, const std::vector<command>& commands) {
-    ::sync();
-    timing t;
-    const auto start = std::chrono::steady_clock::now();
-    for (const command& c : commands) {
-        ovintest::childsetup setup;
-        setup.env = w.env;
-        setup.log = c.log;
-        ovintest::childprocess child(c.argv, setup);
-        const int status = child.wait();
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            const std::string said = c.log.empty() ? std::string() : lastline(c.log);
-            // A crash is named as such; an exit with a message gives the message.
-            const std::string how =
-                fs::path(c.argv[0]).filename().string() + " " + ovintest::describestatus(status);
-            t.crashed = WIFSIGNALED(status);
-            t.message = said.empty() ? how : t.crashed ? how + ": " + said : said;
-            // The work folder's name adds nothing to the message.
-            const std::string folder = w.dir.string() + "/";
-            for (size_t at; (at = t.message.find(folder)) != std::string::npos;) {
-                t.message.erase(at, folder.size());
-            }
-            return t;
-        }
-    }
-    t.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    t.ok = true;
-    return t;
-}
-
-// The shortest of kRuns runs; `before` runs ahead of each, untimed. The
-// first failure ends the measurement.
-timing best(const workplace& w, const std::vector<command>& commands,
-            const std::function<void()>& before = {}) {
-    timing b;
-    for (int run = 0; run < kRuns; ++run) {
-        if (before) {
-            before();
-        }
-        const timing t = timeonce(w, commands);
-        if (!t.ok) {
-            return t;
-        }
-        b.seconds = run == 0 ? t.seconds : std::min(b.seconds, t.seconds);
-        b.ok = true;
-    }
-    return b;
-}
-
-// A set's result for one converter: its best time, the PDF's size, and
-// what was wrong when the run or the file failed.
-struct conversion {
-    timing time;
-    uint64_t bytes = 0;
-    std::string broken; // qpdf's complaint or a wrong page count
-    bool usable() const { return time.ok && broken.empty(); }
-};
-
-// qpdf --check (clean: exit 0, no warnings) and the page count.
-std::string checkpdf(const workplace& w, const tools& t, const std::string& pdf, size_t pages) {
-    const std::string log = w.file("qpdf.log");
-    ovintest::childsetup setup;
-    setup.log = log;
-    ovintest::childprocess check({t.qpdf, "--check", pdf}, setup);
-    const int status = check.wait();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return "qpdf --check " + ovintest::describestatus(status) + ": " + firstline(log);
-    }
-    ovintest::childprocess count({t.qpdf, "--show-npages", pdf}, setup);
-    const std::string counted = count.wait() == 0 ? firstline(log) : std::string();
-    if (counted != std::to_string(pages)) {
-        return "qpdf counts " + (counted.empty() ? std::string("no") : counted) + " pages, not " +
-               std::to_string(pages);
-    }
-    return {};
-}
-
-conversion convert(const workplace& w, const tools& t, std::vector<std::string> argv,
-                   const std::string& pdf, size_t pages) {
-    conversion c;
-    c.time = best(w, {{std::move(argv), w.file("tool.log")}}, [&] { fs::remove(pdf); });
-    if (c.time.ok) {
-        c.bytes = fs::file_size(pdf);
-        c.broken = checkpdf(w, t, pdf, pages);
-    }
-    fs::remove(pdf);
-    return c;
-}
 
 // What a set is made of: a name, the file name extension, whether its data
 // passes through into the PDF unchanged, whether its pages are large
@@ -219,46 +76,9 @@ struct pageset {
     std::function<void(const std::string& path, uint32_t k)> make;
 };
 
-// A small deterministic generator (xorshift) for the pages' grain.
-struct grain {
-    uint32_t state;
-    explicit grain(uint32_t seed) : state(seed * 2654435761u + 1u) {}
-    uint32_t next() {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        return state;
-    }
-};
-
-std::vector<uint8_t> withgrain(std::vector<uint8_t> pixels, uint32_t seed) {
-    grain g(seed);
-    for (uint8_t& p : pixels) {
-        const int v = p + static_cast<int>(g.next() % 13) - 6;
-        p = static_cast<uint8_t>(std::clamp(v, 0, 255));
-    }
-    return pixels;
-}
-
-void mustwrite(bool written, const std::string& path) {
-    if (!written) {
-        throw std::runtime_error("cannot write " + path);
-    }
-}
-
 std::vector<pageset> a4sets() {
     std::vector<pageset> sets;
-    sets.push_back(
-        {"colour JPEG", "jpeg", "jpg", true, false, [](const std::string& path, uint32_t k) {
-             // A smooth picture with a scanner's grain, at the
-             // qualities scanning programs use.
-             const std::vector<uint8_t> pixels =
-                 withgrain(ovintest::jpegpattern(kA4Width, kA4Height, 3), k + 1);
-             ovintest::jpegoptions o;
-             o.quality = 80 + static_cast<int>(k % 10);
-             const std::vector<uint8_t> jpeg = ovintest::makejpeg(kA4Width, kA4Height, pixels, o);
-             mustwrite(!jpeg.empty() && ovintest::savejpeg(path, jpeg), path);
-         }});
+    sets.push_back({"colour JPEG", "jpeg", "jpg", true, false, ovinbench::writecolourjpeg});
     sets.push_back({"Group 4 TIFF, one strip", "g4", "tif", true, false,
                     [](const std::string& path, uint32_t k) {
                         ovintest::writetiff(path,
@@ -362,50 +182,9 @@ std::vector<pageset> scansets(const workplace& w, const tools& t, std::string& r
     return sets;
 }
 
-std::string pagename(const pageset& s, uint32_t k) {
-    char number[16];
-    std::snprintf(number, sizeof number, "%03u", k + 1);
-    return "page" + std::string(number) + "." + s.ext;
-}
-
-// The set's files, made where they are missing (into a partial name first,
-// so an interrupted run leaves no half page behind).
+// The set's files, made where they are missing.
 std::vector<std::string> makeset(const workplace& w, const pageset& s, uint32_t pages) {
-    const fs::path folder = w.dir / s.key;
-    fs::create_directories(folder);
-    std::vector<std::string> files;
-    for (uint32_t k = 0; k < pages; ++k) {
-        const fs::path file = folder / pagename(s, k);
-        if (!fs::exists(file)) {
-            const std::string part = file.string() + ".part";
-            fs::remove(part);
-            s.make(part, k);
-            fs::rename(part, file);
-        }
-        files.push_back(file.string());
-    }
-    return files;
-}
-
-// A ratio and whether it meets its target; "-" where it does not apply.
-struct ratio {
-    bool shown = false;
-    double value = 0;
-    bool met = false;
-    int decimals = 2;
-};
-
-ratio against(double value, double target, int decimals = 2) {
-    return {true, value, value <= target, decimals};
-}
-
-std::string cell(const ratio& r) {
-    char text[32];
-    if (!r.shown) {
-        return "        -     ";
-    }
-    std::snprintf(text, sizeof text, "%9.*f %-4s", r.decimals, r.value, r.met ? "met" : "MISS");
-    return text;
+    return ovinbench::pagefiles(w.dir / s.key, s.ext, pages, s.make);
 }
 
 std::string figures(const conversion& c) {
@@ -485,39 +264,22 @@ void runset(const workplace& w, const tools& t, const pageset& s, uint32_t pages
     for (const std::string& f : files) {
         inbytes += fs::file_size(f);
     }
-    const std::string catout = w.file("cat.out");
-    std::vector<std::string> catargv = {t.cat};
-    catargv.insert(catargv.end(), files.begin(), files.end());
-    const command catcommand{catargv, catout};
-    const auto fresh = [&] { fs::remove(catout); };
-    timeonce(w, {catcommand}); // brings the files into the page cache
-    const timing cat = best(w, {catcommand}, fresh);
-    const timing catsync = best(w, {catcommand, {{t.sync, catout}, ""}}, fresh);
-    fs::remove(catout);
+    const auto [cat, catsync] = ovinbench::timecat(w, t.cat, t.sync, files, kRuns);
 
     const std::string ourpdf = w.file("ovinpdf.pdf");
     std::vector<std::string> ourargv = {t.ovinpdf};
     ourargv.insert(ourargv.end(), files.begin(), files.end());
     ourargv.insert(ourargv.end(), {"-o", ourpdf});
-    const conversion ours = convert(w, t, ourargv, ourpdf, files.size());
+    const conversion ours = ovinbench::convert(w, t.qpdf, ourargv, ourpdf, files.size(), kRuns);
 
     const std::string theirpdf = w.file("img2pdf.pdf");
     std::vector<std::string> theirargv = {t.img2pdf};
     theirargv.insert(theirargv.end(), files.begin(), files.end());
     theirargv.insert(theirargv.end(), {"-o", theirpdf});
-    const conversion theirs = convert(w, t, theirargv, theirpdf, files.size());
+    const conversion theirs =
+        ovinbench::convert(w, t.qpdf, theirargv, theirpdf, files.size(), kRuns);
 
     report(s, files.size(), inbytes, ours, theirs, cat, catsync);
-}
-
-std::optional<uint32_t> pagecount(const char* text) {
-    const std::string s(text);
-    uint32_t n = 0;
-    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), n);
-    if (error != std::errc() || end != s.data() + s.size() || n == 0 || n > kMostPages) {
-        return std::nullopt;
-    }
-    return n;
 }
 
 } // namespace
@@ -527,29 +289,27 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s [WORKDIR] [PAGES]\n", argv[0]);
         return 2;
     }
-    const std::optional<uint32_t> pages =
-        argc > 2 ? pagecount(argv[2]) : std::optional<uint32_t>(kDefaultPages);
+    const std::optional<uint32_t> pages = argc > 2 ? ovinbench::wholenumber(argv[2], kMostPages)
+                                                   : std::optional<uint32_t>(kDefaultPages);
     if (!pages) {
-        std::fprintf(stderr, "PAGES must be a whole number from 1 to %d\n", kMostPages);
+        std::fprintf(stderr, "PAGES must be a whole number from 1 to %u\n", kMostPages);
         return 2;
     }
-    workplace w;
-    w.dir = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "ovinpdf-versus";
-    std::error_code ec;
-    fs::create_directories(w.dir, ec);
-    w.dir = fs::absolute(w.dir, ec);
-    if (ec || !fs::is_directory(w.dir)) {
-        std::fprintf(stderr, "cannot make the folder %s\n", w.dir.c_str());
+    const fs::path dir =
+        argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "ovinpdf-versus";
+    const std::optional<workplace> opened = ovinbench::openworkplace(dir);
+    if (!opened) {
+        std::fprintf(stderr, "cannot make the folder %s\n", dir.c_str());
         return 1;
     }
-    w.env = {"TMPDIR=" + w.dir.string(), "XDG_RUNTIME_DIR=" + w.dir.string()};
+    const workplace& w = *opened;
 
     tools t;
-    t.img2pdf = onpath("img2pdf");
-    t.qpdf = onpath("qpdf");
-    t.cat = onpath("cat");
-    t.sync = onpath("sync");
-    t.scanimage = onpath("scanimage");
+    t.img2pdf = ovinbench::onpath("img2pdf");
+    t.qpdf = ovinbench::onpath("qpdf");
+    t.cat = ovinbench::onpath("cat");
+    t.sync = ovinbench::onpath("sync");
+    t.scanimage = ovinbench::onpath("scanimage");
     if (t.img2pdf.empty() || t.qpdf.empty() || t.cat.empty() || t.sync.empty()) {
         std::fprintf(stderr, "img2pdf, qpdf, cat and sync are needed on PATH (scripts/setup "
                              "installs them)\n");
