@@ -1,4 +1,4 @@
-// Reading 16- and 32-bit numbers stored least (little-endian) or most
+// Reading 16-, 32- and 64-bit numbers stored least (little-endian) or most
 // (big-endian) significant byte first. The caller guarantees that the bytes
 // are there.
 #pragma once
@@ -29,6 +29,12 @@ inline uint16_t get16(const uint8_t* p, bool bigendian) {
 
 inline uint32_t get32(const uint8_t* p, bool bigendian) {
     return bigendian ? be32(p) : le32(p);
+}
+
+inline uint64_t get64(const uint8_t* p, bool bigendian) {
+    const uint64_t first = get32(p, bigendian);
+    const uint64_t second = get32(p + 4, bigendian);
+    return bigendian ? first << 32 | second : second << 32 | first;
 }
 
 } // namespace ovin

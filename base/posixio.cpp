@@ -1,6 +1,11 @@
 #include "posixio.h"
 
+#include <array>
 #include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace ovin {
@@ -71,6 +76,35 @@ int writeall(int fd, const void* data, size_t n) {
     return writeloop(data, n, [&](const unsigned char* bytes, size_t count, uint64_t) {
         return ::write(fd, bytes, count);
     });
+}
+
+int makeunnamedfile() {
+    const char* dir = std::getenv("TMPDIR");
+    const std::string folder = dir != nullptr && *dir != '\0' ? dir : "/tmp";
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        return fd;
+    }
+    return ::memfd_create("ovinpdf-input", MFD_CLOEXEC);
+}
+
+int copytoend(int from, int to) {
+    std::array<char, 65536> buffer{};
+    for (;;) {
+        const ssize_t got = ::read(from, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return errno;
+        }
+        if (got == 0) {
+            return 0;
+        }
+        if (const int error = writeall(to, buffer.data(), static_cast<size_t>(got)); error != 0) {
+            return error;
+        }
+    }
 }
 
 } // namespace ovin

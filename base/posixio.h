@@ -20,6 +20,17 @@ bool readallat(int fd, void* buffer, size_t n, uint64_t offset);
 int writeall(int fd, const void* data, size_t n);
 int writeallat(int fd, const void* data, size_t n, uint64_t offset);
 
+// A new file without a name, readable and writable by its owner only, for
+// bytes that must be read more than once but come from a pipe: O_TMPFILE in
+// $TMPDIR (else /tmp), or a memory file where that cannot be made. Nothing
+// of it is left when the process ends, however it ends. The descriptor, or
+// -1 with errno set.
+int makeunnamedfile();
+
+// Copies what `from` holds to its end into `to`; 0 or the errno of the read
+// or write that failed.
+int copytoend(int from, int to);
+
 // An open file descriptor, closed when the object goes; shared by whoever
 // still needs to read the file (a page whose data is copied from it when
 // the page is written).

@@ -16,9 +16,9 @@ namespace {
 
 // The best of `runs` saves of a document made of every page of the file.
 double pagespersecond(const std::string& tiff, int pages, const std::string& pdf, int runs) {
-    ovin::Library lib;
+    ovin::Library lib(nullptr, ovin::makedocumentface());
     lib.pdfinit(0, "");
-    lib.setoptions(ovin::documentface());
+    lib.setoptions(ovin::documentdefaults());
     if (const int32_t added = lib.addimagepages(tiff, 0); added != 0) {
         std::fprintf(stderr, "adding failed: %s\n", lib.geterror(added).c_str());
         return 0;

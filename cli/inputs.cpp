@@ -1,5 +1,7 @@
 #include "inputs.h"
 
+#include "posixio.h"
+#include "quote.h"
 #include "stopsignals.h"
 
 #include <array>
@@ -77,26 +79,13 @@ bool readall(int fd, const stopsignals& stops, const std::function<bool(std::str
     }
 }
 
-bool writeall(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(put));
-    }
-    return true;
-}
-
 } // namespace
 
 std::optional<std::vector<std::string>> readlist(const std::string& list, bool nul,
                                                  const stopsignals& stops, std::string& error) {
     const bool standard = list == "-";
-    const std::string shown = standard ? "the list on standard input" : "the list " + list;
+    const std::string shown =
+        standard ? "the list on standard input" : "the list " + ovin::quotename(list);
     descriptor file(standard ? -1 : ::open(list.c_str(), O_RDONLY | O_CLOEXEC));
     if (!standard && file.get() < 0) {
         error = "cannot read " + shown + ": " + reason(errno);
@@ -142,27 +131,43 @@ std::optional<std::vector<std::string>> readlist(const std::string& list, bool n
     return names;
 }
 
-bool copystandardinput(const std::string& path, const stopsignals& stops, std::string& error) {
-    descriptor copy(
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (copy.get() < 0) {
-        error = "cannot create " + path + " for the image on standard input: " + reason(errno);
-        return false;
+unnamedcopy::~unnamedcopy() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+std::optional<unnamedcopy> copypipe(const std::string& name, const stopsignals& stops,
+                                    std::string& error) {
+    const bool standard = name.empty();
+    const std::string shown = standard ? "standard input" : ovin::quotename(name);
+    // Not blocking: the wait for a FIFO's writer and for its data goes in
+    // short steps, between which a stop signal is seen.
+    descriptor pipe(standard ? -1 : ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!standard && pipe.get() < 0) {
+        error = "cannot read " + shown + ": " + reason(errno);
+        return std::nullopt;
+    }
+    unnamedcopy copy(ovin::makeunnamedfile());
+    if (copy.fd() < 0) {
+        error = "cannot make a file for the image on " + shown + ": " + reason(errno);
+        return std::nullopt;
     }
     bool written = true;
-    const bool complete = readall(STDIN_FILENO, stops, [&](std::string_view block) {
-        written = writeall(copy.get(), block);
-        return written;
-    });
-    if (!complete || copy.close() != 0) {
-        if (!written || complete) {
-            error = "cannot write " + path + " (the image on standard input): " + reason(errno);
+    const bool complete =
+        readall(standard ? STDIN_FILENO : pipe.get(), stops, [&](std::string_view block) {
+            written = ovin::writeall(copy.fd(), block.data(), block.size()) == 0;
+            return written;
+        });
+    if (!complete) {
+        if (!written) {
+            error = "cannot keep the image on " + shown + ": " + reason(errno);
         } else if (stops.received() == 0) {
-            error = "cannot read standard input: " + reason(errno);
+            error = "cannot read " + shown + ": " + reason(errno);
         }
-        return false;
+        return std::nullopt;
     }
-    return true;
+    return copy;
 }
 
 } // namespace ovincli

@@ -1,27 +1,28 @@
 // ovinpdf: the command-line tool, on the library's document API. Reads the
-// lists of names it is given, copies an image on standard input into its
-// private folder, adds the pages in order, then the bookmarks, and saves the
-// document to a file or to standard output.
+// lists of names it is given, copies an image that comes through a pipe
+// (standard input, a FIFO, a process substitution) into a file without a
+// name, adds the pages in order, then the bookmarks, and saves the document
+// to a file or to standard output.
 #include "inputs.h"
 #include "options.h"
 #include "ovinpdf_document.h"
-#include "privatefolder.h"
 #include "progressbar.h"
+#include "quote.h"
 #include "stopsignals.h"
 
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <malloc.h>
+#include <map>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kFailure = 1;
 constexpr int kUsageError = 2;
-constexpr const char* kStandardInputCopy = "standard-input";
-constexpr const char* kTempImage = "OVINPDF.TMP";
 
 struct documentdeleter {
     void operator()(ovinpdf_document* d) const { ovinpdf_document_free(d); }
@@ -34,30 +35,40 @@ int stopped(int signal) {
     return 128 + signal;
 }
 
-// How the run names the image on standard input: the library knows it by
-// the path of its copy, the user by "-" (in bookmarks) and as "standard
-// input" (in messages).
+// How the run names an image that came through a pipe: the library reads
+// its copy as /dev/fd/N, the user knows it as "-" or by its name (in
+// bookmarks) and as "standard input" or its quoted name (in messages).
 class naming {
 public:
-    void setcopy(std::string path) { copy_ = std::move(path); }
-    const std::string& copy() const { return copy_; }
-    // A page name of a bookmark as the library knows it.
+    // The copy of `name` (an item of the command line) open as `fd`.
+    void setcopy(const std::string& name, int fd, std::string shown) {
+        const std::string path = "/dev/fd/" + std::to_string(fd);
+        copies_[name] = path;
+        alias(ovin::quotename(path), std::move(shown));
+    }
+    // `text` in the library's messages is shown as `as`.
+    void alias(std::string text, std::string as) {
+        shown_.emplace_back(std::move(text), std::move(as));
+    }
+    // The name the library knows an item of the command line by.
     std::string page(const std::string& name) const {
-        return name == "-" && !copy_.empty() ? copy_ : name;
+        const auto it = copies_.find(name);
+        return it == copies_.end() ? name : it->second;
     }
     // A message of the library as the user reads it.
     std::string shown(std::string text) const {
-        if (copy_.empty()) {
-            return text;
-        }
-        for (size_t at = text.find(copy_); at != std::string::npos; at = text.find(copy_, at + 1)) {
-            text.replace(at, copy_.size(), "standard input");
+        for (const auto& [path, as] : shown_) {
+            for (size_t at = text.find(path); at != std::string::npos;
+                 at = text.find(path, at + as.size())) {
+                text.replace(at, path.size(), as);
+            }
         }
         return text;
     }
 
 private:
-    std::string copy_;
+    std::map<std::string, std::string> copies_;
+    std::vector<std::pair<std::string, std::string>> shown_;
 };
 
 int fail(const ovinpdf_document* d, const naming& names) {
@@ -78,7 +89,7 @@ extern "C" int onpage(void* context, uint32_t page, uint32_t pages, const char* 
     return p->stops.received() != 0 ? 1 : 0;
 }
 
-bool setoptions(ovinpdf_document* d, const ovincli::options& o, const std::string& temp) {
+bool setoptions(ovinpdf_document* d, const ovincli::options& o) {
     const auto text = [&](const std::optional<std::string>& value,
                           int32_t (*set)(ovinpdf_document*, const char*)) {
         return !value || set(d, value->c_str()) == OVINPDF_OK;
@@ -94,7 +105,7 @@ bool setoptions(ovinpdf_document* d, const ovincli::options& o, const std::strin
            text(o.info.creator, ovinpdf_set_creator) &&
            date(o.info.created, ovinpdf_set_creation_date) &&
            date(o.info.modified, ovinpdf_set_modification_date) &&
-           ovinpdf_set_temporary_path(d, temp.c_str()) == OVINPDF_OK &&
+           (o.temp.empty() || ovinpdf_set_temporary_path(d, o.temp.c_str()) == OVINPDF_OK) &&
            ovinpdf_set_auto_orient(d, o.autoorient) == OVINPDF_OK &&
            ovinpdf_set_default_resolution(d, o.defaultdpi) == OVINPDF_OK &&
            ovinpdf_set_resolution(d, o.dpi) == OVINPDF_OK &&
@@ -166,33 +177,35 @@ int convert(const ovincli::options& o) {
     if (std::optional<std::string> input = ovincli::outputclash(o.output, *pages)) {
         std::fprintf(stderr,
                      "ovinpdf: the output %s is one of the input files (%s); nothing written\n",
-                     o.output.c_str(), input->c_str());
+                     ovin::quotename(o.output).c_str(), ovin::quotename(*input).c_str());
         return kUsageError;
     }
 
-    ovincli::privatefolder folder;
+    // Images that come through a pipe are read here, where a stop signal
+    // can end the wait for them, into files without a name.
     naming names;
-    std::string temp = o.temp;
-    if (temp.empty() || readsimage) {
-        std::string error;
-        if (!folder.make(error)) {
-            std::fprintf(stderr, "ovinpdf: %s\n", error.c_str());
-            return kFailure;
+    std::vector<ovincli::unnamedcopy> copies;
+    for (const ovincli::item& it : *pages) {
+        struct stat st {};
+        const bool standard = it.kind == ovincli::itemkind::standardinput;
+        const bool fifo = it.kind == ovincli::itemkind::image &&
+                          ::stat(it.value.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+        if (!(standard || fifo) || names.page(it.value) != it.value) {
+            continue;
         }
-        if (temp.empty()) {
-            temp = folder.path() + "/" + kTempImage;
-        }
-    }
-    if (readsimage) {
-        names.setcopy(folder.path() + "/" + kStandardInputCopy);
         std::string error;
-        if (!ovincli::copystandardinput(names.copy(), stops, error)) {
+        std::optional<ovincli::unnamedcopy> copy =
+            ovincli::copypipe(standard ? std::string() : it.value, stops, error);
+        if (!copy) {
             if (stops.received() != 0) {
                 return stoppedearly();
             }
             std::fprintf(stderr, "ovinpdf: %s\n", error.c_str());
             return kFailure;
         }
+        names.setcopy(it.value, copy->fd(),
+                      standard ? "standard input" : ovin::quotename(it.value));
+        copies.push_back(std::move(*copy));
     }
 
     const document d(ovinpdf_document_new());
@@ -200,19 +213,16 @@ int convert(const ovincli::options& o) {
         std::fprintf(stderr, "ovinpdf: out of memory\n");
         return kFailure;
     }
-    if (!setoptions(d.get(), o, temp)) {
+    if (!setoptions(d.get(), o)) {
         return fail(d.get(), names);
     }
     for (const ovincli::item& it : *pages) {
         if (stops.received() != 0) {
             return stoppedearly();
         }
-        const int32_t r =
-            it.kind == ovincli::itemkind::text
-                ? ovinpdf_add_text(d.get(), it.value.c_str())
-                : ovinpdf_add_image(d.get(), it.kind == ovincli::itemkind::standardinput
-                                                 ? names.copy().c_str()
-                                                 : it.value.c_str());
+        const int32_t r = it.kind == ovincli::itemkind::text
+                              ? ovinpdf_add_text(d.get(), it.value.c_str())
+                              : ovinpdf_add_image(d.get(), names.page(it.value).c_str());
         if (r != OVINPDF_OK) {
             return fail(d.get(), names);
         }
@@ -230,10 +240,11 @@ int convert(const ovincli::options& o) {
         return stoppedearly();
     }
 
+    names.alias(ovin::quotename("standard output"), "standard output");
     ovincli::progressbar bar(o.quiet);
     progress state{bar, stops, names};
     const bool tostdout = o.output == "-";
-    const std::string shownoutput = tostdout ? "standard output" : o.output;
+    const std::string shownoutput = tostdout ? "standard output" : ovin::quotename(o.output);
     const int32_t result =
         tostdout ? ovinpdf_save_to_fd(d.get(), STDOUT_FILENO, shownoutput.c_str(), onpage, &state)
                  : ovinpdf_save(d.get(), o.output.c_str(), onpage, &state);

@@ -2,6 +2,7 @@
 
 #include "ascii.h"
 #include "ovinpdf_document.h"
+#include "pagelimits.h"
 
 #include <algorithm>
 #include <array>
@@ -35,7 +36,6 @@ const char* const kUsage =
     "  -0, --null                    names in lists end with a NUL byte (find -print0)\n"
     "      --temp=PATH               accepted for older scripts; pages are decoded\n"
     "                                in memory, no temporary image file is written\n"
-    "                                (default: in a folder of this run alone)\n"
     "\n"
     "Page layout:\n"
     "      --page-size=SIZE          every image page this size: A3, A4, A5, B5,\n"
@@ -239,8 +239,6 @@ constexpr std::array<std::pair<const char*, int>, 5> kFits = {{
     {"enlarge", OVINPDF_FIT_ENLARGE},
 }};
 
-constexpr double kMaxPoints = 14400; // 200 inches, the largest page side
-
 // Takes the value of one option into `o`; false with `error` set when it
 // is not one the option takes.
 bool takevalue(options& o, int val, const std::string& value, std::string& error) {
@@ -401,7 +399,7 @@ bool parselength(const std::string& text, double& points) {
         return false;
     }
     const double p = value * u->second;
-    if (!(p >= 0) || p > kMaxPoints) {
+    if (!(p >= 0) || p > ovin::kMaxPagePoints) {
         return false;
     }
     points = p;

@@ -1,6 +1,6 @@
 // Ctrl-C (SIGINT), SIGTERM and SIGHUP as a request to stop: the first one is
-// recorded and the tool winds down on its own (the save is cancelled, its
-// temporary folder removed) instead of dying where it stands. SIGPIPE is
+// recorded and the tool winds down on its own (the save is cancelled)
+// instead of dying where it stands. SIGPIPE is
 // ignored, so that a closed output pipe ends the save with an I/O error and
 // the same clean-up. A stop signal that was ignored when the tool started
 // stays ignored; one that was blocked is let through. One object at a time;

@@ -1,5 +1,8 @@
-// libFuzzer target for the TIFF probe, reading the input from memory:
-// pages 1 and 2 are probed and their data copied out, as the library does.
+// libFuzzer target for the TIFF structure reader, reading the input from
+// memory: pages 1 and 2 read as the classic face reads them (tags and
+// strips), and the chain walked as the document face walks it (BigTIFF
+// too).
+#include "faces/classic/pages.h"
 #include "readers/bytesource.h"
 #include "readers/tiff/tiffinfo.h"
 
@@ -12,17 +15,19 @@ namespace {
 
 void probe(ovin::bytesource& source, uint32_t page, uint64_t filesize) {
     ovin::tiffinfo info;
-    const bool ok = info.read(source, "fuzz.tif", page);
-    if (ok == info.haserror()) {
-        std::abort(); // the result and the error flag disagree
-    }
+    std::vector<uint8_t> data;
+    const ovin::status read =
+        ovin::readclassictiff(source, "fuzz.tif", page, ovin::imagedata::read, nullptr, info, data);
     // The strips together never hold more than the file; the JPEG header
     // block is one more stretch of it.
-    if (info.datasize() > 2 * filesize) {
+    if (data.size() > 2 * filesize || (!read.ok() && read.detail().empty())) {
         std::abort();
     }
-    std::vector<uint8_t> data(info.datasize());
-    info.copydata(data.data());
+    ovin::tiffinfo walked;
+    walked.read(source, page, true);
+    if (walked.wholepages > walked.pagecount || (walked.found && page > walked.pagecount)) {
+        std::abort();
+    }
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Re-encoding of pages that cannot be embedded as stored, through the
 // imaging library, into a file at the temporary image path, which is
 // created anew (never opened when it exists) and removed on every path.
-#include "core/prepare.h"
+#include "compression/reencode.h"
 
 #include "imaging.h"
 

@@ -1,20 +1,35 @@
 // The in-memory document: its pages and its bookmark tree.
 #pragma once
 
+#include "readers/bytesource.h"
 #include "readers/imagekind.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 namespace ovin {
 
+// What an image page was when its file was added: its size in pixels and
+// its resolution once the face's rule was applied.
+struct imagefacts {
+    int32_t width = 0;
+    int32_t height = 0;
+    uint16_t xdpi = 0;
+    uint16_t ydpi = 0;
+};
+
 struct pageinfo {
     std::string name; // image file name as passed, or the text of a text page
     bool isimage = false;
     uint32_t pagenumber = 0;             // 1-based page within the image file; 0 for text
     imagekind kind = imagekind::unknown; // of an image page's file
+    imagefacts facts;                    // of the file's first page added
+    // The file's bytes where they cannot be read again by name (a pipe's
+    // copy); null for a file read by name.
+    std::shared_ptr<bytesource> kept;
 };
 
 // One outline entry. Entries live in one flat vector and refer to each other

@@ -1,13 +1,11 @@
 #include "core/library.h"
 
-#include "faces/messages.h"
-
 #include "core/prepare.h"
 #include "core/save.h"
+#include "faces/classic/messages.h"
+#include "names.h"
 #include "pdf/pdftext.h"
-#include "readers/bytesource.h"
 #include "readers/imagedesc.h"
-#include "readers/imagekind.h"
 #include "version.h"
 
 #include <cstdio>
@@ -51,11 +49,15 @@ std::string uniquetempimgpath() {
     return temporaryfolder() + "ovinpdf-" + suffix + ".tmp";
 }
 
-Library::Library() : Library(std::make_unique<HeadlessUi>()) {}
+Library::Library() : Library(nullptr) {}
 
-Library::Library(std::unique_ptr<Ui> ui) : ui_(std::move(ui)) {
+Library::Library(std::unique_ptr<Ui> ui, std::unique_ptr<facepolicy> face)
+    : ui_(std::move(ui)), face_(std::move(face)) {
     if (!ui_) {
         ui_ = std::make_unique<HeadlessUi>();
+    }
+    if (!face_) {
+        face_ = makeclassicface();
     }
 }
 
@@ -127,19 +129,23 @@ void Library::pdfclear() {
     state_.outline.clear();
     state_.warnings.clear();
     state_.errorarg.clear();
+    state_.lastfailure = {};
     state_.needspdf15 = false;
 }
 
 int32_t Library::report(const status& outcome) {
-    if (!outcome.ok() && outcome.hasdetail()) {
-        state_.errorarg = outcome.detail();
+    if (!outcome.ok()) {
+        state_.lastfailure = outcome;
+        if (std::optional<std::string> detail = face_->errordetail(outcome)) {
+            state_.errorarg = std::move(*detail);
+        }
     }
     return outcome.code();
 }
 
-void Library::appendpage(std::string name, bool isimage, uint32_t pagenumber, imagekind kind) {
-    state_.lastpage[name] = static_cast<int32_t>(state_.pages.size());
-    state_.pages.push_back(pageinfo{std::move(name), isimage, pagenumber, kind});
+void Library::appendpage(pageinfo page) {
+    state_.lastpage[page.name] = static_cast<int32_t>(state_.pages.size());
+    state_.pages.push_back(std::move(page));
 }
 
 int32_t Library::findpage(std::string_view pagename) const {
@@ -219,7 +225,7 @@ int32_t Library::pdfaddtext(std::string_view text) {
     if (saving_) {
         return OVINPDF_BUSY;
     }
-    appendpage(std::string(text), false, 0, imagekind::unknown);
+    appendpage({std::string(text), false, 0, imagekind::unknown, {}, nullptr});
     return OVINPDF_OK;
 }
 
@@ -232,43 +238,37 @@ int32_t Library::addimagepages(std::string_view filename, uint32_t page) {
         return OVINPDF_BUSY;
     }
     std::string name(filename);
-    if (!validfilename(name)) {
+    if (!face_->validname(name)) {
         return report({OVINPDF_INVALID_NAME, name});
     }
-    if (!fileexists(name)) {
-        return report({OVINPDF_FILE_NOT_FOUND, name});
+    identified file;
+    if (status found = face_->identify(name, file); !found.ok()) {
+        return report(found);
     }
-    const bool face = state_.options.documentface;
-    const imagekind kind = face ? kindbycontent(name) : kindbyextension(name);
-    if (kind == imagekind::unknown) {
-        return report(
-            {OVINPDF_UNSUPPORTED_TYPE,
-             face ? name + " is not a JPEG, TIFF, PNG, BMP, PNM or JPEG 2000 image" : name});
-    }
-    // The document face may show one file several times; the classic face
-    // names pages by their files, so a file is added once.
-    if (!face && state_.lastpage.contains(name)) {
+    if (!face_->allowsrepeats() && state_.lastpage.contains(name)) {
         return report({OVINPDF_ALREADY_ADDED, name});
     }
     imagedesc probe;
-    preparecontext context{*ui_, state_.warnings, state_.options, state_.defaultxdpi,
-                           state_.defaultydpi};
-    if (status probed =
-            probeimage(context, kind, name, page == 0 ? 1 : page, probe, imagedata::skip);
+    readcontext context{*ui_, state_.warnings, state_.options, state_.defaultxdpi,
+                        state_.defaultydpi};
+    if (status probed = readimage(*face_, context, file.kind, name, file.source.get(),
+                                  page == 0 ? 1 : page, imagedata::skip, probe);
         !probed.ok()) {
         return report(probed);
     }
     state_.needspdf15 = state_.needspdf15 || needspdf15(probe);
     const uint32_t count = probe.pagesinfile == 0 ? 1 : probe.pagesinfile;
     if (page > count) {
-        return report({OVINPDF_IMAGE_ERROR, name + " has " + std::to_string(count) +
+        return report({OVINPDF_IMAGE_ERROR, face_->shown(name) + " has " + std::to_string(count) +
                                                 " pages, not " + std::to_string(page)});
     }
     const uint32_t first = page == 0 ? 1 : page;
     const uint32_t last = page == 0 ? count : page;
+    const imagefacts facts{probe.width, probe.height, probe.xdpi, probe.ydpi};
+    std::shared_ptr<bytesource> kept = file.keep ? file.source : nullptr;
     state_.pages.reserve(state_.pages.size() + (last - first + 1));
     for (uint32_t p = first; p <= last; ++p) {
-        appendpage(name, true, p, kind);
+        appendpage({name, true, p, file.kind, facts, kept});
     }
     return OVINPDF_OK;
 }
@@ -297,7 +297,7 @@ int32_t Library::pdfsave(std::string_view filename) {
         return OVINPDF_BUSY;
     }
     const savingflag guard(saving_);
-    return report(savepdf(state_, *ui_, std::string(filename)));
+    return report(savepdf(state_, *ui_, *face_, std::string(filename)));
 }
 
 int32_t Library::savetofd(int fd, std::string_view name) {
@@ -305,7 +305,7 @@ int32_t Library::savetofd(int fd, std::string_view name) {
         return OVINPDF_BUSY;
     }
     const savingflag guard(saving_);
-    return report(savepdftofd(state_, *ui_, fd, std::string(name)));
+    return report(savepdftofd(state_, *ui_, *face_, fd, std::string(name)));
 }
 
 } // namespace ovin

@@ -5,6 +5,7 @@
 
 #include "core/state.h"
 #include "core/ui.h"
+#include "faces/policy.h"
 #include "status.h"
 
 #include <cstdint>
@@ -31,8 +32,11 @@ std::string uniquetempimgpath();
 
 class Library {
 public:
+    // A library of the classic face, headless.
     Library();
-    explicit Library(std::unique_ptr<Ui> ui);
+    // With what it shows a person (null: headless) and its face (null:
+    // the classic one).
+    explicit Library(std::unique_ptr<Ui> ui, std::unique_ptr<facepolicy> face = nullptr);
 
     // Replaces what the library shows a person (progress window, messages).
     void setui(std::unique_ptr<Ui> ui);
@@ -64,19 +68,21 @@ public:
 
     bool saving() const { return saving_; }
 
-    // The code of the outcome; a failure's detail becomes the error detail
-    // that geterror shows.
+    // The code of the outcome; a failure becomes the latest failure, and
+    // its detail in the face's words the error detail that geterror shows.
     int32_t report(const status& outcome);
     const librarystate& state() const { return state_; }
+    const facepolicy& face() const { return *face_; }
 
 private:
     int32_t findpage(std::string_view pagename) const;
     int32_t addbookmark(int32_t parent, std::string_view pagename, std::string_view title,
                         int32_t pageindex);
-    void appendpage(std::string name, bool isimage, uint32_t pagenumber, imagekind kind);
+    void appendpage(pageinfo page);
 
     librarystate state_;
     std::unique_ptr<Ui> ui_;
+    std::unique_ptr<facepolicy> face_;
     bool saving_ = false;
 };
 

@@ -1,6 +1,7 @@
 // What a document may do beyond the classic behaviour of the fourteen
 // exports. Every option's default is the classic behaviour; the document
-// API sets its own defaults (documentface()).
+// API starts from its own defaults (documentdefaults()). Which face a
+// library has is not an option: its policy (faces/policy.h) decides that.
 #pragma once
 
 #include <cstdint>
@@ -44,13 +45,6 @@ struct documentinfo {
 };
 
 struct documentoptions {
-    // The document face: an added file's kind comes from its first bytes
-    // rather than from its name's extension, the document face's probes
-    // read it (more formats and codings, ICC profiles, orientation), and a
-    // file without a resolution gets one warning line of its own. The
-    // document information then also has the author, subject, keywords,
-    // creator and dates, and an XMP metadata stream.
-    bool documentface = false;
     // Pages are turned upright by their EXIF or TIFF orientation.
     bool autoorient = false;
     // Embedded ICC profiles become ICCBased colour spaces.
@@ -64,16 +58,15 @@ struct documentoptions {
     // quality instead of losslessly; 0 never.
     int jpegquality = 0;
     // A save prepares the next page on a second thread while it writes one
-    // (document face only; the bytes are those of a save without).
+    // (where the face allows it; the bytes are those of a save without).
     bool prepareahead = false;
     pagelayout layout;
     documentinfo info;
 };
 
 // The defaults of the document API.
-inline documentoptions documentface() {
+inline documentoptions documentdefaults() {
     documentoptions o;
-    o.documentface = true;
     o.autoorient = true;
     o.iccprofiles = true;
     o.prepareahead = true;

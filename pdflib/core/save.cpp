@@ -1,6 +1,9 @@
 #include "core/save.h"
 
+#include "compression/reencode.h"
 #include "core/prepare.h"
+#include "names.h"
+#include "numbers.h"
 #include "pdf/imagepage.h"
 #include "pdf/metadata.h"
 #include "pdf/objectplan.h"
@@ -29,7 +32,7 @@ std::string padded(uint64_t offset) {
 }
 
 status ioerror(int code) {
-    return {OVINPDF_IO_ERROR, std::to_string(code)};
+    return status::systemerror(code);
 }
 
 // True when `target` names the same file as one of the document's images
@@ -80,15 +83,16 @@ struct preparinglane {
 
 class savejob {
 public:
-    savejob(librarystate& state, Ui& ui, const std::string& filename, int fd = -1)
-        : state_(state), ui_(ui), filename_(filename), fd_(fd),
+    savejob(librarystate& state, Ui& ui, const facepolicy& face, const std::string& filename,
+            int fd = -1)
+        : state_(state), ui_(ui), face_(face), filename_(filename), fd_(fd),
           plan_(static_cast<int64_t>(state.pages.size()), outlinetotal(state.outline),
-                state.options.documentface ? objectlayout::compact : objectlayout::classic) {}
+                face.layout()) {}
 
     status run();
 
 private:
-    preparecontext preparing() {
+    readcontext reading() {
         return {
             ui_,          state_.warnings, state_.options, state_.defaultxdpi, state_.defaultydpi,
             &first_.cache};
@@ -110,6 +114,7 @@ private:
 
     librarystate& state_;
     Ui& ui_;
+    const facepolicy& face_;
     const std::string& filename_;
     int fd_; // an open descriptor to write to instead of the named file, or -1
     objectplan plan_;
@@ -122,8 +127,9 @@ private:
     bool newerpdf_ = false; // a page written needs PDF 1.5
 };
 
-// The document page size comes from the first image page that probes well;
-// the probe's resolution defaults come from it as well.
+// The document page size comes from the first image page that probes well
+// (or, where the face keeps them, from the facts of the first image page
+// when it was added); the classic resolution defaults come from it as well.
 void savejob::findpagesize() {
     size_ = pagesize{};
     state_.defaultxdpi = -1;
@@ -142,24 +148,35 @@ void savejob::findpagesize() {
             continue;
         }
         imagedesc image;
-        preparecontext context = preparing();
-        if (probeimage(context, page.kind, page.name, 1, image, imagedata::skip).ok()) {
-            if (size_.width == -1) {
-                setpagesize(image);
+        if (face_.keepsfacts()) {
+            image.width = page.facts.width;
+            image.height = page.facts.height;
+            image.xdpi = page.facts.xdpi;
+            image.ydpi = page.facts.ydpi;
+        } else {
+            readcontext context = reading();
+            if (!readimage(face_, context, page.kind, page.name, page.kept.get(), 1,
+                           imagedata::skip, image)
+                     .ok()) {
+                continue;
             }
-            state_.defaultxdpi = image.xdpi;
-            state_.defaultydpi = image.ydpi;
-            break;
         }
+        if (size_.width == -1) {
+            setpagesize(image);
+        }
+        state_.defaultxdpi = image.xdpi;
+        state_.defaultydpi = image.ydpi;
+        break;
     }
 }
 
-// A page whose image could not be prepared shows why; the save fails with
-// the message in its escaped form.
+// A page whose image could not be prepared shows why; the save fails as
+// the face reports such a page.
 void savejob::writeerrorpage(int64_t i, const status& failure) {
-    const std::string escaped = pdfescape(failure.detail());
-    result_ = status(OVINPDF_IMAGE_ERROR, escaped);
-    writetextpage(out_, plan_, i, size_, {"** IMAGE ERROR **", towinansi(escaped)});
+    const std::string& name = state_.pages[static_cast<size_t>(i)].name;
+    facepolicy::pagefault fault = face_.pagefailure(name, failure);
+    result_ = std::move(fault.reported);
+    writetextpage(out_, plan_, i, size_, {"** IMAGE ERROR **", towinansi(pdfescape(fault.text))});
 }
 
 // The progress window names the page about to be written.
@@ -188,14 +205,19 @@ void savejob::prepare(int64_t i, preparinglane& lane) {
         prepared.prepared = {};
         return;
     }
-    preparecontext context{prepared.messages,  prepared.warnings,  state_.options,
-                           state_.defaultxdpi, state_.defaultydpi, &lane.cache};
-    prepared.prepared =
-        probeimage(context, page.kind, page.name, page.pagenumber, prepared.image, imagedata::read);
+    readcontext context{prepared.messages,  prepared.warnings,  state_.options,
+                        state_.defaultxdpi, state_.defaultydpi, &lane.cache};
+    prepared.prepared = readimage(face_, context, page.kind, page.name, page.kept.get(),
+                                  page.pagenumber, imagedata::read, prepared.image);
+    if (prepared.prepared.ok()) {
+        const codingcontext coding{prepared.messages, state_.options, state_.tempimgpath,
+                                   state_.window, &conversions_};
+        prepared.prepared =
+            face_.code(page.name, page.kind, page.pagenumber, coding, prepared.image);
+    }
 }
 
-// Writes page i as prepared, after what its preparing said; a page that
-// cannot be embedded as stored is re-encoded here, on the saving thread.
+// Writes page i as prepared, after what its preparing said.
 void savejob::writeprepared(int64_t i, preparedpage& prepared) {
     for (const std::string& line : prepared.warnings.lines()) {
         state_.warnings.add(line);
@@ -209,13 +231,8 @@ void savejob::writeprepared(int64_t i, preparedpage& prepared) {
         return;
     }
     imagedesc& image = prepared.image;
-    status ready = prepared.prepared;
-    if (ready.ok() && !image.passthrough) {
-        ready = convertimage({ui_, state_.tempimgpath, state_.window, &conversions_}, page.kind,
-                             page.name, page.pagenumber, image);
-    }
-    if (!ready.ok()) {
-        writeerrorpage(i, ready);
+    if (!prepared.prepared.ok()) {
+        writeerrorpage(i, prepared.prepared);
         return;
     }
     if (size_.width == -1) {
@@ -282,7 +299,7 @@ void savejob::writetrailer() {
     const auto ref = pdfoutput::ref;
     // The document face also writes who made the document, when, and the
     // same again as XMP metadata.
-    const bool face = state_.options.documentface;
+    const bool face = face_.describesdocument();
     const documentinfo& info = state_.options.info;
     const int64_t created = face ? stamptime(info.created) : 0;
     const int64_t modified = face ? stamptime(info.modified) : 0;
@@ -372,7 +389,7 @@ void savejob::writetrailer() {
 
 status savejob::run() {
     const bool named = fd_ < 0;
-    if (named && !validfilename(filename_)) {
+    if (named && !face_.validname(filename_)) {
         return {OVINPDF_INVALID_NAME, filename_};
     }
     if (state_.pages.empty()) {
@@ -401,8 +418,7 @@ status savejob::run() {
         out_.writeline(state_.needspdf15 ? "%PDF-1.5" : "%PDF-1.4");
         // The classic face's progress window and Cancel follow one page at
         // a time.
-        const documentoptions& options = state_.options;
-        if (options.documentface && options.prepareahead) {
+        if (face_.preparesahead(state_.options)) {
             writepagepairs();
         } else {
             writepages();
@@ -436,13 +452,14 @@ status savejob::run() {
 
 } // namespace
 
-status savepdf(librarystate& state, Ui& ui, const std::string& filename) {
-    return savepdftofd(state, ui, -1, filename);
+status savepdf(librarystate& state, Ui& ui, const facepolicy& face, const std::string& filename) {
+    return savepdftofd(state, ui, face, -1, filename);
 }
 
-status savepdftofd(librarystate& state, Ui& ui, int fd, const std::string& name) {
+status savepdftofd(librarystate& state, Ui& ui, const facepolicy& face, int fd,
+                   const std::string& name) {
     try {
-        return savejob(state, ui, name, fd).run();
+        return savejob(state, ui, face, name, fd).run();
     } catch (...) {
         // Nothing may escape a save: an allocation that fails before the
         // file is open ends it like any other resource failure.

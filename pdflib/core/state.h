@@ -4,6 +4,7 @@
 
 #include "core/document.h"
 #include "core/options.h"
+#include "status.h"
 
 #include <cstdint>
 #include <string>
@@ -46,6 +47,8 @@ struct librarystate {
     outlinetree outline;
 
     std::string errorarg;
+    // The latest failure of an adding or saving call, with its reason.
+    status lastfailure;
     warninglist warnings;
 
     int32_t defaultxdpi = 0;

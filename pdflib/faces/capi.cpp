@@ -3,7 +3,6 @@
 #include "ovinpdf.h"
 
 #include "core/library.h"
-#include "pdf/pdftext.h"
 #include "readers/imagekind.h"
 
 #include "qt/module.h"

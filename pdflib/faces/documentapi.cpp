@@ -4,7 +4,8 @@
 #include "ovinpdf_document.h"
 
 #include "core/library.h"
-#include "faces/messages.h"
+#include "faces/document/messages.h"
+#include "pagelimits.h"
 #include "pdf/pagelayout.h"
 
 #include <cmath>
@@ -54,28 +55,36 @@ private:
     bool cancelled_ = false;
 };
 
+// The document's window: its callback, which `ui` keeps reaching while
+// the library owns it.
+std::unique_ptr<ovin::Ui> makeui(callbackui*& ui) {
+    auto owned = std::make_unique<callbackui>();
+    ui = owned.get();
+    return owned;
+}
+
 } // namespace
 
 struct ovinpdf_document {
-    ovin::Library library;
     callbackui* ui = nullptr; // owned by the library
+    ovin::Library library;
     std::string lasterror;
 
-    ovinpdf_document() {
-        auto owned = std::make_unique<callbackui>();
-        ui = owned.get();
-        library.setui(std::move(owned));
+    ovinpdf_document() : library(makeui(ui), ovin::makedocumentface()) {
         // A re-encoding's temporary file of its own, so that documents never
         // meet there, within a process or across processes.
         library.pdfinit(0, ovin::uniquetempimgpath());
-        library.setoptions(ovin::documentface());
+        library.setoptions(ovin::documentdefaults());
     }
 
     // The result of a call; a failure's plain message is kept for
     // ovinpdf_last_error.
     int32_t outcome(int32_t code, ovin::operation what, std::string_view subject) {
         if (code != OVINPDF_OK) {
-            const ovin::status failure(code, library.state().errorarg);
+            ovin::status failure = library.state().lastfailure;
+            if (failure.code() != code) {
+                failure = ovin::status(code); // refused before anything was tried (busy)
+            }
             lasterror = ovin::plainmessage(what, std::string(subject), failure);
         }
         return code;
@@ -99,7 +108,7 @@ template <typename Call> int32_t guarded(ovinpdf_document* document, Call call) 
         error = EIO;
     }
     try {
-        document->lasterror = ovin::errnotext(error);
+        document->lasterror = ovin::faultwords(ovin::fault::system(error));
     } catch (...) {
         document->lasterror.clear();
     }
@@ -110,9 +119,9 @@ bool validdpi(double dpi) {
     return std::isfinite(dpi) && dpi >= 0 && dpi <= 65535;
 }
 
-// A length in points from 0 to 200 inches.
+// A length in points from 0 to the longest page side.
 bool validpoints(double points) {
-    return std::isfinite(points) && points >= 0 && points <= 14400;
+    return std::isfinite(points) && points >= 0 && points <= ovin::kMaxPagePoints;
 }
 
 template <typename Change> int32_t setoption(ovinpdf_document* document, Change change) {

@@ -3,7 +3,6 @@
 #include "compression/compress.h"
 #include "compression/deflate.h"
 #include "pdf/pagelayout.h"
-#include "pdf/pdftext.h"
 
 #include <cstring>
 #include <vector>

@@ -1,7 +1,8 @@
 #include "pdf/pagelayout.h"
 
 #include "ascii.h"
-#include "pdf/pdftext.h"
+#include "numbers.h"
+#include "pagelimits.h"
 
 #include <algorithm>
 #include <array>
@@ -13,7 +14,6 @@ namespace ovin {
 
 namespace {
 
-constexpr double kMaxPoints = 14400; // 200 inches
 constexpr double kPointsPerMm = 72.0 / 25.4;
 
 int rotation(orientation upright) {
@@ -204,8 +204,8 @@ bool parsepagesize(std::string_view text, double& width, double& height) {
     }
     w *= unit;
     h *= unit;
-    if (!std::isfinite(w) || !std::isfinite(h) || w < 1 || h < 1 || w > kMaxPoints ||
-        h > kMaxPoints) {
+    if (!std::isfinite(w) || !std::isfinite(h) || w < 1 || h < 1 || w > kMaxPagePoints ||
+        h > kMaxPagePoints) {
         return false;
     }
     width = w;

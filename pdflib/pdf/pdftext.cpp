@@ -1,7 +1,5 @@
 #include "pdf/pdftext.h"
 
-#include "ascii.h"
-
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -93,59 +91,6 @@ std::string pdfunescape(std::string_view escaped) {
         out.push_back(escaped[i]);
     }
     return out;
-}
-
-std::string_view trimmed(std::string_view text) {
-    auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-std::string_view filenamepart(std::string_view path) {
-    size_t cut = path.find_last_of("\\:/");
-    return cut == std::string_view::npos ? path : path.substr(cut + 1);
-}
-
-bool validfilename(std::string_view path) {
-    return filenamepart(path).find_first_of("\\/:*?\"<>|") == std::string_view::npos;
-}
-
-std::string upperextension(std::string_view path) {
-    std::string_view name = filenamepart(path);
-    size_t dot = name.rfind('.');
-    return dot == std::string_view::npos ? std::string() : toupperascii(name.substr(dot));
-}
-
-int64_t roundeven(long double value) {
-    // The default rounding mode rounds to nearest, ties to even.
-    return static_cast<int64_t>(std::nearbyint(value));
-}
-
-uint32_t divroundeven(uint64_t num, uint64_t den) {
-    if (den == 0) {
-        return 0;
-    }
-    uint64_t quotient = num / den;
-    const uint64_t twice = (num % den) * 2;
-    if (twice > den || (twice == den && (quotient & 1) != 0)) {
-        ++quotient;
-    }
-    return static_cast<uint32_t>(std::min<uint64_t>(quotient, UINT32_MAX));
-}
-
-std::string formatreal(long double value) {
-    // printf's "%.15Lg" as the C locale writes it, whatever the process
-    // locale: a decimal comma would break every number in the file. The
-    // longest such form ("-1.23456789012345e-4951") fits the buffer.
-    std::array<char, 64> buf{};
-    const auto written =
-        std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::general, 15);
-    return std::string(buf.data(), written.ptr);
 }
 
 bool isascii(std::string_view text) {

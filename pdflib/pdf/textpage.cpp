@@ -1,6 +1,6 @@
 #include "pdf/textpage.h"
 
-#include "pdf/pdftext.h"
+#include "numbers.h"
 
 namespace ovin {
 

@@ -7,7 +7,7 @@
 #include "readers/bmp.h"
 
 #include "byteorder.h"
-#include "pdf/pdftext.h"
+#include "numbers.h"
 #include "readers/bytesource.h"
 
 #include <algorithm>
@@ -98,7 +98,7 @@ private:
     status refuse(const std::string& what) const {
         return {OVINPDF_IMAGE_ERROR, what + " in file " + name_};
     }
-    status readerror() const { return probefailure(reader_.error(), {}); }
+    status readerror() const { return readfailure(reader_); }
     bool readat(uint64_t pos, void* buffer, size_t n) {
         return reader_.seek(pos) && reader_.read(buffer, n);
     }
@@ -108,6 +108,7 @@ private:
     uint64_t decodedsize(bool alpha) const;
     status readpalette(std::vector<uint8_t>& rgb);
     void readprofile(std::vector<uint8_t>& profile);
+    bool rowsinfile() const;
     status readrows(std::vector<uint8_t>& pixels, std::vector<uint8_t>& alpha,
                     const std::array<bitfield, 4>& fields, uint32_t& maxindex);
     status readrle(std::vector<uint8_t>& pixels, uint32_t& maxindex);
@@ -318,16 +319,22 @@ void bmpdocument::readprofile(std::vector<uint8_t>& profile) {
     }
 }
 
+// Whether the file holds every uncompressed row (the last one need not
+// carry its fill bytes).
+bool bmpdocument::rowsinfile() const {
+    const uint64_t needed = h_.rowbytes();
+    const uint64_t available = reader_.size() > h_.offset ? reader_.size() - h_.offset : 0;
+    return needed <= available && (h_.height - 1) <= (available - needed) / h_.stride();
+}
+
 // Uncompressed rows, top row first: indices packed as stored, or 8-bit RGB
 // (and alpha, when there is an alpha field) from 16-, 24- and 32-bit pixels.
 status bmpdocument::readrows(std::vector<uint8_t>& pixels, std::vector<uint8_t>& alpha,
                              const std::array<bitfield, 4>& fields, uint32_t& maxindex) {
     const uint64_t stride = h_.stride();
     const uint64_t needed = h_.rowbytes();
-    const uint64_t available = reader_.size() > h_.offset ? reader_.size() - h_.offset : 0;
-    // The last row need not carry its fill bytes.
-    if (needed > available || (h_.height - 1) > (available - needed) / stride) {
-        return probefailure(kShortRead, {});
+    if (!rowsinfile()) {
+        return status::failed(fault::truncated());
     }
     const bool indexed = h_.indexed();
     const bool hasalpha = fields[3].maximum != 0;
@@ -380,7 +387,7 @@ status bmpdocument::readrows(std::vector<uint8_t>& pixels, std::vector<uint8_t>&
 // an end-of-bitmap code, or below the last row.
 status bmpdocument::readrle(std::vector<uint8_t>& pixels, uint32_t& maxindex) {
     if (h_.offset > reader_.size()) {
-        return probefailure(kShortRead, {});
+        return status::failed(fault::truncated());
     }
     const uint64_t rest = reader_.size() - h_.offset;
     const uint64_t length = h_.imagesize != 0 && h_.imagesize <= rest ? h_.imagesize : rest;
@@ -504,8 +511,9 @@ status bmpdocument::read(imagedata mode, imagedesc& out, uint64_t maxdecoded) {
     }
     readprofile(out.iccprofile);
     if (mode == imagedata::skip) {
+        // A file that ends inside its rows is refused when it is added.
         out.data.clear();
-        return {};
+        return h_.rle() || rowsinfile() ? status() : status::failed(fault::truncated());
     }
 
     std::vector<uint8_t> pixels;
@@ -547,15 +555,6 @@ status readbmpdocument(bytesource& source, const std::string& name, imagedata mo
                        uint64_t maxdecoded) {
     bmpdocument document(source, name);
     return document.read(mode, out, maxdecoded);
-}
-
-status probebmpdocpage(const std::string& name, uint32_t, imagedata mode, probecontext&,
-                       imagedesc& out) {
-    filesource source;
-    if (const int error = source.open(name); error != 0) {
-        return {OVINPDF_IO_ERROR, std::to_string(error)};
-    }
-    return readbmpdocument(source, name, mode, out);
 }
 
 } // namespace ovin

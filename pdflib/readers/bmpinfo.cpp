@@ -1,7 +1,7 @@
 #include "readers/bmpinfo.h"
 
 #include "byteorder.h"
-#include "pdf/pdftext.h"
+#include "numbers.h"
 #include "readers/bytesource.h"
 
 #include <cstring>
@@ -59,6 +59,10 @@ bool bmpinfo::read(bytesource& source, const std::string& filename) {
     readdata = keepdata;
     bytereader file(source);
     const uint64_t filesize = file.size();
+    constexpr int kShortRead = 100;
+    const auto number = [](const fault& why) {
+        return why.kind == faultkind::system ? why.errnum : kShortRead;
+    };
     const auto readerror = [&](int code) {
         ioerror = code != 0 ? code : kShortRead;
         return fail("I/O Error " + std::to_string(ioerror) + " while reading " + filename);
@@ -66,7 +70,7 @@ bool bmpinfo::read(bytesource& source, const std::string& filename) {
 
     uint8_t header[kFileHeader + kInfoHeader];
     if (!file.read(header, sizeof header)) {
-        return readerror(file.error());
+        return readerror(number(file.why()));
     }
     const uint32_t filesizefield = le32(header + 2);
     const uint32_t offset = le32(header + 10);
@@ -134,7 +138,7 @@ bool bmpinfo::read(bytesource& source, const std::string& filename) {
         const uint32_t entries = colorsused >= 1 && colorsused <= 256 ? colorsused : 256;
         uint8_t raw[256 * 4];
         if (!file.seek(palettepos) || !file.read(raw, size_t{entries} * 4)) {
-            return readerror(file.error());
+            return readerror(number(file.why()));
         }
         for (size_t i = 0; i < entries; ++i) {
             palette8_[3 * i] = raw[4 * i + 2];
@@ -144,7 +148,7 @@ bool bmpinfo::read(bytesource& source, const std::string& filename) {
     } else if (bits == 1) {
         uint8_t raw[8];
         if (!file.seek(palettepos) || !file.read(raw, sizeof raw)) {
-            return readerror(file.error());
+            return readerror(number(file.why()));
         }
         palette1 = {raw[2], raw[1], raw[0], raw[6], raw[5], raw[4]};
     }
@@ -160,7 +164,7 @@ bool bmpinfo::read(bytesource& source, const std::string& filename) {
     pixeldata_.resize(static_cast<size_t>(blocksize));
     if (!file.seek(offset) || !file.read(pixeldata_.data(), pixeldata_.size())) {
         pixeldata_.clear();
-        return readerror(file.error());
+        return readerror(number(file.why()));
     }
     return true;
 }

@@ -14,13 +14,20 @@ namespace ovin {
 int filesource::open(const std::string& name) {
     fd_.reset();
     size_ = 0;
-    regular_ = false;
+    regular_ = pipe_ = false;
     // O_NONBLOCK: opening a FIFO must not wait for a writer. It changes
     // nothing for regular files.
     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return errno;
     }
+    return adopt(fd);
+}
+
+int filesource::adopt(int fd) {
+    fd_.reset();
+    size_ = 0;
+    regular_ = pipe_ = false;
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int error = errno;
@@ -38,6 +45,7 @@ int filesource::open(const std::string& name) {
         throw;
     }
     regular_ = S_ISREG(st.st_mode);
+    pipe_ = S_ISFIFO(st.st_mode);
     size_ = regular_ ? static_cast<uint64_t>(st.st_size) : 0;
     return 0;
 }
@@ -65,7 +73,7 @@ int64_t memorysource::readat(uint64_t pos, void* buffer, size_t n, int&) {
 
 bool bytereader::seek(uint64_t pos) {
     if (pos > source_.size()) {
-        error_ = kShortRead;
+        why_ = fault::truncated();
         return false;
     }
     pos_ = pos;
@@ -76,19 +84,19 @@ bool bytereader::read(void* buffer, size_t n) {
     const uint64_t size = source_.size();
     if (pos_ > size || n > size - pos_) {
         // Never ask for more than the source holds: a short read is an error.
-        error_ = kShortRead;
+        why_ = fault::truncated();
         return false;
     }
-    error_ = 0;
+    why_ = {};
     int error = 0;
     const int64_t got = source_.readat(pos_, buffer, n, error);
     if (got < 0) {
-        error_ = error != 0 ? error : EIO;
+        why_ = fault::system(error != 0 ? error : EIO);
         return false;
     }
     pos_ += static_cast<uint64_t>(got);
     if (static_cast<size_t>(got) != n) {
-        error_ = kShortRead;
+        why_ = fault::truncated(); // the file shrank since it was measured
         return false;
     }
     return true;

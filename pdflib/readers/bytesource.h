@@ -1,11 +1,12 @@
-// Where the probes read from: a byte source is a file or a block of memory
+// Where the readers read from: a byte source is a file or a block of memory
 // (tests and fuzz targets). A bytereader walks a source with checked reads:
-// every read is checked against the source's size, a short read is
-// reported as error 100 (as the probes' messages expect), and nothing is
-// ever read outside the caller's buffer.
+// every read is checked against the source's size, a read past its end is
+// the fault "truncated", and nothing is ever read outside the caller's
+// buffer.
 #pragma once
 
 #include "posixio.h"
+#include "status.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,8 +15,6 @@
 #include <string>
 
 namespace ovin {
-
-inline constexpr int kShortRead = 100;
 
 class bytesource {
 public:
@@ -35,16 +34,24 @@ public:
     filesource() = default;
 
     // 0 on success, else the errno value of the failed open (EISDIR for a
-    // folder). A FIFO or device opens with size 0.
+    // folder). A FIFO or device opens with size 0 (without waiting for a
+    // FIFO's writer).
     int open(const std::string& name);
+    // Takes an open descriptor, the same way; it is closed with the source.
+    int adopt(int fd);
     uint64_t size() const override { return size_; }
     int64_t readat(uint64_t pos, void* buffer, size_t n, int& error) override;
     std::shared_ptr<const filedescriptor> file() const override { return regular_ ? fd_ : nullptr; }
+    bool regular() const { return regular_; }
+    // A FIFO or pipe: its bytes can be read once only, to their end.
+    bool pipe() const { return pipe_; }
+    int descriptor() const { return fd_ ? fd_->get() : -1; }
 
 private:
     std::shared_ptr<const filedescriptor> fd_;
     uint64_t size_ = 0;
     bool regular_ = false;
+    bool pipe_ = false;
 };
 
 // Bytes held by the caller, which keeps them alive while the source is read.
@@ -65,18 +72,24 @@ public:
     uint64_t size() const { return source_.size(); }
     uint64_t position() const { return pos_; }
 
-    // Moves the read position; false (error set) past the end.
+    // Moves the read position; false (why() set) past the end.
     bool seek(uint64_t pos);
-    // Reads exactly n bytes; false with error() set when fewer are there.
+    // Reads exactly n bytes; false with why() set when fewer are there.
     bool read(void* buffer, size_t n);
-    // errno of the last failure, kShortRead for a short read, 0 for none.
-    int error() const { return error_; }
+    // Why the last read or seek failed: the system's error, or truncated
+    // when the source ends before the bytes asked for.
+    const fault& why() const { return why_; }
 
 private:
     bytesource& source_;
     uint64_t pos_ = 0;
-    int error_ = 0;
+    fault why_;
 };
+
+// The failure of a read that `reader` could not make.
+inline status readfailure(const bytereader& reader) {
+    return status::failed(reader.why());
+}
 
 // True when a file (not a directory) of that name exists.
 bool fileexists(const std::string& name);

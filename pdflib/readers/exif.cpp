@@ -1,7 +1,7 @@
 #include "readers/exif.h"
 
 #include "byteorder.h"
-#include "pdf/pdftext.h"
+#include "numbers.h"
 
 #include <algorithm>
 #include <cstring>

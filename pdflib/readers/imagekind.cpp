@@ -1,7 +1,7 @@
 #include "readers/imagekind.h"
 
 #include "ascii.h"
-#include "pdf/pdftext.h"
+#include "names.h"
 #include "readers/bytesource.h"
 
 #include <algorithm>

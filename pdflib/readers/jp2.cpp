@@ -10,7 +10,7 @@
 // reader honours it.
 #include "readers/jp2.h"
 
-#include "pdf/pdftext.h"
+#include "numbers.h"
 
 #include <algorithm>
 #include <array>
@@ -41,13 +41,6 @@ status refuse(const std::string& name, const std::string& why) {
     return {OVINPDF_IMAGE_ERROR, "JPEG 2000 file " + name + ": " + why};
 }
 
-status readfailure(const bytereader& reader, const std::string& name) {
-    if (reader.error() == kShortRead) {
-        return refuse(name, "the file is truncated");
-    }
-    return {OVINPDF_IO_ERROR, std::to_string(reader.error())};
-}
-
 struct box {
     uint32_t type = 0;
     uint64_t body = 0; // offset of the contents
@@ -66,7 +59,7 @@ status readbox(bytereader& reader, const std::string& name, uint64_t pos, uint64
     out.body = pos + 8;
     if (length == 1) {
         if (limit - pos < 16 || !reader.read(h.data() + 8, 8)) {
-            return readfailure(reader, name);
+            return readfailure(reader);
         }
         length = uint64_t{be32(h.data() + 8)} << 32 | be32(h.data() + 12);
         out.body = pos + 16;
@@ -119,7 +112,7 @@ status readresolution(bytereader& reader, const std::string& name, const box& re
         }
         std::array<uint8_t, 10> r{};
         if (!reader.seek(b.body) || !reader.read(r.data(), r.size())) {
-            return readfailure(reader, name);
+            return readfailure(reader);
         }
         f.ydpi = dpifrom(be16(&r[0]), be16(&r[2]), static_cast<int8_t>(r[8]));
         f.xdpi = dpifrom(be16(&r[4]), be16(&r[6]), static_cast<int8_t>(r[9]));
@@ -128,7 +121,7 @@ status readresolution(bytereader& reader, const std::string& name, const box& re
     return {};
 }
 
-status readcolour(bytereader& reader, const std::string& name, const box& colr, jp2facts& f) {
+status readcolour(bytereader& reader, const box& colr, jp2facts& f) {
     if (f.colourseen) {
         return {}; // the first colr box is the one readers use
     }
@@ -136,14 +129,14 @@ status readcolour(bytereader& reader, const std::string& name, const box& colr, 
     const uint64_t length = colr.end - colr.body;
     std::array<uint8_t, 3> head{};
     if (length < 3 || !reader.seek(colr.body) || !reader.read(head.data(), head.size())) {
-        return length < 3 ? status{} : readfailure(reader, name);
+        return length < 3 ? status{} : readfailure(reader);
     }
     if (head[0] != 2 || length - 3 < 132 || length - 3 > kMaxProfileBox) {
         return {};
     }
     f.icc.resize(length - 3);
     if (!reader.read(f.icc.data(), f.icc.size())) {
-        return readfailure(reader, name);
+        return readfailure(reader);
     }
     return {};
 }
@@ -159,7 +152,7 @@ status readheaderbox(bytereader& reader, const std::string& name, const box& jp2
         if (b.type == boxtype("ihdr")) {
             f.header = b.end - b.body == 14;
         } else if (b.type == boxtype("colr")) {
-            s = readcolour(reader, name, b, f);
+            s = readcolour(reader, b, f);
         } else if (b.type == boxtype("res ")) {
             s = readresolution(reader, name, b, f);
         } else if (b.type == boxtype("pclr") || b.type == boxtype("cdef") ||
@@ -298,7 +291,7 @@ status readjp2page(bytesource& source, const std::string& name, imagedata mode, 
     jp2facts f;
     std::array<uint8_t, 12> head{};
     if (!reader.read(head.data(), 4)) {
-        return readfailure(reader, name);
+        return readfailure(reader);
     }
     if (be32(head.data()) == 0xFF4FFF51) {
         f.start = 0;
@@ -337,7 +330,7 @@ status readjp2page(bytesource& source, const std::string& name, imagedata mode, 
         return {};
     }
     if (reader.size() > std::numeric_limits<uint32_t>::max()) {
-        return {OVINPDF_IO_ERROR, std::to_string(EFBIG)};
+        return status::systemerror(EFBIG);
     }
     if (auto file = source.file()) {
         // The file goes into the PDF as it is: copied when written.
@@ -346,18 +339,9 @@ status readjp2page(bytesource& source, const std::string& name, imagedata mode, 
     }
     out.data.resize(static_cast<size_t>(reader.size()));
     if (!reader.seek(0) || !reader.read(out.data.data(), out.data.size())) {
-        return readfailure(reader, name);
+        return readfailure(reader);
     }
     return {};
-}
-
-status probejp2page(const std::string& name, uint32_t, imagedata mode, probecontext&,
-                    imagedesc& out) {
-    filesource source;
-    if (const int error = source.open(name); error != 0) {
-        return {OVINPDF_IO_ERROR, std::to_string(error)};
-    }
-    return readjp2page(source, name, mode, out);
 }
 
 } // namespace ovin

@@ -5,7 +5,7 @@
 // critical chunks are refused.
 #include "readers/png.h"
 
-#include "pdf/pdftext.h"
+#include "numbers.h"
 
 #include <png.h>
 #include <zlib.h>
@@ -53,15 +53,6 @@ std::string typename4(const uint8_t* p) {
 
 status refuse(const std::string& name, const std::string& why) {
     return {OVINPDF_IMAGE_ERROR, "PNG file " + name + ": " + why};
-}
-
-// A failed read: past the end of the file is a truncated file, anything
-// else the system's error.
-status readfailure(const bytereader& reader, const std::string& name) {
-    if (reader.error() == kShortRead) {
-        return refuse(name, "the file is truncated");
-    }
-    return {OVINPDF_IO_ERROR, std::to_string(reader.error())};
 }
 
 struct chunkplace {
@@ -247,7 +238,7 @@ status readheader(std::span<const uint8_t> b, const std::string& name, pngfile& 
 status readchunks(bytereader& reader, const std::string& name, pngfile& png) {
     std::array<uint8_t, 8> head{};
     if (!reader.read(head.data(), head.size())) {
-        return readfailure(reader, name);
+        return readfailure(reader);
     }
     if (head != kSignature) {
         return refuse(name, "no PNG signature");
@@ -256,7 +247,7 @@ status readchunks(bytereader& reader, const std::string& name, pngfile& png) {
     std::vector<uint8_t> body;
     while (reader.position() < reader.size()) {
         if (!reader.read(head.data(), head.size())) {
-            return readfailure(reader, name);
+            return readfailure(reader);
         }
         const uint32_t length = be32(head.data());
         const uint32_t type = be32(head.data() + 4);
@@ -294,7 +285,7 @@ status readchunks(bytereader& reader, const std::string& name, pngfile& png) {
         }
         body.resize(size_t{length} + 4);
         if (!reader.read(body.data(), body.size())) {
-            return readfailure(reader, name);
+            return readfailure(reader);
         }
         const uLong crc = crc32(crc32(0, head.data() + 4, 4), body.data(), length);
         if (crc != be32(body.data() + length)) {
@@ -355,7 +346,7 @@ status readidat(bytereader& reader, const std::string& name, const pngfile& png,
         std::array<uint8_t, 4> crc{};
         if (!reader.seek(chunk.offset) || !reader.read(at, chunk.length) ||
             !reader.read(crc.data(), crc.size())) {
-            return readfailure(reader, name);
+            return readfailure(reader);
         }
         static constexpr std::array<uint8_t, 4> idat{'I', 'D', 'A', 'T'};
         if (crc32(crc32(0, idat.data(), 4), at, chunk.length) != be32(crc.data())) {
@@ -392,7 +383,7 @@ status checkrows(std::span<const uint8_t> data, const std::string& name, const p
         return refuse(name, "the image data is damaged");
     }
     if (rc == Z_MEM_ERROR) {
-        return {OVINPDF_IO_ERROR, std::to_string(ENOMEM)};
+        return status::systemerror(ENOMEM);
     }
     if (rc != Z_STREAM_END || produced != expected) {
         return refuse(name, "the image data ends early (truncated file)");
@@ -415,7 +406,7 @@ struct pngdecoder {
     bytereader reader;
     png_structp png = nullptr;
     png_infop info = nullptr;
-    int ioerror = 0;
+    fault ioerror;
     std::array<char, 200> message{};
 };
 
@@ -430,8 +421,8 @@ void onwarning(png_structp, png_const_charp) {}
 void onread(png_structp png, png_bytep out, size_t n) {
     auto* d = static_cast<pngdecoder*>(png_get_io_ptr(png));
     if (!d->reader.read(out, n)) {
-        if (d->reader.error() != kShortRead) {
-            d->ioerror = d->reader.error();
+        if (d->reader.why().kind == faultkind::system) {
+            d->ioerror = d->reader.why();
         }
         png_error(png, "the file is truncated");
     }
@@ -541,8 +532,8 @@ status decodepage(bytesource& source, const std::string& name, const pngfile& pn
     {
         pngdecoder d(source);
         if (!decode(d, expand, rows, rowbytes)) {
-            if (d.ioerror != 0) {
-                return {OVINPDF_IO_ERROR, std::to_string(d.ioerror)};
+            if (d.ioerror) {
+                return status::failed(d.ioerror);
             }
             return refuse(name, std::string("libpng: ") + d.message.data());
         }
@@ -587,15 +578,6 @@ status readpngpage(bytesource& source, const std::string& name, imagedata mode, 
         return s;
     }
     return checkrows(out.data, name, png);
-}
-
-status probepngpage(const std::string& name, uint32_t, imagedata mode, probecontext&,
-                    imagedesc& out) {
-    filesource source;
-    if (const int error = source.open(name); error != 0) {
-        return {OVINPDF_IO_ERROR, std::to_string(error)};
-    }
-    return readpngpage(source, name, mode, out);
 }
 
 } // namespace ovin

@@ -35,8 +35,8 @@ public:
 
     uint64_t size() const { return source_.size(); }
     uint64_t position() const { return base_ + at_; }
-    // errno of a failed read; 0 when the file simply ended.
-    int error() const { return error_; }
+    // Why a read failed; none when the file simply ended.
+    const fault& why() const { return why_; }
     // The next byte, or -1 at the end of the file or after a failed read.
     int peek() {
         if (at_ == have_ && !fill()) {
@@ -59,14 +59,14 @@ private:
     bool fill() {
         base_ += have_;
         at_ = have_ = 0;
-        if (error_ != 0 || base_ >= source_.size()) {
+        if (why_ || base_ >= source_.size()) {
             return false;
         }
         const size_t n = static_cast<size_t>(std::min<uint64_t>(buffer_.size(), size() - base_));
         int error = 0;
         const int64_t got = source_.readat(base_, buffer_.data(), n, error);
         if (got <= 0) {
-            error_ = got < 0 ? error : kShortRead;
+            why_ = got < 0 ? fault::system(error) : fault::truncated();
             return false;
         }
         have_ = static_cast<size_t>(got);
@@ -78,7 +78,7 @@ private:
     uint64_t base_ = 0;
     size_t at_ = 0;
     size_t have_ = 0;
-    int error_ = 0;
+    fault why_;
 };
 
 // Skips white space and comments.
@@ -137,8 +137,8 @@ struct pnmimage {
 
 // The failure of a read that ran into the end of the file or failed.
 status cut(const scanner& s, const std::string& name, const std::string& what) {
-    if (s.error() != 0 && s.error() != kShortRead) {
-        return {OVINPDF_IO_ERROR, std::to_string(s.error())};
+    if (s.why().kind == faultkind::system) {
+        return status::failed(s.why());
     }
     return refuse(name, what);
 }
@@ -199,9 +199,9 @@ status rawraster(scanner& s, const std::string& name, const std::string& image, 
     pixels->resize(bytes);
     bytereader reader(s.source());
     if (!reader.seek(start) || !reader.read(pixels->data(), pixels->size())) {
-        return reader.error() == kShortRead
-                   ? refuse(name, image + "the file is truncated")
-                   : status{OVINPDF_IO_ERROR, std::to_string(reader.error())};
+        return reader.why().kind == faultkind::system
+                   ? readfailure(reader)
+                   : refuse(name, image + "the file is truncated");
     }
     if (p.bilevel() || p.maxval == 255 || p.maxval == 65535) {
         return {};
@@ -322,15 +322,6 @@ status readpnmpage(bytesource& source, const std::string& name, uint32_t page, i
         out.data = std::move(pixels);
     }
     return {};
-}
-
-status probepnmpage(const std::string& name, uint32_t page, imagedata mode, probecontext&,
-                    imagedesc& out) {
-    filesource source;
-    if (const int error = source.open(name); error != 0) {
-        return {OVINPDF_IO_ERROR, std::to_string(error)};
-    }
-    return readpnmpage(source, name, page, mode, out);
 }
 
 } // namespace ovin

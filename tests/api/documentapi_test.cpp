@@ -3,6 +3,7 @@
 // documents saved from two threads at once (this program also runs under
 // ThreadSanitizer).
 #include "ovinpdf_document.h"
+#include "quote.h"
 
 #include "bmpfixtures.h"
 #include "jpegfixtures.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -75,27 +77,67 @@ TEST_F(apifixture, ADocumentFromFilesOfAnyName) {
     EXPECT_EQ(std::string(ovinpdf_last_error(d.get())), "");
 }
 
+// Every failure names the file, quoted as coreutils shows names (no PDF
+// escapes, control characters written out), and says why in words.
 TEST_F(apifixture, FailuresHaveMessagesInWords) {
-    const document d = newdocument();
-    const std::string missing = dir.file("none.png");
-    EXPECT_EQ(ovinpdf_add_image(d.get(), missing.c_str()), OVINPDF_FILE_NOT_FOUND);
-    EXPECT_EQ(std::string(ovinpdf_last_error(d.get())),
-              "cannot read " + missing + ": No such file or directory");
-
+    ovintest::bmpoptions whole;
+    whole.width = 40;
+    whole.height = 30;
+    const std::string bmp = dir.file("whole.bmp");
+    ASSERT_TRUE(ovintest::savebmp(bmp, ovintest::makebmp(whole)));
+    std::string cut = ovintest::readbytes(bmp);
+    cut.resize(cut.size() / 2);
+    const std::string truncated = dir.file("scan (1).bmp");
+    ovintest::writebytes(truncated, cut);
     const std::string text = dir.file("notes.jpg");
     ovintest::writebytes(text, "just some text, whatever the name says");
-    EXPECT_EQ(ovinpdf_add_image(d.get(), text.c_str()), OVINPDF_UNSUPPORTED_TYPE);
-    EXPECT_EQ(std::string(ovinpdf_last_error(d.get())),
-              text + " is not a JPEG, TIFF, PNG, BMP, PNM or JPEG 2000 image");
+    const std::string escape = dir.file("a\x1b[31mred\nname.png");
+    ovintest::writebytes(escape, "no picture");
+    const std::string missing = dir.file("none.png");
+    const std::string folder = dir.file("folder.png");
+    std::filesystem::create_directory(folder);
+    struct failure {
+        std::string file;
+        int32_t code;
+        std::string message;
+    };
+    const auto q = ovin::quotename;
+    for (const failure& f : std::vector<failure>{
+             {missing, OVINPDF_FILE_NOT_FOUND,
+              "cannot read " + q(missing) + ": No such file or directory"},
+             {folder, OVINPDF_IO_ERROR, "cannot read " + q(folder) + ": Is a directory"},
+             {truncated, OVINPDF_IMAGE_ERROR,
+              "cannot read " + q(truncated) + ": it ends inside its image data"},
+             {text, OVINPDF_UNSUPPORTED_TYPE,
+              q(text) + " is not a JPEG, TIFF, PNG, BMP, PNM or JPEG 2000 image"},
+             {escape, OVINPDF_UNSUPPORTED_TYPE,
+              q(escape) + " is not a JPEG, TIFF, PNG, BMP, PNM or JPEG 2000 image"},
+         }) {
+        const document d = newdocument();
+        EXPECT_EQ(ovinpdf_add_image(d.get(), f.file.c_str()), f.code) << f.file;
+        EXPECT_EQ(std::string(ovinpdf_last_error(d.get())), f.message);
+    }
+    EXPECT_NE(q(escape).find("$'\\033'"), std::string::npos) << q(escape);
+    EXPECT_EQ(q(truncated).find('\\'), std::string::npos) << q(truncated);
 
+    const document d = newdocument();
     const std::string nofolder = dir.file("no/such/folder/out.pdf");
     EXPECT_EQ(ovinpdf_save(d.get(), nofolder.c_str(), nullptr, nullptr), OVINPDF_NO_PAGES);
     ASSERT_EQ(ovinpdf_add_text(d.get(), "page"), OVINPDF_OK);
     EXPECT_EQ(ovinpdf_save(d.get(), nofolder.c_str(), nullptr, nullptr), OVINPDF_IO_ERROR);
     EXPECT_EQ(std::string(ovinpdf_last_error(d.get())),
-              "cannot write " + nofolder + ": No such file or directory");
+              "cannot write " + q(nofolder) + ": No such file or directory");
+    // An image that goes away between adding and saving.
+    const std::string gone = dir.file("gone (2).bmp");
+    std::filesystem::copy_file(bmp, gone);
+    ASSERT_EQ(ovinpdf_add_image(d.get(), gone.c_str()), OVINPDF_OK);
+    std::filesystem::remove(gone);
+    EXPECT_EQ(ovinpdf_save(d.get(), dir.file("out.pdf").c_str(), nullptr, nullptr),
+              OVINPDF_IMAGE_ERROR);
+    EXPECT_EQ(std::string(ovinpdf_last_error(d.get())),
+              "cannot read " + q(gone) + ": No such file or directory");
     EXPECT_EQ(ovinpdf_add_bookmark(d.get(), "nothing", "x"), OVINPDF_PAGE_NOT_FOUND);
-    EXPECT_EQ(std::string(ovinpdf_last_error(d.get())), "no page named nothing");
+    EXPECT_EQ(std::string(ovinpdf_last_error(d.get())), "no page named 'nothing'");
     EXPECT_NE(ovinpdf_set_resolution(d.get(), -1), OVINPDF_OK);
     EXPECT_EQ(ovinpdf_set_jpeg_quality(d.get(), 101), OVINPDF_INVALID_ARGUMENT);
     EXPECT_EQ(ovinpdf_set_jpeg_quality(d.get(), -1), OVINPDF_INVALID_ARGUMENT);
@@ -135,7 +177,7 @@ TEST_F(apifixture, ResolutionOptionsAndOneWarningLinePerFile) {
         ASSERT_EQ(ovinpdf_warning_count(d.get()), expected) << option;
         if (expected == 1) {
             EXPECT_EQ(std::string(ovinpdf_warning(d.get(), 0)),
-                      file + ": no resolution, " +
+                      ovin::quotename(file) + ": no resolution, " +
                           std::to_string(static_cast<int>(dpi > 0 ? dpi : 200)) + " dpi assumed");
         }
     }

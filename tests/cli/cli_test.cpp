@@ -54,20 +54,20 @@ TEST(Cli, ExitStatusesAndMessages) {
     EXPECT_EQ(version.status, 0);
     EXPECT_NE(version.output.find("Version 1.8"), std::string::npos);
 
-    // A failed run removes its private temporary folder too.
+    // A failed run leaves nothing in the temporary folders.
     std::filesystem::create_directory(dir.file("run"));
     ovintest::commandresult missing =
         ovintest::runcommand("XDG_RUNTIME_DIR='" + dir.file("run") + "' '" + kTool + "' '" +
                              dir.file("nothere.jpg") + "' -o '" + out + "'");
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(std::filesystem::is_empty(dir.file("run")));
-    EXPECT_NE(missing.output.find("ovinpdf: cannot read " + dir.file("nothere.jpg") +
+    EXPECT_NE(missing.output.find("ovinpdf: cannot read '" + dir.file("nothere.jpg") + "'" +
                                   ": No such file or directory\n"),
               std::string::npos)
         << missing.output;
     ovintest::commandresult nopage = run("--text a --bookmark b T -o '" + out + "'");
     EXPECT_EQ(nopage.status, 1);
-    EXPECT_NE(nopage.output.find("ovinpdf: no page named b\n"), std::string::npos);
+    EXPECT_NE(nopage.output.find("ovinpdf: no page named 'b'\n"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(out));
 }
 
@@ -81,7 +81,7 @@ TEST(Cli, ImagesWithWarnings) {
     ovintest::commandresult r = run("'" + tif + "' -o '" + out + "'");
     ASSERT_EQ(r.status, 0) << r.output;
     // One line for the file, not one per direction and page.
-    EXPECT_NE(r.output.find(tif + ": low resolution, 100 x 100 dpi\n"), std::string::npos)
+    EXPECT_NE(r.output.find("'" + tif + "': low resolution, 100 x 100 dpi\n"), std::string::npos)
         << r.output;
     EXPECT_EQ(r.output.find("dpi", r.output.find("dpi") + 3), std::string::npos) << r.output;
     std::string info = ovintest::runcommand("pdfinfo '" + out + "'").output;
@@ -172,8 +172,8 @@ TEST(Cli, OutputThatIsAnInputIsRefused) {
         ovintest::commandresult r = ovintest::runcommand(
             "cd '" + dir.path().string() + "' && '" + kTool + "' other.jpg scan.jpg -o " + output);
         EXPECT_EQ(r.status, 2);
-        EXPECT_NE(r.output.find("the output " + std::string(output) +
-                                " is one of the input files (scan.jpg)"),
+        EXPECT_NE(r.output.find("the output '" + std::string(output) +
+                                "' is one of the input files ('scan.jpg')"),
                   std::string::npos)
             << r.output;
         EXPECT_EQ(ovintest::readbytes(dir.file("scan.jpg")), scan);

@@ -140,7 +140,7 @@ TEST(Shell, GetoptForms) {
         if (c.pages == 0) {
             // "-o" after "--" is an image name, and no such file exists.
             EXPECT_EQ(r.status, 1);
-            EXPECT_EQ(r.output, "ovinpdf: cannot read -o: No such file or directory\n");
+            EXPECT_EQ(r.output, "ovinpdf: cannot read '-o': No such file or directory\n");
             continue;
         }
         ASSERT_EQ(r.status, 0) << r.output;
@@ -190,11 +190,11 @@ TEST(Shell, MessagesInWords) {
              {"--text a", 2, "no output file given"},
              {"-o o.pdf", 2, "no pages given"},
              {"--text a -o /nonexistent/x.pdf", 1,
-              "ovinpdf: cannot write /nonexistent/x.pdf: No such file or directory\n"},
+              "ovinpdf: cannot write '/nonexistent/x.pdf': No such file or directory\n"},
              {"--from-file=missing.txt -o o.pdf", 1,
-              "ovinpdf: cannot read the list missing.txt: No such file or directory\n"},
+              "ovinpdf: cannot read the list 'missing.txt': No such file or directory\n"},
              {"--from-file nul.txt -o o.pdf", 1,
-              "ovinpdf: the list nul.txt has a NUL byte in line 2; read lists of NUL-ended "
+              "ovinpdf: the list 'nul.txt' has a NUL byte in line 2; read lists of NUL-ended "
               "names with -0 (--null)\n"},
              {"--from-file empty.txt -o o.pdf", 2, "ovinpdf: no pages given: the lists name no"},
              {"- -o o.pdf < garbage", 1, "ovinpdf: standard input is not a JPEG, TIFF"},
@@ -269,8 +269,9 @@ TEST(Shell, FromFile) {
         if (c.sizes.empty()) {
             // lines.txt read as NUL-separated is one name with line ends in it.
             EXPECT_EQ(r.status, 1);
-            EXPECT_NE(r.output.find("cannot read nodpi.jpg\n\n two  spaces .jpg\n-dash.jpg: No "
-                                    "such file or directory"),
+            EXPECT_NE(r.output.find(
+                          "cannot read 'nodpi.jpg'$'\\n\\n'' two  spaces .jpg'$'\\n''-dash.jpg': "
+                          "No such file or directory"),
                       std::string::npos)
                 << r.output;
             continue;
@@ -396,7 +397,7 @@ TEST(Shell, ProgressLineFitsTheTerminal) {
         EXPECT_EQ(drawn, 3) << all;
         EXPECT_NE(all.find(columns == 200 ? " " + name + "|" : ".jpg|"), std::string::npos) << all;
         EXPECT_EQ(all.find(columns == 200 ? "..." : " " + name), std::string::npos) << all;
-        EXPECT_NE(all.find("\nout.pdf written: 3 pages"), std::string::npos) << all;
+        EXPECT_NE(all.find("\n'out.pdf' written: 3 pages"), std::string::npos) << all;
     }
 }
 

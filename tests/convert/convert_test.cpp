@@ -3,6 +3,7 @@
 // path. This program links with unlink wrapped so that a test can make the
 // deletion of the temporary file fail, and defines its own lstat so that a
 // test can have a file appear right after the library looked.
+#include "compression/reencode.h"
 #include "core/library.h"
 #include "core/prepare.h"
 #include "pdftools.h"
@@ -53,6 +54,7 @@ struct convertfixture : ::testing::Test {
     std::string temp;
 
     void SetUp() override { temp = dir.file("OVINPDF.TMP"); }
+    const std::unique_ptr<ovin::facepolicy> face = ovin::makeclassicface();
     void TearDown() override {
         failingunlink.clear();
         appearing.clear();
@@ -66,8 +68,9 @@ struct convertfixture : ::testing::Test {
     }
 
     ovin::status probe(const std::string& file, ovin::imagedesc& image) {
-        ovin::preparecontext context{ui, warnings, options};
-        return ovin::probeimage(context, ovin::imagekind::tiff, file, 1, image);
+        ovin::readcontext context{ui, warnings, options};
+        return ovin::readimage(*face, context, ovin::imagekind::tiff, file, nullptr, 1,
+                               ovin::imagedata::read, image);
     }
     ovin::status convert(const std::string& file, uint32_t page, ovin::imagedesc& image,
                          ovin::conversioncache* cache = nullptr) {
@@ -232,8 +235,10 @@ TEST_F(convertfixture, ACacheKeepsTheFileOpenFromPageToPage) {
         for (const auto& [file, page] : std::vector<std::pair<std::string, uint32_t>>{
                  {book, 1}, {book, 2}, {book, 4}, {other, 1}, {book, 3}, {book, 2}}) {
             ovin::imagedesc plain;
-            ovin::preparecontext context{ui, warnings, options};
-            ASSERT_TRUE(ovin::probeimage(context, ovin::imagekind::tiff, file, page, plain).ok());
+            ovin::readcontext context{ui, warnings, options};
+            ASSERT_TRUE(ovin::readimage(*face, context, ovin::imagekind::tiff, file, nullptr, page,
+                                        ovin::imagedata::read, plain)
+                            .ok());
             ovin::imagedesc cached = plain;
             ASSERT_TRUE(convert(file, page, plain).ok());
             ASSERT_TRUE(convert(file, page, cached, &cache).ok());

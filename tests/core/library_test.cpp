@@ -1,7 +1,10 @@
 // The library calls: settings, the document list, result codes and texts.
 #include "core/library.h"
+#include "names.h"
+#include "numbers.h"
 #include "pdf/pdftext.h"
 #include "pdftools.h"
+#include "quote.h"
 
 #include <gtest/gtest.h>
 
@@ -37,6 +40,25 @@ TEST(PdfEscape, BackslashFirstThenParentheses) {
     EXPECT_EQ(ovin::pdfescape("a(b)\\c"), "a\\(b\\)\\\\c");
     EXPECT_EQ(ovin::pdfescape("(("), "\\(\\(");
     EXPECT_EQ(ovin::pdfunescape(ovin::pdfescape("x\\(y)\\\\")), "x\\(y)\\\\");
+}
+
+// Names in messages as coreutils quotes them: pasted back into a shell they
+// name the file again, and no byte of them can act on a terminal.
+TEST(FileNames, QuotedForMessagesAsCoreutilsDoes) {
+    for (const auto& [name, quoted] : std::vector<std::pair<std::string, std::string>>{
+             {"scan.png", "'scan.png'"},
+             {"scan (1).png", "'scan (1).png'"},
+             {"", "''"},
+             {"it's.png", "\"it's.png\""},
+             {"it's $HOME", "'it'\\''s $HOME'"},
+             {"a\nb", "'a'$'\\n''b'"},
+             {"\x1b[31mred", "$'\\033''[31mred'"},
+             {"tab\t", "'tab'$'\\t'"},
+             {"caf\xc3\xa9.jpg", "'caf\xc3\xa9.jpg'"},
+             {"bad\xff.jpg", "'bad'$'\\377''.jpg'"},
+         }) {
+        EXPECT_EQ(ovin::quotename(name), quoted) << name;
+    }
 }
 
 TEST(Rounding, HalvesGoToTheEvenNeighbour) {

@@ -6,6 +6,7 @@
 #include "fuzzseeds.h"
 #include "pagelook.h"
 #include "pdftools.h"
+#include "quote.h"
 #include "render.h"
 
 #include <gtest/gtest.h>
@@ -160,7 +161,8 @@ TEST_F(BmpDocument, EveryLayoutShowsItsPixelsExactly) {
         ASSERT_EQ(made.code, 0) << made.error;
         EXPECT_EQ(made.qpdf, "");
         // 2835 pixels per metre are 72 dpi, and nothing else is said.
-        EXPECT_EQ(made.warnings, std::vector<std::string>{file + ": low resolution, 72 x 72 dpi"});
+        EXPECT_EQ(made.warnings, std::vector<std::string>{ovin::quotename(file) +
+                                                          ": low resolution, 72 x 72 dpi"});
         const std::string images =
             ovintest::runcommand("pdfimages -list '" + file + ".pdf'").output;
         const bool alpha = c.options.masks && (*c.options.masks)[3] != 0;

@@ -128,7 +128,7 @@ std::vector<pnmpage> samplepages() {
 }
 
 ovin::documentoptions withquality(int quality) {
-    ovin::documentoptions o = ovin::documentface();
+    ovin::documentoptions o = ovin::documentdefaults();
     o.jpegquality = quality;
     return o;
 }
@@ -192,8 +192,8 @@ TEST(Compression, PreparingAheadWritesTheSameBytes) {
         std::vector<std::string> warnings;
     };
     const auto save = [&](bool ahead, size_t missing) {
-        ovin::Library lib;
-        ovin::documentoptions o = ovin::documentface();
+        ovin::Library lib(nullptr, ovin::makedocumentface());
+        ovin::documentoptions o = ovin::documentdefaults();
         o.prepareahead = ahead;
         o.info.created = o.info.modified = 1700000000;
         lib.setoptions(o);

@@ -6,6 +6,7 @@
 #include "jpegfixtures.h"
 #include "pagelook.h"
 #include "pdftools.h"
+#include "quote.h"
 #include "render.h"
 
 #include <gtest/gtest.h>
@@ -170,7 +171,8 @@ TEST_F(JpegDocument, IccProfilesInChunksGiveTheirColours) {
         }
         const std::string images = ovintest::runcommand("pdfimages -list '" + pdf + "'").output;
         EXPECT_EQ(images.find(" icc ") != std::string::npos, c.shown != nullptr) << images;
-        const std::string warning = file + ": unusable ICC profile, device colours used";
+        const std::string warning =
+            ovin::quotename(file) + ": unusable ICC profile, device colours used";
         EXPECT_EQ(std::count(warnings.begin(), warnings.end(), warning), c.warned ? 1 : 0);
         // A small copy of each case seeds the fuzz target.
         ovintest::fuzzseed("jpegdoc", std::string(c.name) + ".jpg",

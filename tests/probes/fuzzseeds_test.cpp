@@ -9,9 +9,10 @@
 // checks that the committed folders hold exactly these files, each small
 // and each still answered as it was made to be.
 #include "bmpfixtures.h"
+#include "classicprobes.h"
 #include "jpegfixtures.h"
 #include "readers/bmpinfo.h"
-#include "readers/jpeginfo.h"
+#include "readers/jpeg.h"
 #include "readers/tiff/tiffinfo.h"
 #include "tifffixtures.h"
 
@@ -189,7 +190,7 @@ std::vector<seed> tiffseeds() {
 
 // A probe's answer on a file: empty when accepted, else its error text.
 std::string jpeganswer(const fs::path& file) {
-    ovin::jpeginfo probe;
+    ovintest::classicjpeg probe;
     return probe.readfile(file.string()) ? "" : "refused: " + probe.errortext;
 }
 std::string bmpanswer(const fs::path& file) {
@@ -197,7 +198,7 @@ std::string bmpanswer(const fs::path& file) {
     return probe.readfile(file.string()) ? "" : "refused: " + probe.geterrortext();
 }
 std::string tiffanswer(const fs::path& file) {
-    ovin::tiffinfo probe;
+    ovintest::classictiff probe;
     if (!probe.readfile(file.string(), 1)) {
         return "refused: " + probe.geterrortext();
     }

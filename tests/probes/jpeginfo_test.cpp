@@ -1,8 +1,9 @@
 // The JPEG probe against files written by libjpeg-turbo and hand-made
 // streams; sizes are checked against what libjpeg itself reads.
+#include "classicprobes.h"
 #include "jpegfixtures.h"
 #include "readers/bytesource.h"
-#include "readers/jpeginfo.h"
+#include "readers/jpeg.h"
 
 #include "pdftools.h"
 
@@ -23,7 +24,7 @@ protected:
     std::string path(const std::string& name) const { return dir_.file(name); }
 
     // Probes the bytes as the file `name` in the test's folder.
-    bool probe(const std::vector<uint8_t>& bytes, ovin::jpeginfo& info,
+    bool probe(const std::vector<uint8_t>& bytes, ovintest::classicjpeg& info,
                const std::string& name = "t.jpg") {
         ovin::memorysource source(bytes);
         return info.read(source, path(name));
@@ -52,7 +53,7 @@ TEST_F(JpegProbe, ReadsWhatLibjpegReads) {
         const auto ref = ovintest::decodejpeg(bytes);
         ASSERT_TRUE(ref.ok) << ref.error;
 
-        ovin::jpeginfo info;
+        ovintest::classicjpeg info;
         ASSERT_TRUE(probe(bytes, info)) << info.errortext;
         EXPECT_EQ(info.width, ref.width);
         EXPECT_EQ(info.height, ref.height);
@@ -80,7 +81,7 @@ TEST_F(JpegProbe, JfifDensitiesFollowTheirUnit) {
         opt.densityunit = r.unit;
         opt.xdensity = r.x;
         opt.ydensity = r.y;
-        ovin::jpeginfo info;
+        ovintest::classicjpeg info;
         ASSERT_TRUE(probe(libjpegfile(16, 16, opt), info)) << info.errortext;
         EXPECT_EQ(info.xdensity, r.dpix);
         EXPECT_EQ(info.ydensity, r.dpiy);
@@ -92,7 +93,7 @@ TEST_F(JpegProbe, OnlyJfifSegmentsGiveDensities) {
     jpegoptions exif;
     exif.jfif = false;
     exif.exif = true;
-    ovin::jpeginfo info;
+    ovintest::classicjpeg info;
     ASSERT_TRUE(probe(libjpegfile(20, 10, exif), info)) << info.errortext;
     EXPECT_EQ(info.xdensity, 0);
     EXPECT_EQ(info.ydensity, 0);
@@ -120,7 +121,7 @@ TEST_F(JpegProbe, AdobeSegmentIsReported) {
     jpegoptions cmyk;
     cmyk.components = 4;
     const auto withadobe = libjpegfile(24, 24, cmyk);
-    ovin::jpeginfo info;
+    ovintest::classicjpeg info;
     ASSERT_TRUE(probe(withadobe, info)) << info.errortext;
     EXPECT_TRUE(info.adobe);
     EXPECT_EQ(info.adobetransform, ovintest::decodejpeg(withadobe, true).adobetransform);
@@ -149,7 +150,7 @@ TEST_F(JpegProbe, SmallFilesAreReadWhole) {
     // The frame header lies a few bytes before the end of the file.
     jpegbytes b;
     b.soi().jfif(1, 300, 300).sof(0xC1, 8, 3, 5, 3).sos().eoi();
-    ovin::jpeginfo info;
+    ovintest::classicjpeg info;
     ASSERT_TRUE(probe(b.bytes(), info)) << info.errortext;
     EXPECT_EQ(info.width, 5u);
     EXPECT_EQ(info.height, 3u);
@@ -174,7 +175,7 @@ TEST_F(JpegProbe, ScanOrEndBeforeAnyFrameGivesSizeZero) {
     jpegbytes scan;
     scan.soi().segment(0xDB, std::vector<uint8_t>(65, 1)).sos().eoi();
     for (const auto* b : {&end, &scan}) {
-        ovin::jpeginfo info;
+        ovintest::classicjpeg info;
         ASSERT_TRUE(probe(b->bytes(), info)) << info.errortext;
         EXPECT_EQ(info.width, 0u);
         EXPECT_EQ(info.height, 0u);
@@ -186,7 +187,7 @@ TEST_F(JpegProbe, FillBytesAndStandaloneMarkersAreSkipped) {
     jpegbytes b;
     b.soi().raw({0xFF, 0xFF}).jfif(1, 150, 150).marker(0xD0).marker(0x01).raw({0xFF});
     b.sof(0xC0, 8, 7, 9, 1).sos().eoi();
-    ovin::jpeginfo info;
+    ovintest::classicjpeg info;
     ASSERT_TRUE(probe(b.bytes(), info)) << info.errortext;
     EXPECT_EQ(info.width, 9u);
     EXPECT_EQ(info.height, 7u);
@@ -194,7 +195,7 @@ TEST_F(JpegProbe, FillBytesAndStandaloneMarkersAreSkipped) {
 }
 
 TEST_F(JpegProbe, NotAJpegFailsWithoutText) {
-    ovin::jpeginfo info;
+    ovintest::classicjpeg info;
     EXPECT_FALSE(probe({'B', 'M', 0, 0, 0, 0}, info));
     EXPECT_TRUE(info.errortext.empty());
     EXPECT_EQ(info.ioerror, 0);
@@ -202,7 +203,7 @@ TEST_F(JpegProbe, NotAJpegFailsWithoutText) {
 }
 
 TEST_F(JpegProbe, OpenFailuresAreForTheUser) {
-    ovin::jpeginfo info;
+    ovintest::classicjpeg info;
     const std::string missing = path("none.jpg");
     EXPECT_FALSE(info.readfile(missing));
     EXPECT_EQ(info.errortext, "Error - JPEG Image " + missing + " does not exist");
@@ -264,7 +265,7 @@ TEST_F(JpegProbe, BrokenStructureIsRefused) {
     }
     for (const row& r : rows) {
         SCOPED_TRACE(r.what);
-        ovin::jpeginfo info;
+        ovintest::classicjpeg info;
         EXPECT_FALSE(probe(r.bytes.bytes(), info));
         EXPECT_EQ(info.errortext, r.text + " in " + path("t.jpg"));
         EXPECT_EQ(info.ioerror, 0);
@@ -279,7 +280,7 @@ TEST_F(JpegProbe, ArithmeticCodedFileFromLibjpegIsRefused) {
     if (bytes.empty()) {
         GTEST_SKIP() << "this libjpeg cannot write arithmetic coding";
     }
-    ovin::jpeginfo info;
+    ovintest::classicjpeg info;
     EXPECT_FALSE(probe(bytes, info));
     EXPECT_EQ(info.errortext, "Unsupported JPEG coding (arithmetic) in " + path("t.jpg"));
 }
@@ -296,7 +297,7 @@ TEST_F(JpegProbe, MissingBytesAreReadErrors) {
     // start-of-image marker and inside it.
     for (const size_t keep : {sof + 6, sof - 10, size_t{2}, size_t{1}, size_t{0}}) {
         SCOPED_TRACE(keep);
-        ovin::jpeginfo info;
+        ovintest::classicjpeg info;
         EXPECT_FALSE(probe({full.begin(), full.begin() + static_cast<long>(keep)}, info));
         EXPECT_EQ(info.ioerror, 100);
         EXPECT_EQ(info.errortext, text);
@@ -305,7 +306,7 @@ TEST_F(JpegProbe, MissingBytesAreReadErrors) {
     // A segment whose length runs past the end of the file.
     jpegbytes b;
     b.soi().segment(0xE1, 400, std::vector<uint8_t>(100, 0)).sof(0xC0, 8, 8, 8, 1);
-    ovin::jpeginfo info;
+    ovintest::classicjpeg info;
     EXPECT_FALSE(probe(b.bytes(), info));
     EXPECT_EQ(info.ioerror, 100);
     EXPECT_EQ(info.errortext, text);

@@ -3,9 +3,10 @@
 // crash, read or write outside a buffer, or answer differently for the same
 // file, and what they accept must be self-consistent and agree with libjpeg.
 #include "bmpfixtures.h"
+#include "classicprobes.h"
 #include "jpegfixtures.h"
 #include "readers/bmpinfo.h"
-#include "readers/jpeginfo.h"
+#include "readers/jpeg.h"
 #include "tifffixtures.h"
 
 #include <gtest/gtest.h>
@@ -161,8 +162,8 @@ bool endswith(const std::string& s, const std::string& suffix) {
 }
 
 void checkjpeg(const std::string& path, const bytes& b) {
-    ovin::jpeginfo first;
-    ovin::jpeginfo second;
+    ovintest::classicjpeg first;
+    ovintest::classicjpeg second;
     const bool ok = first.readfile(path);
     ASSERT_EQ(second.readfile(path), ok);
     EXPECT_EQ(first.errortext, second.errortext);

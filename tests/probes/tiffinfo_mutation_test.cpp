@@ -3,6 +3,7 @@
 // a fixed-seed generator so every run sees the same files. The probe must
 // never crash or read outside a buffer (this runs under AddressSanitizer in
 // CI), and what it reports must hang together.
+#include "classicprobes.h"
 #include "readers/tiff/tiffinfo.h"
 
 #include "tifffixtures.h"
@@ -69,8 +70,8 @@ std::vector<uint8_t> mutate(const std::vector<std::vector<uint8_t>>& bases, xors
 }
 
 // What one probe reports must hang together.
-void checkconsistent(ovin::tiffinfo& probe, bool result, const std::string& file, uint64_t filesize,
-                     uint16_t page, const std::string& label) {
+void checkconsistent(ovintest::classictiff& probe, bool result, const std::string& file,
+                     uint64_t filesize, uint16_t page, const std::string& label) {
     SCOPED_TRACE(label + " page " + std::to_string(page));
     EXPECT_EQ(result, !probe.haserror());
     EXPECT_EQ(probe.haserror(), !probe.geterrortext().empty());
@@ -115,12 +116,12 @@ TEST(tiffinfo_mutations, DamagedFilesAreReportedNeverTrusted) {
     const auto started = std::chrono::steady_clock::now();
     int accepted = 0;
     int refused = 0;
-    ovin::tiffinfo reused;
+    ovintest::classictiff reused;
     for (int n = 0; n < 400; ++n) {
         const auto bytes = mutate(bases, rng);
         ovintest::tiffsavebytes(file, bytes);
         for (const uint16_t page : {uint16_t{1}, uint16_t{2}}) {
-            ovin::tiffinfo probe;
+            ovintest::classictiff probe;
             const bool result = probe.readfile(file, page);
             checkconsistent(probe, result, file, bytes.size(), page, "mutant " + std::to_string(n));
             (result ? accepted : refused)++;

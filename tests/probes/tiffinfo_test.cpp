@@ -1,5 +1,6 @@
 // The TIFF probe on real files written by libtiff (the delivered data must
 // decode to the source pixels) and on hand-made files for the edge cases.
+#include "classicprobes.h"
 #include "readers/tiff/tiffinfo.h"
 
 #include "tifffixtures.h"
@@ -14,7 +15,7 @@
 
 namespace {
 
-using ovin::tiffinfo;
+using tiffinfo = ovintest::classictiff;
 using ovintest::byteorder;
 using ovintest::tiffbuilder;
 using ovintest::tiffpage;

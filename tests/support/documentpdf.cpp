@@ -9,7 +9,7 @@ namespace ovintest {
 documentpdf makedocumentpdf(const std::vector<std::string>& images, const std::string& pdf,
                             const ovin::documentoptions& options) {
     documentpdf result;
-    ovin::Library lib;
+    ovin::Library lib(nullptr, ovin::makedocumentface());
     lib.setoptions(options);
     for (const std::string& image : images) {
         if (result.code == 0) {

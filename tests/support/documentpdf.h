@@ -23,7 +23,7 @@ struct documentpdf {
 // Adds the images (every page of each) through the document face, with its
 // options as given, saves `pdf`, checks it with qpdf and reads it back.
 documentpdf makedocumentpdf(const std::vector<std::string>& images, const std::string& pdf,
-                            const ovin::documentoptions& options = ovin::documentface());
+                            const ovin::documentoptions& options = ovin::documentdefaults());
 inline documentpdf makedocumentpdf(const std::string& image, const std::string& pdf) {
     return makedocumentpdf(std::vector<std::string>{image}, pdf);
 }

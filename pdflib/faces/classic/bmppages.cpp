@@ -1,7 +1,7 @@
-// Bitmap pages: the pixels as top-down rows, 1-bit rows packed or three
+// Bitmap pages of the classic face: the pixels as top-down rows, 1-bit rows packed or three
 // bytes red, green, blue per pixel, embedded uncompressed.
+#include "faces/classic/pages.h"
 #include "readers/bmpinfo.h"
-#include "readers/registry.h"
 
 namespace ovin {
 
@@ -35,13 +35,13 @@ void describe(const bmpinfo& probe, const std::string& filename, imagedesc& d) {
 
 } // namespace
 
-status probebmppage(const std::string& name, uint32_t, imagedata mode, probecontext&,
-                    imagedesc& out) {
+status classicbmppage(const std::string& name, imagedata mode, readcontext&, imagedesc& out) {
     bmpinfo probe;
     probe.readdata = mode == imagedata::read;
     probe.readfile(name);
     if (probe.haserror()) {
-        return probefailure(probe.ioerror, probe.geterrortext());
+        return probe.ioerror != 0 ? status(OVINPDF_IO_ERROR, std::to_string(probe.ioerror))
+                                  : status(OVINPDF_IMAGE_ERROR, probe.geterrortext());
     }
     out.width = clamppixels(probe.width);
     out.height = clamppixels(probe.height);

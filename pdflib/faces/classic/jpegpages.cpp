@@ -1,45 +1,68 @@
-// JPEG pages: the whole file is embedded as it is (DCTDecode).
-#include "readers/jpeginfo.h"
-#include "readers/registry.h"
+// JPEG pages of the classic face: the whole file is embedded as it is
+// (DCTDecode), sized by its frame header, at its JFIF resolution.
+#include "faces/classic/messages.h"
+#include "faces/classic/pages.h"
+#include "readers/bytesource.h"
 
 #include <cerrno>
 #include <limits>
 
 namespace ovin {
 
-void describejpeg(const jpeginfo& probe, imagedesc& out) {
-    out.width = clamppixels(probe.width);
-    out.height = clamppixels(probe.height);
-    out.pagesinfile = 1;
-    out.bitspercomponent = 8;
-    out.decodeinverted = false;
-    if (probe.components == 1) {
-        out.colour = colourspace::gray;
-    } else if (probe.components == 4) {
-        out.colour = colourspace::cmyk;
-        // Adobe software writes CMYK samples inverted.
-        out.decodeinverted = probe.adobe;
-    } else {
-        out.colour = colourspace::rgb;
+status classicjpegheader(const std::string& name, jpeginfo& header, bool& showmessage) {
+    showmessage = false;
+    if (!fileexists(name)) {
+        showmessage = true;
+        return {OVINPDF_IMAGE_ERROR, "Error - JPEG Image " + name + " does not exist"};
     }
-    out.filter = pdffilter::dct;
+    filesource source;
+    if (const int code = source.open(name); code != 0) {
+        showmessage = true;
+        return {OVINPDF_IMAGE_ERROR,
+                "Access to " + name + " is denied - error " + std::to_string(code)};
+    }
+    if (!header.read(source, name)) {
+        return header.why ? classicioerror(header.why)
+                          : status(OVINPDF_IMAGE_ERROR, header.errortext);
+    }
+    return {};
 }
 
-status probejpegpage(const std::string& name, uint32_t, imagedata mode, probecontext& context,
-                     imagedesc& out) {
+status readwholefile(const std::string& name, int64_t size, std::vector<uint8_t>& data) {
+    if (size < 0 || size > std::numeric_limits<uint32_t>::max()) {
+        return classicioerror(fault::system(EFBIG));
+    }
+    filesource source;
+    if (const int error = source.open(name); error != 0) {
+        return classicioerror(fault::system(error));
+    }
+    if (source.size() != static_cast<uint64_t>(size)) {
+        return classicioerror(fault::truncated()); // the file changed under us
+    }
+    data.resize(static_cast<size_t>(size));
+    bytereader reader(source);
+    if (!reader.read(data.data(), data.size())) {
+        return classicioerror(reader.why());
+    }
+    return {};
+}
+
+status classicjpegpage(const std::string& name, imagedata mode, readcontext& context,
+                       imagedesc& out) {
     jpeginfo probe;
-    if (!probe.readfile(name)) {
-        if (probe.ioerror == 0 && probe.showmessage) {
-            context.ui.message(probe.errortext);
+    bool showmessage = false;
+    if (status read = classicjpegheader(name, probe, showmessage); !read.ok()) {
+        if (showmessage) {
+            context.ui.message(read.detail());
         }
-        return probefailure(probe.ioerror, probe.errortext);
+        return read;
     }
     describejpeg(probe, out);
     out.xdpi = probe.xdensity;
     out.ydpi = probe.ydensity;
     if (mode == imagedata::skip) {
         if (probe.filesize > std::numeric_limits<uint32_t>::max()) {
-            return {OVINPDF_IO_ERROR, std::to_string(EFBIG)};
+            return classicioerror(fault::system(EFBIG));
         }
         out.data.clear();
         return {};

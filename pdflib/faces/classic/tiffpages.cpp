@@ -1,8 +1,10 @@
-// TIFF pages: the probe's tags turned into a page description, and the
-// re-encoding of pages whose data cannot be embedded as stored (several
-// strips, samples stored plane by plane).
-#include "readers/jpeginfo.h"
-#include "readers/registry.h"
+// TIFF pages of the classic face: the TIFF reader's tags and strips turned
+// into a page description with the classic texts, and the re-encoding of
+// pages whose data cannot be embedded as stored (several strips, samples
+// stored plane by plane).
+#include "faces/classic/messages.h"
+#include "faces/classic/pages.h"
+#include "readers/bytesource.h"
 #include "readers/tiff/tiffinfo.h"
 
 #include <memory>
@@ -134,6 +136,109 @@ void describe(const tiffsamples& t, const std::string& filename, imagedesc& d) {
     }
 }
 
+// The compressions whose strips the classic face embeds as stored; the
+// text that refuses any other.
+std::string refusedcompression(const tiffinfo& probe, const std::string& name) {
+    const tifftags& t = probe.tags;
+    switch (t.compression) {
+    case kNone:
+    case kModifiedHuffman:
+    case kGroup3:
+    case kGroup4:
+    case kPackBits:
+        return {};
+    case 5:
+        return "Error - LZW Compression not yet supported";
+    case kJpeg:
+        return t.jpegoffset > 0 && t.jpeglength > 0 ? std::string()
+                                                    : "Error - JPG Header or JPG Length is zero";
+    default:
+        return "Error - TIFF Compression " + std::to_string(t.compression) + " found in " + name;
+    }
+}
+
+} // namespace
+
+int32_t classicrowsperstrip(const tifftags& t) {
+    int32_t rows = -1;
+    if (t.hasrowsperstrip) {
+        rows = t.rowsperstrip == 0xFFFFFFFFU ? static_cast<int32_t>(t.height)
+                                             : static_cast<int32_t>(t.rowsperstrip);
+    }
+    if (rows == -1 && t.stripbytecounts.size() == 1) {
+        rows = static_cast<int32_t>(t.height);
+    }
+    return rows;
+}
+
+status readclassictiff(bytesource& source, const std::string& name, uint32_t page, imagedata mode,
+                       probecache* cache, tiffinfo& probe, std::vector<uint8_t>& data) {
+    const auto refuse = [](std::string text) {
+        return status(OVINPDF_IMAGE_ERROR, std::move(text));
+    };
+    const auto readerror = [&](const fault& why) {
+        return refuse("I/O Error " + std::to_string(classicnumber(why)) + " while reading " + name);
+    };
+    data.clear();
+    if (cache != nullptr && cache->file == name) {
+        probe.knowndirectories = &cache->tiffdirectories;
+    }
+    probe.read(source, page);
+    if (cache != nullptr && !probe.directories.empty()) {
+        cache->file = name;
+        cache->tiffdirectories = std::move(probe.directories);
+    }
+    switch (probe.problem) {
+    case tiffproblem::readfailed:
+        return readerror(probe.why);
+    case tiffproblem::byteorder:
+        return refuse("Invalid TIFF Image - byte order is not big-endian or little-endian");
+    case tiffproblem::version:
+        return refuse("Invalid TIFF Image - Header code is not 42");
+    case tiffproblem::valuesfailed:
+        return classicioerror(probe.why);
+    default:
+        break;
+    }
+    // The strips are read when the page's entries were (before a later
+    // directory's failure counts).
+    fault stripfault;
+    probe.usebuffer(data);
+    if (probe.found && !probe.entriescut &&
+        !probe.readstrips(source, mode == imagedata::read, stripfault)) {
+        probe.takedata(data);
+        return classicioerror(stripfault);
+    }
+    probe.takedata(data);
+    if (std::string refused = refusedcompression(probe, name); !refused.empty()) {
+        return refuse(std::move(refused));
+    }
+    if (probe.problem == tiffproblem::chainbroken) {
+        return readerror(probe.why);
+    }
+    if (probe.nodata()) {
+        // Strips that hold nothing would be an empty, broken page.
+        return refuse("Error - TIFF page " + std::to_string(page) + " has no image data in " +
+                      name);
+    }
+    return {};
+}
+
+status readclassictiff(const std::string& name, uint32_t page, imagedata mode, probecache* cache,
+                       tiffinfo& probe, std::vector<uint8_t>& data) {
+    if (!fileexists(name)) {
+        return {OVINPDF_IMAGE_ERROR, "Error - TIFF Image " + name + " does not exist"};
+    }
+    filesource source;
+    if (const int error = source.open(name); error != 0) {
+        return {OVINPDF_IMAGE_ERROR,
+                "Access to " + name + " is denied - error " + std::to_string(error)};
+    }
+    return readclassictiff(source, name, page, mode, cache, probe, data);
+}
+
+namespace {
+
 // Re-encoding of a page stored in several strips (or plane by plane): the
 // imaging library writes it as one strip of uncompressed or CCITT data, or
 // as a JPEG file, and the page is described with the source's samples and
@@ -191,17 +296,17 @@ public:
         std::vector<uint8_t> data;
         if (written == "TIF") {
             tiffinfo probe;
-            probe.readfile(tempfile, 1);
-            if (probe.haserror()) {
-                return probefailure(probe.ioerror, probe.geterrortext());
+            if (status read = readclassictiff(tempfile, 1, imagedata::read, nullptr, probe, data);
+                !read.ok()) {
+                return read;
             }
-            now.compression = probe.compression;
-            now.t4options = probe.t4options;
-            probe.takedata(data);
+            now.compression = probe.tags.compression;
+            now.t4options = probe.tags.t4options;
         } else if (written == "JPG") {
             jpeginfo probe;
-            if (!probe.readfile(tempfile)) {
-                return probefailure(probe.ioerror, probe.errortext);
+            bool shown = false;
+            if (status read = classicjpegheader(tempfile, probe, shown); !read.ok()) {
+                return read;
             }
             if (status read = readwholefile(tempfile, probe.filesize, data); !read.ok()) {
                 return read;
@@ -227,51 +332,41 @@ private:
 
 } // namespace
 
-status probetiffpage(const std::string& name, uint32_t page, imagedata mode, probecontext& context,
-                     imagedesc& out) {
+status classictiffpage(const std::string& name, uint32_t page, imagedata mode, readcontext& context,
+                       imagedesc& out) {
     tiffinfo probe;
-    probe.readdata = mode == imagedata::read;
-    probecache* cache = context.cache;
-    if (cache != nullptr && cache->tifffile == name) {
-        probe.knowndirectories = &cache->directories;
+    if (status read = readclassictiff(name, page, mode, context.cache, probe, out.data);
+        !read.ok()) {
+        return read;
     }
-    probe.usebuffer(out.data);
-    probe.readfile(name, page);
-    if (cache != nullptr && !probe.directories.empty()) {
-        cache->tifffile = name;
-        cache->directories = std::move(probe.directories);
-    }
-    if (probe.haserror()) {
-        return probefailure(probe.ioerror, probe.geterrortext());
-    }
-    out.width = clamppixels(probe.width);
-    out.height = clamppixels(probe.height);
-    out.xdpi = static_cast<uint16_t>(probe.xres & 0xFFFF);
-    out.ydpi = static_cast<uint16_t>(probe.yres & 0xFFFF);
+    const tifftags& t = probe.tags;
+    out.width = clamppixels(t.width);
+    out.height = clamppixels(t.height);
+    out.xdpi = static_cast<uint16_t>(probe.xres() & 0xFFFF);
+    out.ydpi = static_cast<uint16_t>(probe.yres() & 0xFFFF);
     out.pagesinfile = probe.pagecount;
 
     tiffsamples samples;
-    samples.compression = probe.compression;
+    samples.compression = t.compression;
     samples.bits = probe.bitspersample();
-    samples.photometric = probe.getphotometric();
-    samples.samples = probe.samplesperpixel;
-    samples.t4options = probe.t4options;
-    const size_t entries = probe.colormap.size() / 3;
+    samples.photometric = t.hasphotometric ? static_cast<int16_t>(t.photometric) : -1;
+    samples.samples = t.samplesperpixel;
+    samples.t4options = t.t4options;
+    const size_t entries = t.colormap.size() / 3;
     if (samples.photometric == kPalette && entries > 0) {
         samples.palette.reserve(entries * 3);
         for (size_t k = 0; k < entries; ++k) {
             for (size_t channel = 0; channel < 3; ++channel) {
                 samples.palette.push_back(
-                    static_cast<uint8_t>(probe.colormap[channel * entries + k] >> 8));
+                    static_cast<uint8_t>(t.colormap[channel * entries + k] >> 8));
             }
         }
     }
     describe(samples, name, out);
-    probe.takedata(out.data);
     // One strip holds the whole page; a page whose samples are stored plane
     // by plane is re-encoded too, since readers expect them interleaved.
-    out.passthrough = int64_t{probe.rowsperstrip} >= int64_t{probe.height} &&
-                      !(probe.planarconfig == 2 && probe.samplesperpixel > 1);
+    out.passthrough = int64_t{classicrowsperstrip(t)} >= int64_t{t.height} &&
+                      !(t.planarconfig == 2 && t.samplesperpixel > 1);
     if (!out.passthrough) {
         out.reencode = std::make_shared<tiffreencoding>(std::move(samples), out.height, name);
     }

@@ -1,6 +1,6 @@
 #include "readers/tiff/tiffinfo.h"
 
-#include "pdf/pdftext.h"
+#include "numbers.h"
 #include "readers/bytesource.h"
 
 #include <algorithm>
@@ -14,8 +14,6 @@ namespace ovin {
 
 namespace {
 
-constexpr size_t kEntrySize = 12;
-
 enum : uint16_t {
     tagwidth = 256,
     tagheight = 257,
@@ -24,6 +22,7 @@ enum : uint16_t {
     tagphotometric = 262,
     tagfillorder = 266,
     tagstripoffsets = 273,
+    tagorientation = 274,
     tagsamplesperpixel = 277,
     tagrowsperstrip = 278,
     tagstripbytecounts = 279,
@@ -31,20 +30,37 @@ enum : uint16_t {
     tagyresolution = 283,
     tagplanarconfig = 284,
     tagt4options = 292,
+    tagt6options = 293,
     tagresolutionunit = 296,
+    tagpredictor = 317,
     tagcolormap = 320,
+    tagtilewidth = 322,
+    tagtilelength = 323,
+    tagtileoffsets = 324,
+    tagtilebytecounts = 325,
+    taginkset = 332,
+    tagextrasamples = 338,
+    tagsampleformat = 339,
+    tagjpegtables = 347,
     tagjpegoffset = 513,
     tagjpeglength = 514,
+    tagiccprofile = 34675,
 };
 
-enum : uint16_t { typerational = 5, typesrational = 10 };
+enum : uint16_t {
+    typerational = 5,
+    typesrational = 10,
+    typelong8 = 16,
+    typeslong8 = 17,
+    typeifd8 = 18
+};
 
 constexpr uint16_t kUnitCentimetre = 3;
 
 // Bytes per value of a TIFF field type. 0 for a type this reader does not
 // know: such an entry cannot be sized, so it is skipped whatever its tag and
-// its count is never used.
-uint32_t typesize(uint16_t type) {
+// its count is never used. The 8-byte integers come with BigTIFF.
+uint32_t typesize(uint16_t type, bool bigtiff) {
     switch (type) {
     case 1: // BYTE
     case 2: // ASCII
@@ -57,18 +73,28 @@ uint32_t typesize(uint16_t type) {
     case 4:  // LONG
     case 9:  // SLONG
     case 11: // FLOAT
-        return 4;
+    case 13: // IFD
+        return type == 13 && !bigtiff ? 0 : 4;
     case 5:  // RATIONAL
     case 10: // SRATIONAL
     case 12: // DOUBLE
         return 8;
+    case typelong8:
+    case typeslong8:
+    case typeifd8:
+        return bigtiff ? 8 : 0;
     default:
         return 0;
     }
 }
 
 bool isinteger(uint16_t type) {
-    return type == 1 || type == 3 || type == 4 || type == 6 || type == 8 || type == 9;
+    return type == 1 || type == 3 || type == 4 || type == 6 || type == 8 || type == 9 ||
+           type == typelong8 || type == typeslong8 || type == typeifd8;
+}
+
+bool iswide(uint16_t type) {
+    return type == typelong8 || type == typeslong8 || type == typeifd8;
 }
 
 constexpr std::array<uint8_t, 256> makereversetable() {
@@ -87,158 +113,140 @@ constexpr std::array<uint8_t, 256> makereversetable() {
 
 constexpr std::array<uint8_t, 256> kReversed = makereversetable();
 
+std::vector<uint16_t> shorts(const std::vector<uint64_t>& values) {
+    std::vector<uint16_t> out(values.size());
+    std::transform(values.begin(), values.end(), out.begin(),
+                   [](uint64_t v) { return static_cast<uint16_t>(v); });
+    return out;
+}
+
 } // namespace
 
-// The first value held in the entry's value field, read at its type's size.
-uint32_t tiffinfo::fieldvalue(const ifdentry& entry) const {
-    switch (typesize(entry.type)) {
+// The first value held in the entry's value field, read at its type's size
+// (an 8-byte type of a classic file gives its first 4 bytes).
+uint64_t tiffinfo::fieldvalue(const ifdentry& entry) const {
+    switch (typesize(entry.type, bigtiff)) {
     case 1:
         return entry.field[0];
     case 2:
         return get16(entry.field.data());
     default:
-        return get32(entry.field.data());
+        return iswide(entry.type) ? get64(entry.field.data()) : get32(entry.field.data());
     }
-}
-
-void tiffinfo::reset() {
-    // Everything goes back to its initial state, so that an object reused
-    // for another page never carries a tag over from the previous one.
-    width = height = 0;
-    xres = yres = 0;
-    pagecount = 0;
-    compression = 0;
-    rowsperstrip = -1;
-    fillorder = 1;
-    samplesperpixel = 1;
-    planarconfig = 1;
-    t4options = 0;
-    colormap.clear();
-    ioerror = 0;
-    stripoffsets.clear();
-    stripbytecounts.clear();
-    stripdata.clear();
-    bpsvalues.clear();
-    bigendian = false;
-    errorflag = false;
-    jpegoffset = jpeglength = 0;
-    filesize = 0;
-    stripcount = 0;
-    photometric = -1;
-    resolutionunit = 2;
-    xnum = xden = ynum = yden = 0;
-    nodata = false;
-    errortext.clear();
-}
-
-void tiffinfo::fail(std::string text) {
-    errorflag = true;
-    errortext = std::move(text);
 }
 
 uint16_t tiffinfo::bitspersample() const {
-    if (!bpsvalues.empty()) {
-        return bpsvalues.front();
+    if (!tags.bitspersample.empty()) {
+        return tags.bitspersample.front();
     }
-    return compression == 6 ? 8 : 1;
+    return tags.compression == 6 ? 8 : 1;
 }
 
-void tiffinfo::copydata(uint8_t* buffer) {
-    if (stripdata.empty()) {
-        return;
-    }
-    if (fillorder == 2) {
-        // FillOrder 2 stores the first pixel of each byte in its lowest bit;
-        // the data is handed on with the first pixel in the highest bit.
-        std::transform(stripdata.begin(), stripdata.end(), buffer,
-                       [](uint8_t b) { return kReversed[b]; });
-    } else {
-        std::memcpy(buffer, stripdata.data(), stripdata.size());
-    }
+uint32_t tiffinfo::xres() const {
+    const bool cm = tags.resolutionunit == kUnitCentimetre;
+    return divroundeven(tags.xnum * (cm ? 254 : 1), tags.xden * (cm ? 100 : 1));
+}
+
+uint32_t tiffinfo::yres() const {
+    const bool cm = tags.resolutionunit == kUnitCentimetre;
+    return divroundeven(tags.ynum * (cm ? 254 : 1), tags.yden * (cm ? 100 : 1));
 }
 
 void tiffinfo::takedata(std::vector<uint8_t>& out) {
-    if (fillorder == 2) {
-        std::transform(stripdata.begin(), stripdata.end(), stripdata.begin(),
+    if (tags.fillorder == 2) {
+        // FillOrder 2 stores the first pixel of each byte in its lowest bit;
+        // the data is handed on with the first pixel in the highest bit.
+        std::transform(stripdata_.begin(), stripdata_.end(), stripdata_.begin(),
                        [](uint8_t b) { return kReversed[b]; });
     }
-    out.swap(stripdata);
-    stripdata.clear();
+    out.swap(stripdata_);
+    stripdata_.clear();
 }
 
-bool tiffinfo::readfile(const std::string& filename, uint32_t page) {
-    reset();
-    if (!fileexists(filename)) {
-        fail("Error - TIFF Image " + filename + " does not exist");
-        return false;
-    }
-    filesource source;
-    if (const int code = source.open(filename); code != 0) {
-        fail("Access to " + filename + " is denied - error " + std::to_string(code));
-        return false;
-    }
-    return read(source, filename, page);
-}
+void tiffinfo::read(bytesource& source, uint32_t page, bool allowbig) {
+    // Everything goes back to its initial state, so that an object reused
+    // for another page never carries a tag over from the previous one.
+    problem = tiffproblem::none;
+    why = {};
+    bigendian = bigtiff = false;
+    version = 0;
+    pagecount = wholepages = 0;
+    found = entriescut = false;
+    tags = tifftags{};
+    directories.clear();
+    stripdata_.clear();
+    nodata_ = false;
 
-bool tiffinfo::read(bytesource& source, const std::string& filename, uint32_t page) {
-    reset();
     bytereader file(source);
-    filesize = file.size();
-    const auto readerror = [&](int code) {
-        fail("I/O Error " + std::to_string(code) + " while reading " + filename);
-        return false;
+    filesize_ = file.size();
+    const auto failed = [&](tiffproblem what, const fault& reason) {
+        problem = what;
+        why = reason;
     };
 
-    std::array<uint8_t, 8> header{};
-    if (!file.read(header.data(), header.size())) {
-        return readerror(file.error());
+    std::array<uint8_t, 16> header{};
+    if (!file.read(header.data(), 8)) {
+        return failed(tiffproblem::readfailed, file.why());
     }
     if (header[0] == 'I' && header[1] == 'I') {
         bigendian = false;
     } else if (header[0] == 'M' && header[1] == 'M') {
         bigendian = true;
     } else {
-        fail("Invalid TIFF Image - byte order is not big-endian or little-endian");
-        return false;
+        return failed(tiffproblem::byteorder, {});
     }
-    if (get16(&header[2]) != 42) {
-        fail("Invalid TIFF Image - Header code is not 42");
-        return false;
+    version = get16(&header[2]);
+    uint64_t offset = get32(&header[4]);
+    if (version == 43 && allowbig) {
+        // Offset size 8, a reserved 0, then the first directory's offset.
+        if (!file.read(header.data() + 8, 8)) {
+            return failed(tiffproblem::readfailed, file.why());
+        }
+        if (get16(&header[4]) != 8) {
+            return failed(tiffproblem::version, {});
+        }
+        bigtiff = true;
+        offset = get64(&header[8]);
+    } else if (version != 42) {
+        return failed(tiffproblem::version, {});
     }
+    const uint64_t countsize = bigtiff ? 8 : 2;
+    const uint64_t entrysize = bigtiff ? 20 : 12;
+    const uint64_t linksize = bigtiff ? 8 : 4;
 
     // Walk the whole chain so that every page is counted. A directory is
     // visited at most once: an offset seen before ends the chain.
-    bool result = true;
-    uint32_t offset = get32(&header[4]);
     uint32_t counter = 0;
-    directories.clear();
+    uint32_t whole = 0;
+    bool complete = true; // every directory so far read in full, with entries
     const bool known = knowndirectories != nullptr && page >= 1 && page <= knowndirectories->size();
     if (known) {
         offset = (*knowndirectories)[page - 1u];
         counter = page - 1u;
     }
-    std::unordered_set<uint32_t> seen;
+    std::unordered_set<uint64_t> seen;
     while (offset != 0 && seen.insert(offset).second) {
         ++counter;
         if (!known) {
             directories.push_back(offset);
         }
-        std::array<uint8_t, 2> countbytes{};
-        if (!file.seek(offset) || !file.read(countbytes.data(), countbytes.size())) {
-            result = readerror(file.error());
+        std::array<uint8_t, 8> countbytes{};
+        if (!file.seek(offset) || !file.read(countbytes.data(), countsize)) {
+            failed(tiffproblem::chainbroken, file.why());
             break;
         }
-        const uint16_t entrycount = get16(countbytes.data());
+        const uint64_t entrycount = bigtiff ? get64(countbytes.data()) : get16(countbytes.data());
         if (counter == page) {
-            int entryerror = 0;
-            if (!readchosen(file, entrycount, entryerror)) {
-                // The page's values or data could not be read: stop here.
+            fault entryfault;
+            if (!readchosen(file, entrycount, entryfault)) {
+                // The page's values could not be read: stop here.
                 pagecount = counter;
-                stripdata.clear();
-                return readerror(ioerror);
+                return failed(tiffproblem::valuesfailed, why);
             }
-            if (entryerror != 0) {
-                result = readerror(entryerror);
+            found = true;
+            if (entryfault) {
+                entriescut = true;
+                failed(tiffproblem::chainbroken, entryfault);
                 break;
             }
             if (known) {
@@ -247,37 +255,34 @@ bool tiffinfo::read(bytesource& source, const std::string& filename, uint32_t pa
         }
         // Other pages' entries are not needed: only that they are all there
         // and the offset of the next directory after them.
-        std::array<uint8_t, 4> next{};
-        if (!file.seek(uint64_t{offset} + 2 + kEntrySize * entrycount) ||
-            !file.read(next.data(), next.size())) {
-            result = readerror(file.error());
+        std::array<uint8_t, 8> next{};
+        if (entrycount > (filesize_ - std::min(filesize_, offset + countsize)) / entrysize ||
+            !file.seek(offset + countsize + entrysize * entrycount) ||
+            !file.read(next.data(), linksize)) {
+            failed(tiffproblem::chainbroken, file.why() ? file.why() : fault::truncated());
             break;
         }
-        offset = get32(next.data());
+        complete = complete && entrycount > 0;
+        whole += complete ? 1 : 0;
+        offset = bigtiff ? get64(next.data()) : get32(next.data());
     }
     pagecount = known ? static_cast<uint32_t>(knowndirectories->size()) : counter;
-
-    if (!checkcompression(filename)) {
-        result = false;
-    } else if (result && nodata) {
-        // Strips that hold nothing would be an empty, broken page.
-        fail("Error - TIFF page " + std::to_string(page) + " has no image data in " + filename);
-        result = false;
-    }
-    return result;
+    wholepages = known ? knownwhole : whole;
 }
 
 // Reads the chosen directory's entries (the file is positioned just after
-// its entry count), acts on them and reads the page's strips. entryerror
-// is set when the entries cannot all be read (100 when they run past the
-// end of the file; those that are there in full have been acted on). Returns false, with ioerror
-// set, when reading the values or the data of the page failed.
-bool tiffinfo::readchosen(bytereader& file, uint16_t entrycount, int& entryerror) {
-    const uint64_t room = (filesize - file.position()) / kEntrySize;
+// its entry count) and acts on them. `entryfault` is set when the entries
+// cannot all be read (truncated when they run past the end of the file;
+// those that are there in full have been acted on). Returns false, with
+// `why` set, when reading the values of the page failed.
+bool tiffinfo::readchosen(bytereader& file, uint64_t entrycount, fault& entryfault) {
+    const uint64_t entrysize = bigtiff ? 20 : 12;
+    const uint64_t start = file.position();
+    const uint64_t room = (filesize_ - start) / entrysize;
     const auto whole = static_cast<size_t>(std::min<uint64_t>(entrycount, room));
-    std::vector<uint8_t> raw(whole * kEntrySize);
+    std::vector<uint8_t> raw(whole * entrysize);
     if (!file.read(raw.data(), raw.size())) {
-        entryerror = file.error();
+        entryfault = file.why();
         return true;
     }
     // A tag that appears twice in one directory is acted on the first time
@@ -285,13 +290,15 @@ bool tiffinfo::readchosen(bytereader& file, uint16_t entrycount, int& entryerror
     // over the file.
     std::set<uint16_t> taken;
     for (size_t i = 0; i < whole; ++i) {
-        const uint8_t* p = raw.data() + i * kEntrySize;
+        const uint8_t* p = raw.data() + i * entrysize;
         ifdentry entry;
         entry.tag = get16(p);
         entry.type = get16(p + 2);
-        entry.count = get32(p + 4);
-        std::copy(p + 8, p + 12, entry.field.begin());
-        if (typesize(entry.type) == 0 || !taken.insert(entry.tag).second) {
+        entry.count = bigtiff ? get64(p + 4) : get32(p + 4);
+        const size_t field = bigtiff ? 12 : 8;
+        std::copy(p + field, p + field + (bigtiff ? 8 : 4), entry.field.begin());
+        entry.fieldpos = start + i * entrysize + field;
+        if (typesize(entry.type, bigtiff) == 0 || !taken.insert(entry.tag).second) {
             continue;
         }
         if (!takeentry(file, entry)) {
@@ -300,88 +307,110 @@ bool tiffinfo::readchosen(bytereader& file, uint16_t entrycount, int& entryerror
     }
     finishtags();
     if (whole < entrycount) {
-        entryerror = kShortRead;
-        return true;
+        entryfault = fault::truncated();
     }
-    return readstrips(file);
+    return true;
 }
 
 bool tiffinfo::takeentry(bytereader& file, const ifdentry& entry) {
-    const uint32_t value = fieldvalue(entry);
+    const uint64_t value = fieldvalue(entry);
+    const auto small = [&] { return static_cast<uint16_t>(value); };
+    const auto word = [&] { return static_cast<uint32_t>(value); };
+    std::vector<uint64_t> values;
     switch (entry.tag) {
     case tagwidth:
-        width = value;
+        tags.width = word();
         break;
     case tagheight:
-        height = value;
+        tags.height = word();
         break;
-    case tagbitspersample: {
-        std::vector<uint32_t> values;
+    case tagbitspersample:
         if (!readvalues(file, entry, values)) {
             return false;
         }
-        bpsvalues.assign(values.size(), 0);
-        std::transform(values.begin(), values.end(), bpsvalues.begin(),
-                       [](uint32_t v) { return static_cast<uint16_t>(v); });
+        tags.bitspersample = shorts(values);
         break;
-    }
     case tagcompression:
-        compression = static_cast<uint16_t>(value);
+        tags.compression = small();
+        tags.hascompression = true;
         break;
     case tagphotometric:
-        photometric = static_cast<int16_t>(value);
+        tags.photometric = word();
+        tags.hasphotometric = true;
         break;
     case tagfillorder:
-        fillorder = static_cast<int16_t>(value);
+        tags.fillorder = small();
+        break;
+    case tagorientation:
+        tags.orientation = small();
         break;
     case tagsamplesperpixel:
-        samplesperpixel = static_cast<uint16_t>(value);
+        tags.samplesperpixel = small();
         break;
     case tagstripoffsets:
-        stripcount = static_cast<int32_t>(entry.count);
-        return readvalues(file, entry, stripoffsets);
+        return readvalues(file, entry, tags.stripoffsets);
     case tagrowsperstrip:
-        // All bits set means "all rows in one strip".
-        rowsperstrip =
-            value == 0xFFFFFFFFu ? static_cast<int32_t>(height) : static_cast<int32_t>(value);
+        tags.rowsperstrip = word();
+        tags.hasrowsperstrip = true;
         break;
     case tagstripbytecounts:
-        stripcount = static_cast<int32_t>(entry.count);
-        if (!readvalues(file, entry, stripbytecounts)) {
-            return false;
-        }
-        if (rowsperstrip == -1 && stripcount == 1) {
-            rowsperstrip = static_cast<int32_t>(height);
-        }
-        break;
+        return readvalues(file, entry, tags.stripbytecounts);
     case tagxresolution:
-        return readresolution(file, entry, xnum, xden);
+        return readresolution(file, entry, tags.xnum, tags.xden);
     case tagyresolution:
-        return readresolution(file, entry, ynum, yden);
+        return readresolution(file, entry, tags.ynum, tags.yden);
     case tagplanarconfig:
-        planarconfig = static_cast<uint16_t>(value);
+        tags.planarconfig = small();
         break;
     case tagt4options:
-        t4options = value;
+        tags.t4options = word();
+        break;
+    case tagt6options:
+        tags.t6options = word();
         break;
     case tagresolutionunit:
-        resolutionunit = static_cast<uint16_t>(value);
+        tags.resolutionunit = small();
         break;
-    case tagcolormap: {
-        std::vector<uint32_t> values;
+    case tagpredictor:
+        tags.predictor = small();
+        break;
+    case tagcolormap:
         if (!readvalues(file, entry, values)) {
             return false;
         }
-        colormap.assign(values.size(), 0);
-        std::transform(values.begin(), values.end(), colormap.begin(),
-                       [](uint32_t v) { return static_cast<uint16_t>(v); });
+        tags.colormap = shorts(values);
         break;
-    }
+    case tagtilewidth:
+        tags.tilewidth = word();
+        break;
+    case tagtilelength:
+        tags.tilelength = word();
+        break;
+    case tagtileoffsets:
+        return readvalues(file, entry, tags.tileoffsets);
+    case tagtilebytecounts:
+        return readvalues(file, entry, tags.tilebytecounts);
+    case taginkset:
+        tags.inkset = small();
+        break;
+    case tagextrasamples:
+        if (!readvalues(file, entry, values)) {
+            return false;
+        }
+        tags.extrasamples = shorts(values);
+        break;
+    case tagsampleformat:
+        tags.sampleformat = small();
+        break;
+    case tagjpegtables:
+        return locate(entry, tags.jpegtables);
+    case tagiccprofile:
+        return locate(entry, tags.iccprofile);
     case tagjpegoffset:
-        jpegoffset = value;
+        tags.jpegoffset = word();
         break;
     case tagjpeglength:
-        jpeglength = value;
+        tags.jpeglength = word();
         break;
     default:
         break;
@@ -389,34 +418,65 @@ bool tiffinfo::takeentry(bytereader& file, const ifdentry& entry) {
     return true;
 }
 
-// Reads all values of an entry, each at its type's size in the file's byte
-// order (an 8-byte type gives its first 4 bytes), into out. Values that fit
-// in the value field are taken from there, all of them (two SHORTs give two
-// values). Values stored elsewhere must lie inside the file before anything
-// is allocated for them.
-bool tiffinfo::readvalues(bytereader& file, const ifdentry& entry, std::vector<uint32_t>& out) {
-    out.clear();
-    const uint32_t size = typesize(entry.type);
-    const uint64_t total = uint64_t{entry.count} * size;
-    std::vector<uint8_t> bytes;
-    const uint8_t* source = entry.field.data();
-    if (total > entry.field.size()) {
-        const uint32_t at = get32(entry.field.data());
-        if (at > filesize || total > filesize - at) {
-            ioerror = kShortRead;
-            return false;
-        }
-        bytes.resize(static_cast<size_t>(total));
-        if (!file.seek(at) || !file.read(bytes.data(), bytes.size())) {
-            ioerror = file.error();
-            return false;
-        }
-        source = bytes.data();
+// Where the entry's values lie in the file: in its value field when they
+// fit there, else at the offset that the field holds. False (why set)
+// when they do not lie inside the file.
+bool tiffinfo::valuesat(const ifdentry& entry, uint64_t& at, uint64_t& total) {
+    total = entry.count * typesize(entry.type, bigtiff);
+    if (entry.count > filesize_) { // more values than bytes: never in the file
+        why = fault::truncated();
+        return false;
     }
-    out.resize(entry.count);
-    for (uint32_t i = 0; i < entry.count; ++i) {
-        const uint8_t* p = source + uint64_t{i} * size;
-        out[i] = size == 1 ? p[0] : size == 2 ? get16(p) : get32(p);
+    at = total <= (bigtiff ? 8U : 4U) ? entry.fieldpos : fieldoffset(entry);
+    if (at > filesize_ || total > filesize_ - at) {
+        why = fault::truncated();
+        return false;
+    }
+    return true;
+}
+
+// A tag's bytes left where they are (JPEG tables, an ICC profile); an
+// entry of another type than BYTE or UNDEFINED is left out.
+bool tiffinfo::locate(const ifdentry& entry, tifftags::extent& out) {
+    if (entry.type != 1 && entry.type != 7) {
+        return true;
+    }
+    uint64_t at = 0;
+    uint64_t total = 0;
+    if (!valuesat(entry, at, total)) {
+        return false;
+    }
+    out = {at, total};
+    return true;
+}
+
+// Reads all values of an entry, each at its type's size in the file's byte
+// order (an 8-byte type of a classic file gives its first 4 bytes), into
+// out. Values that fit in the value field are taken from there, all of them
+// (two SHORTs give two values). Values stored elsewhere must lie inside the
+// file before anything is allocated for them.
+bool tiffinfo::readvalues(bytereader& file, const ifdentry& entry, std::vector<uint64_t>& out) {
+    out.clear();
+    const uint32_t size = typesize(entry.type, bigtiff);
+    uint64_t at = 0;
+    uint64_t total = 0;
+    if (!valuesat(entry, at, total)) {
+        return false;
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(total));
+    if (at == entry.fieldpos) {
+        std::copy_n(entry.field.begin(), bytes.size(), bytes.begin());
+    } else if (!file.seek(at) || !file.read(bytes.data(), bytes.size())) {
+        why = file.why();
+        return false;
+    }
+    out.resize(static_cast<size_t>(entry.count));
+    for (size_t i = 0; i < out.size(); ++i) {
+        const uint8_t* p = bytes.data() + i * size;
+        out[i] = size == 1                         ? p[0]
+                 : size == 2                       ? get16(p)
+                 : size == 8 && iswide(entry.type) ? get64(p)
+                                                   : get32(p);
     }
     return true;
 }
@@ -437,14 +497,14 @@ bool tiffinfo::readresolution(bytereader& file, const ifdentry& entry, uint64_t&
     if (entry.type != typerational && entry.type != typesrational) {
         return true;
     }
-    const uint32_t at = get32(entry.field.data());
+    const uint64_t at = bigtiff ? entry.fieldpos : fieldoffset(entry);
     std::array<uint8_t, 8> bytes{};
-    if (at > filesize || bytes.size() > filesize - at) {
-        ioerror = kShortRead;
+    if (at > filesize_ || bytes.size() > filesize_ - at) {
+        why = fault::truncated();
         return false;
     }
     if (!file.seek(at) || !file.read(bytes.data(), bytes.size())) {
-        ioerror = file.error();
+        why = file.why();
         return false;
     }
     num = get32(bytes.data());
@@ -452,114 +512,84 @@ bool tiffinfo::readresolution(bytereader& file, const ifdentry& entry, uint64_t&
     return true;
 }
 
-// Work that needs the whole directory: the resolution unit (tag 296 comes
-// after the resolutions) and the colour map size (which depends on the bit
-// depth).
+// Work that needs the whole directory: the colour map's size depends on the
+// bit depth.
 void tiffinfo::finishtags() {
-    // Pixels per centimetre become dots per inch: × 2.54 on the exact
-    // rational, rounded once.
-    const uint64_t scale = resolutionunit == kUnitCentimetre ? 254 : 1;
-    const uint64_t divisor = resolutionunit == kUnitCentimetre ? 100 : 1;
-    xres = divroundeven(xnum * scale, xden * divisor);
-    yres = divroundeven(ynum * scale, yden * divisor);
-
     const uint16_t bits = bitspersample();
-    if (bits > 16 || colormap.size() != (size_t{3} << bits)) {
-        colormap.clear();
+    if (bits > 16 || tags.colormap.size() != (size_t{3} << bits)) {
+        tags.colormap.clear();
     }
 }
 
-// Reads the chosen page's data: the JPEG header block when compression is
+// Reads the chosen page's strips: the JPEG header block when compression is
 // 6, then each strip in order. Byte counts are cut to the bytes the file
 // holds after their offsets; only as many strips are read as there are
 // offset and byte count pairs. The strips together may not hold more bytes
 // than the file, nor may the header block: data that no file of this size
 // can back is a short read, found before anything is allocated.
-bool tiffinfo::readstrips(bytereader& file) {
-    stripdata.clear();
-    const size_t strips = std::min(stripoffsets.size(), stripbytecounts.size());
-    stripoffsets.resize(strips);
-    stripbytecounts.resize(strips);
+bool tiffinfo::readstrips(bytesource& source, bool readdata, fault& failure) {
+    stripdata_.clear();
+    bytereader file(source);
+    std::vector<uint64_t> offsets = tags.stripoffsets;
+    std::vector<uint64_t> counts = tags.stripbytecounts;
+    const size_t strips = std::min(offsets.size(), counts.size());
+    offsets.resize(strips);
+    counts.resize(strips);
 
     uint64_t striptotal = 0;
     for (size_t i = 0; i < strips; ++i) {
-        if (stripoffsets[i] <= filesize) {
-            stripbytecounts[i] = static_cast<uint32_t>(
-                std::min<uint64_t>(stripbytecounts[i], filesize - stripoffsets[i]));
-        } else if (stripbytecounts[i] != 0) {
-            // A strip that starts beyond the end of the file.
-            ioerror = kShortRead;
+        if (offsets[i] <= filesize_) {
+            counts[i] = std::min(counts[i], filesize_ - offsets[i]);
+        } else if (counts[i] != 0) {
+            failure = fault::truncated(); // a strip that starts beyond the end of the file
             return false;
         }
-        striptotal += stripbytecounts[i];
+        striptotal += counts[i];
     }
-    if (striptotal > filesize) {
-        ioerror = kShortRead;
+    if (striptotal > filesize_) {
+        failure = fault::truncated();
         return false;
     }
     uint64_t total = striptotal;
-    if (compression == 6) {
-        if (jpegoffset > filesize || jpeglength > filesize - jpegoffset) {
-            ioerror = kShortRead;
+    if (tags.compression == 6) {
+        if (tags.jpegoffset > filesize_ || tags.jpeglength > filesize_ - tags.jpegoffset) {
+            failure = fault::truncated();
             return false;
         }
-        total += jpeglength;
+        total += tags.jpeglength;
     }
     if (total > std::numeric_limits<uint32_t>::max()) {
-        ioerror = EFBIG;
+        failure = fault::system(EFBIG);
         return false;
     }
-    nodata = total == 0;
+    nodata_ = total == 0;
     if (!readdata) {
         return true;
     }
 
-    stripdata.resize(static_cast<size_t>(total));
+    stripdata_.resize(static_cast<size_t>(total));
     size_t filled = 0;
-    const auto append = [&](uint32_t at, uint32_t count) {
+    const auto append = [&](uint64_t at, uint64_t count) {
         if (count == 0) {
             return true;
         }
-        if (!file.seek(at) || !file.read(stripdata.data() + filled, count)) {
-            ioerror = file.error();
-            stripdata.clear();
+        if (!file.seek(at) || !file.read(stripdata_.data() + filled, static_cast<size_t>(count))) {
+            failure = file.why();
+            stripdata_.clear();
             return false;
         }
-        filled += count;
+        filled += static_cast<size_t>(count);
         return true;
     };
-    if (compression == 6 && !append(jpegoffset, jpeglength)) {
+    if (tags.compression == 6 && !append(tags.jpegoffset, tags.jpeglength)) {
         return false;
     }
     for (size_t i = 0; i < strips; ++i) {
-        if (!append(stripoffsets[i], stripbytecounts[i])) {
+        if (!append(offsets[i], counts[i])) {
             return false;
         }
     }
     return true;
-}
-
-bool tiffinfo::checkcompression(const std::string& filename) {
-    switch (compression) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 32773:
-        return true;
-    case 5:
-        fail("Error - LZW Compression not yet supported");
-        return false;
-    case 6:
-        if (jpegoffset > 0 && jpeglength > 0) {
-            return true;
-        }
-        fail("Error - JPG Header or JPG Length is zero");
-        return false;
-    default:
-        fail("Error - TIFF Compression " + std::to_string(compression) + " found in " + filename);
-        return false;
-    }
 }
 
 } // namespace ovin

@@ -1,7 +1,7 @@
 #include "readers/tiff/tiffpage.h"
 
-#include "pdf/pdftext.h"
-#include "readers/jpeginfo.h"
+#include "numbers.h"
+#include "readers/jpeg.h"
 #include "readers/tiff/tiffdecode.h"
 #include "readers/tiff/tiffstream.h"
 
@@ -195,8 +195,8 @@ private:
     // A failure of libtiff or of the source: an I/O error when reading the
     // source failed, else an image error with libtiff's message.
     status failure(const std::string& what) const {
-        if (stream_.ioerror() != 0) {
-            return {OVINPDF_IO_ERROR, std::to_string(stream_.ioerror())};
+        if (stream_.ioerror()) {
+            return status::failed(stream_.ioerror());
         }
         return refuse(what);
     }
@@ -651,7 +651,7 @@ status pagereader::readpassed(bool& usable) {
             } else if (const int64_t got =
                            readat(file_->get(), start.data(), 2, out_.stored.offset);
                        got != 2) {
-                return probefailure(got < 0 ? errno : kShortRead, {});
+                return status::failed(got < 0 ? fault::system(errno) : fault::truncated());
             }
             if (start[0] == 0 && (start[1] & 1) != 0) {
                 out_.stored = {};
@@ -663,7 +663,7 @@ status pagereader::readpassed(bool& usable) {
     case route::jpeg: {
         jpeginfo header;
         usable = readjpeg(data, header);
-        if (!usable && stream_.ioerror() != 0) {
+        if (!usable && stream_.ioerror()) {
             return failure("");
         }
         return {};
@@ -836,35 +836,14 @@ status readtiffdocpage(bytesource& source, const std::string& name, uint32_t pag
     out.pagesinfile = count;
     tiffstream stream(source, maxbytes);
     if (!stream.setdirectory(directories[page - 1])) {
-        if (stream.ioerror() != 0) {
-            return {OVINPDF_IO_ERROR, std::to_string(stream.ioerror())};
+        if (stream.ioerror()) {
+            return status::failed(stream.ioerror());
         }
         return {OVINPDF_IMAGE_ERROR,
                 "TIFF page " + std::to_string(page) + " of file " + name + " cannot be read: " +
                     (stream.error().empty() ? "damaged directory" : stream.error())};
     }
     return pagereader(stream, source, name, page, maxbytes, out).read(mode);
-}
-
-status probetiffdocpage(const std::string& name, uint32_t page, imagedata mode,
-                        probecontext& context, imagedesc& out) {
-    filesource source;
-    if (const int error = source.open(name); error != 0) {
-        return {OVINPDF_IO_ERROR, std::to_string(error)};
-    }
-    probecache* cache = context.cache;
-    // The cache's list is lent for the call, not copied: every page of a
-    // long file costs the same.
-    std::vector<uint64_t> directories;
-    if (cache != nullptr && cache->tiffdocfile == name) {
-        directories.swap(cache->tiffdocdirectories);
-    }
-    const status result = readtiffdocpage(source, name, page, mode, directories, out);
-    if (cache != nullptr && !directories.empty()) {
-        cache->tiffdocfile = name;
-        cache->tiffdocdirectories.swap(directories);
-    }
-    return result;
 }
 
 } // namespace ovin

@@ -23,12 +23,6 @@ std::string formatmessage(const char* module, const char* format, va_list args) 
     return message + text;
 }
 
-uint64_t get64(const uint8_t* p, bool bigendian) {
-    const uint64_t first = get32(p, bigendian);
-    const uint64_t second = get32(p + 4, bigendian);
-    return bigendian ? first << 32 | second : second << 32 | first;
-}
-
 } // namespace
 
 tiffstream::tiffstream(bytesource& source, uint64_t maxalloc) : source_(source) {
@@ -68,7 +62,7 @@ tmsize_t tiffstream::readproc(thandle_t self, void* buffer, tmsize_t size) {
     const int64_t got =
         stream->source_.readat(stream->position_, buffer, static_cast<size_t>(size), error);
     if (got < 0) {
-        stream->ioerror_ = error;
+        stream->ioerror_ = fault::system(error);
         return -1;
     }
     stream->position_ += static_cast<uint64_t>(got);
@@ -138,8 +132,8 @@ status tiffdirectories(bytesource& source, const std::string& name,
     bytereader reader(source);
     uint8_t header[16] = {};
     if (size < 8 || !reader.read(header, 8)) {
-        return reader.error() != kShortRead && reader.error() != 0
-                   ? status(OVINPDF_IO_ERROR, std::to_string(reader.error()))
+        return reader.why().kind == faultkind::system
+                   ? readfailure(reader)
                    : status(OVINPDF_IMAGE_ERROR, "TIFF file " + name + " is too short");
     }
     const bool big = header[0] == 'M' && header[1] == 'M';
@@ -182,8 +176,8 @@ status tiffdirectories(bytesource& source, const std::string& name,
         }
         next = bigtiff ? get64(field, big) : get32(field, big);
     }
-    if (reader.error() != 0 && reader.error() != kShortRead) {
-        return {OVINPDF_IO_ERROR, std::to_string(reader.error())};
+    if (reader.why().kind == faultkind::system) {
+        return readfailure(reader);
     }
     if (offsets.empty()) {
         return {OVINPDF_IMAGE_ERROR, "TIFF file " + name + " has no image directory"};

@@ -36,9 +36,9 @@ public:
 
     // libtiff's first error message since the stream was opened, or empty.
     const std::string& error() const { return error_; }
-    // The errno (or kShortRead) of a read of the source that failed, 0 for
-    // none: such a failure is an I/O error rather than a damaged file.
-    int ioerror() const { return ioerror_; }
+    // Why a read of the source failed (none while all went well): such a
+    // failure is an I/O error rather than a damaged file.
+    const fault& ioerror() const { return ioerror_; }
 
 private:
     static tmsize_t readproc(thandle_t self, void* buffer, tmsize_t size);
@@ -56,7 +56,7 @@ private:
     bytesource& source_;
     uint64_t position_ = 0;
     std::string error_;
-    int ioerror_ = 0;
+    fault ioerror_;
     TIFF* tif_ = nullptr;
 };
 

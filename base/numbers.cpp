@@ -1,0 +1,37 @@
+#include "numbers.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+
+namespace ovin {
+
+int64_t roundeven(long double value) {
+    // The default rounding mode rounds to nearest, ties to even.
+    return static_cast<int64_t>(std::nearbyint(value));
+}
+
+uint32_t divroundeven(uint64_t num, uint64_t den) {
+    if (den == 0) {
+        return 0;
+    }
+    uint64_t quotient = num / den;
+    const uint64_t twice = (num % den) * 2;
+    if (twice > den || (twice == den && (quotient & 1) != 0)) {
+        ++quotient;
+    }
+    return static_cast<uint32_t>(std::min<uint64_t>(quotient, UINT32_MAX));
+}
+
+std::string formatreal(long double value) {
+    // printf's "%.15Lg" as the C locale writes it, whatever the process
+    // locale: a decimal comma would break every number in the file. The
+    // longest such form ("-1.23456789012345e-4951") fits the buffer.
+    std::array<char, 64> buf{};
+    const auto written =
+        std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::general, 15);
+    return std::string(buf.data(), written.ptr);
+}
+
+} // namespace ovin

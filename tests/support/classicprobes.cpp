@@ -1,0 +1,66 @@
+#include "classicprobes.h"
+
+#include "faces/classic/messages.h"
+
+#include <cstdlib>
+
+namespace ovintest {
+
+bool classictiff::take(const ovin::status& read, const std::string& name) {
+    const ovin::tifftags& t = probe.tags;
+    width = t.width;
+    height = t.height;
+    xres = probe.xres();
+    yres = probe.yres();
+    pagecount = probe.pagecount;
+    compression = t.compression;
+    samplesperpixel = t.samplesperpixel;
+    planarconfig = t.planarconfig;
+    fillorder = static_cast<int16_t>(t.fillorder);
+    rowsperstrip = ovin::classicrowsperstrip(t);
+    t4options = t.t4options;
+    colormap = t.colormap;
+    errortext.clear();
+    ioerror = 0;
+    if (read.code() == OVINPDF_IO_ERROR) {
+        ioerror = std::atoi(read.detail().c_str());
+        errortext = "I/O Error " + read.detail() + " while reading " + name;
+    } else if (!read.ok()) {
+        errortext = read.detail();
+    }
+    return read.ok();
+}
+
+bool classictiff::readfile(const std::string& file, uint32_t page) {
+    const auto mode = readdata ? ovin::imagedata::read : ovin::imagedata::skip;
+    return take(ovin::readclassictiff(file, page, mode, nullptr, probe, data), file);
+}
+
+bool classictiff::read(ovin::bytesource& source, const std::string& name, uint32_t page) {
+    const auto mode = readdata ? ovin::imagedata::read : ovin::imagedata::skip;
+    return take(ovin::readclassictiff(source, name, page, mode, nullptr, probe, data), name);
+}
+
+bool classicjpeg::readfile(const std::string& file) {
+    *this = classicjpeg{};
+    const ovin::status read = ovin::classicjpegheader(file, *this, showmessage);
+    if (read.code() == OVINPDF_IO_ERROR) {
+        ioerror = std::atoi(read.detail().c_str());
+        errortext = "I/O Error " + read.detail() + " while reading " + file;
+    } else if (!read.ok()) {
+        errortext = read.detail();
+    }
+    return read.ok();
+}
+
+bool classicjpeg::read(ovin::bytesource& source, const std::string& name) {
+    *this = classicjpeg{};
+    const bool ok = ovin::jpeginfo::read(source, name);
+    if (why) {
+        ioerror = ovin::classicnumber(why);
+        errortext = "I/O Error " + std::to_string(ioerror) + " while reading " + name;
+    }
+    return ok;
+}
+
+} // namespace ovintest
