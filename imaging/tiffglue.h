@@ -1,6 +1,7 @@
-// How the library opens libtiff: over a file descriptor that the caller
-// owns, for reading or for writing a new file, with libtiff's errors and
-// warnings kept in a record instead of being printed.
+// How the imaging library opens libtiff to write a new TIFF file: over a
+// file descriptor that the caller owns, with libtiff's errors and warnings
+// kept in a record instead of being printed. (Files are read through the
+// readers' TIFF stream.)
 #pragma once
 
 #include <tiffio.h>

@@ -2,8 +2,10 @@
 // decoded from their raw samples so that their depth and bits stay exactly as
 // stored (a CCITT page comes out as the very bits it encodes, whatever its
 // photometric); every other layout goes through libtiff's RGBA reader.
+#include "readers/bytesource.h"
+#include "readers/tiff/tiffinfo.h"
+#include "readers/tiff/tiffstream.h"
 #include "source.h"
-#include "tiffglue.h"
 
 #include <tiffio.h>
 
@@ -389,45 +391,47 @@ std::shared_ptr<const Bitmap> decodeRgba(TIFF* tif, const Layout& l, const PageH
     return std::make_shared<const Bitmap>(std::move(bm));
 }
 
+// A TIFF file's pages as the TIFF reader finds them (the directories of the
+// chain read in full), each read and decoded by libtiff through the
+// readers' stream once it is selected.
 class TiffSource final : public ImageSource {
 public:
-    explicit TiffSource(UniqueFd fd) : fd_(std::move(fd)) { stream_.fd = fd_.get(); }
+    explicit TiffSource(UniqueFd fd) { adopted_ = source_.adopt(fd.release()) == 0; }
 
-    // Reads the first directory and counts the pages; false for a file that
-    // libtiff refuses or whose first page has no usable size.
+    // Walks the directory chain and reads the first page; false for a file
+    // that is no TIFF or whose first page has no usable size.
     bool open() {
-        // "m": no memory mapping, so a file cut short by someone else gives
-        // read errors rather than a bus error.
-        tif_ = openTiffStream(stream_, "rm", messages_);
-        if (!tif_) {
+        if (!adopted_) {
             return false;
         }
-        const tdir_t pages = TIFFNumberOfDirectories(tif_.get());
-        if (pages == 0 || pages > INT32_MAX) {
+        tiffinfo chain;
+        chain.read(source_, 1, true);
+        if (chain.problem != tiffproblem::none && chain.problem != tiffproblem::chainbroken) {
             return false;
         }
-        pages_ = static_cast<int32_t>(pages);
-        offsets_.push_back(TIFFCurrentDirOffset(tif_.get()));
-        header_ = readHeader(tif_.get());
-        return headerUsable(header_);
+        offsets_ = std::move(chain.directories);
+        offsets_.resize(std::min<size_t>(chain.wholepages, INT32_MAX));
+        stream_ = std::make_unique<tiffstream>(source_, kMaxBitmapBytes);
+        return !offsets_.empty() && stream_->isopen() && selectPage(0);
     }
 
-    int32_t pageCount() const override { return pages_; }
+    int32_t pageCount() const override { return static_cast<int32_t>(offsets_.size()); }
 
     bool selectPage(int32_t page) override {
-        if (page < 0 || page >= pages_) {
+        if (page < 0 || static_cast<size_t>(page) >= offsets_.size()) {
             return false;
         }
-        if (reach(page)) {
-            PageHeader h = readHeader(tif_.get());
+        if (stream_->setdirectory(offsets_[static_cast<size_t>(page)])) {
+            PageHeader h = readHeader(stream_->handle());
             if (headerUsable(h)) {
                 header_ = h;
                 current_ = page;
                 return true;
             }
         }
-        if (TIFFSetSubDirectory(tif_.get(), offsets_[static_cast<size_t>(current_)]) == 1) {
-            at_ = current_;
+        // Back to the page that was selected, if there was one.
+        if (current_ >= 0) {
+            stream_->setdirectory(offsets_[static_cast<size_t>(current_)]);
         }
         return false;
     }
@@ -435,62 +439,29 @@ public:
     const PageHeader& header() const override { return header_; }
 
     std::shared_ptr<const Bitmap> decode() override {
-        const Layout l = classify(tif_.get());
+        const Layout l = classify(stream_->handle());
         if (l.path == Path::Rgba) {
-            return decodeRgba(tif_.get(), l, header_);
+            return decodeRgba(stream_->handle(), l, header_);
         }
-        return decodeRaw(tif_.get(), l, header_);
+        return decodeRaw(stream_->handle(), l, header_);
     }
 
     std::unique_ptr<RowSource> rows() override {
-        const Layout l = classify(tif_.get());
+        const Layout l = classify(stream_->handle());
         if (l.path == Path::Rgba) {
             return ImageSource::rows();
         }
-        return rawRows(tif_.get(), l, header_);
+        return rawRows(stream_->handle(), l, header_);
     }
 
 private:
-    // Makes libtiff read directory `page`: straight on from the directory it
-    // is at, or from the remembered offset of the page (or of the last page
-    // reached before it). The offset of every directory read is remembered,
-    // so that pages visited in order cost one directory read each however
-    // long the file.
-    bool reach(int32_t page) {
-        TIFF* tif = tif_.get();
-        if (at_ < 0 || page <= at_ || page > at_ + 1) {
-            const int32_t from = std::min(page, static_cast<int32_t>(offsets_.size()) - 1);
-            if (from != at_) {
-                at_ = -1;
-                if (TIFFSetSubDirectory(tif, offsets_[static_cast<size_t>(from)]) != 1) {
-                    return false;
-                }
-                at_ = from;
-            }
-        }
-        while (at_ < page) {
-            if (TIFFReadDirectory(tif) != 1) {
-                at_ = -1;
-                return false;
-            }
-            ++at_;
-            if (static_cast<size_t>(at_) == offsets_.size()) {
-                offsets_.push_back(TIFFCurrentDirOffset(tif));
-            }
-        }
-        return true;
-    }
-
-    // Declared in the order they are needed: the TIFF goes first on
-    // destruction, then the stream and messages it points to, then the file.
-    UniqueFd fd_;
-    TiffFileStream stream_;
-    LibtiffMessages messages_;
-    TiffPtr tif_;
-    int32_t pages_ = 0;
-    int32_t current_ = 0;           // the page selected
-    int32_t at_ = 0;                // the directory libtiff holds, -1 when unknown
-    std::vector<uint64_t> offsets_; // of directories 0, 1, ... as far as reached
+    // Declared in the order they are needed: the stream goes first on
+    // destruction, then the file it reads.
+    filesource source_;
+    bool adopted_ = false;
+    std::unique_ptr<tiffstream> stream_;
+    std::vector<uint64_t> offsets_; // of the pages' directories
+    int32_t current_ = -1;          // the page selected
     PageHeader header_;
 };
 

@@ -1,278 +1,147 @@
+// The TIFF reader: a page's tags from the structure reader, the plan of how
+// its data reaches the PDF, and its description.
 #include "readers/tiff/tiffpage.h"
 
 #include "numbers.h"
-#include "readers/jpeg.h"
-#include "readers/tiff/tiffdecode.h"
-#include "readers/tiff/tiffstream.h"
+#include "readers/tiff/tiffplan.h"
+
+#include <tiffio.h>
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <climits>
-#include <cmath>
 #include <span>
 
 namespace ovin {
 
 namespace {
 
-enum class samplemodel : uint8_t { gray, rgb, cmyk, palette, ycbcr, other };
-
-// How the page's data reaches the PDF.
-enum class route : uint8_t {
-    ccitt,        // one block of CCITT data, as stored
-    lzw,          // one block of LZW data, as stored
-    flate,        // one block of Deflate data, as stored
-    packbits,     // PackBits strips, as stored (RunLengthDecode)
-    uncompressed, // uncompressed strips, to the compression stage
-    jpeg,         // one block of JPEG data with the page's tables
-    decode,       // decoded by libtiff, to the compression stage
-    rgba,         // decoded by libtiff's RGBA reader, to the compression stage
-};
-
-struct pagetags {
-    uint32_t width = 0, height = 0;
-    uint16_t bits = 1, samples = 1, sampleformat = SAMPLEFORMAT_UINT;
-    int32_t photometric = -1; // -1: the page has none
-    uint16_t compression = COMPRESSION_NONE;
-    uint16_t planar = PLANARCONFIG_CONTIG;
-    uint16_t fillorder = FILLORDER_MSB2LSB;
-    uint16_t orientation = ORIENTATION_TOPLEFT;
-    uint16_t predictor = PREDICTOR_NONE;
-    uint16_t inkset = INKSET_CMYK;
-    uint32_t t4options = 0, t6options = 0;
-    std::span<const uint16_t> extras; // ExtraSamples: what each extra sample is
-    bool tiled = false;
-    uint32_t tilewidth = 0, tilelength = 0;
-    uint32_t blocks = 0; // strips or tiles
-    std::span<const uint8_t> jpegtables;
-    std::span<const uint8_t> icc;
-    const uint16_t* red = nullptr;
-    const uint16_t* green = nullptr;
-    const uint16_t* blue = nullptr;
-    float xres = 0, yres = 0;
-    uint16_t resunit = RESUNIT_INCH;
-    bool bigendian = false;
-};
-
-pagetags readtags(TIFF* tif) {
-    pagetags t;
-    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &t.width);
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &t.height);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &t.bits);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &t.samples);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &t.sampleformat);
-    if (uint16_t photometric = 0; TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) != 0) {
-        t.photometric = photometric;
-    }
-    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &t.compression);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &t.planar);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_FILLORDER, &t.fillorder);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &t.orientation);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &t.inkset);
-    // Codec tags exist only under their codecs.
-    switch (t.compression) {
-    case COMPRESSION_LZW:
-    case COMPRESSION_ADOBE_DEFLATE:
-    case COMPRESSION_DEFLATE:
-        TIFFGetFieldDefaulted(tif, TIFFTAG_PREDICTOR, &t.predictor);
-        break;
-    case COMPRESSION_CCITTFAX3:
-        TIFFGetFieldDefaulted(tif, TIFFTAG_GROUP3OPTIONS, &t.t4options);
-        break;
-    case COMPRESSION_CCITTFAX4:
-        TIFFGetFieldDefaulted(tif, TIFFTAG_GROUP4OPTIONS, &t.t6options);
-        break;
-    case COMPRESSION_JPEG: {
-        uint32_t count = 0;
-        const void* tables = nullptr;
-        if (TIFFGetField(tif, TIFFTAG_JPEGTABLES, &count, &tables) != 0 && tables != nullptr) {
-            t.jpegtables = {static_cast<const uint8_t*>(tables), count};
-        }
-        break;
-    }
-    default:
-        break;
-    }
-    uint16_t extracount = 0;
-    const uint16_t* extratypes = nullptr;
-    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extracount, &extratypes) != 0 &&
-        extratypes != nullptr) {
-        t.extras = {extratypes, extracount};
-    }
-    t.tiled = TIFFIsTiled(tif) != 0;
-    if (t.tiled) {
-        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &t.tilewidth);
-        TIFFGetField(tif, TIFFTAG_TILELENGTH, &t.tilelength);
-        t.blocks = TIFFNumberOfTiles(tif);
-    } else {
-        t.blocks = TIFFNumberOfStrips(tif);
-    }
-    uint32_t count = 0;
-    const void* profile = nullptr;
-    if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &count, &profile) != 0 && profile != nullptr) {
-        t.icc = {static_cast<const uint8_t*>(profile), count};
-    }
-    TIFFGetField(tif, TIFFTAG_COLORMAP, &t.red, &t.green, &t.blue);
-    TIFFGetField(tif, TIFFTAG_XRESOLUTION, &t.xres);
-    TIFFGetField(tif, TIFFTAG_YRESOLUTION, &t.yres);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &t.resunit);
-    t.bigendian = TIFFIsBigEndian(tif) != 0;
-    return t;
+status refuse(const std::string& where, const std::string& what) {
+    return {OVINPDF_IMAGE_ERROR, "TIFF " + where + ": " + what};
 }
 
-// Dots per inch of a TIFF resolution: 0 when missing, unusable or without
-// an absolute unit.
-uint16_t todpi(float value, uint16_t unit) {
-    if (!std::isfinite(value) || value <= 0 || unit == RESUNIT_NONE) {
-        return 0;
-    }
-    const long double dpi =
-        unit == RESUNIT_CENTIMETER ? static_cast<long double>(value) * 2.54L : value;
-    return static_cast<uint16_t>(std::clamp<int64_t>(roundeven(dpi), 0, 0xFFFF));
+uint64_t divideup(uint64_t n, uint64_t d) {
+    return d == 0 ? 0 : (n + d - 1) / d;
 }
 
 // The palette as PDF wants it: 8 bits per value. The colour map holds
 // 16-bit values; a map whose values all stay below 256 was written with
 // 8-bit values, as libtiff itself assumes.
 std::vector<uint8_t> readpalette(const pagetags& t) {
-    const size_t entries = size_t{1} << t.bits;
-    bool eightbit = true;
-    for (const uint16_t* map : {t.red, t.green, t.blue}) {
-        eightbit = eightbit && std::all_of(map, map + entries, [](uint16_t v) { return v < 256; });
-    }
+    const size_t entries = t.colormap.size() / 3;
+    const bool eightbit =
+        std::all_of(t.colormap.begin(), t.colormap.end(), [](uint16_t v) { return v < 256; });
     std::vector<uint8_t> palette;
     palette.reserve(3 * entries);
     for (size_t k = 0; k < entries; ++k) {
-        for (const uint16_t* map : {t.red, t.green, t.blue}) {
-            palette.push_back(static_cast<uint8_t>(eightbit ? map[k] : map[k] >> 8));
+        for (size_t channel = 0; channel < 3; ++channel) {
+            const uint16_t v = t.colormap[channel * entries + k];
+            palette.push_back(static_cast<uint8_t>(eightbit ? v : v >> 8));
         }
     }
     return palette;
 }
 
-// What the page's samples are, and how they reach the PDF.
-struct plan {
-    samplemodel model = samplemodel::gray;
-    uint16_t channels = 1; // colour samples per pixel, at the start of each pixel
-    int alpha = -1;        // the sample that is alpha, -1 for none
-    bool premultiplied = false;
-    route how = route::decode;
-};
+} // namespace
 
-// An ICC data colour space signature at bytes 16 to 19 of the profile.
-bool profilefits(std::span<const uint8_t> icc, colourspace colour) {
-    if (icc.size() < 132) {
-        return false;
-    }
-    const std::string space(icc.begin() + 16, icc.begin() + 20);
-    switch (colour) {
-    case colourspace::gray:
-        return space == "GRAY";
-    case colourspace::rgb:
-        return space == "RGB ";
-    case colourspace::cmyk:
-        return space == "CMYK";
-    default:
-        return false;
-    }
-}
-
-class pagereader {
-public:
-    pagereader(tiffstream& stream, const bytesource& source, const std::string& name, uint32_t page,
-               uint64_t maxbytes, imagedesc& out)
-        : stream_(stream), tif_(stream.handle()), filesize_(source.size()), file_(source.file()),
-          name_(name), page_(page), maxbytes_(maxbytes), out_(out) {}
-
-    status read(imagedata mode);
-
-private:
-    std::string where() const { return "page " + std::to_string(page_) + " of file " + name_; }
-    status refuse(const std::string& what) const {
-        return {OVINPDF_IMAGE_ERROR, "TIFF " + where() + ": " + what};
-    }
-    // A failure of libtiff or of the source: an I/O error when reading the
-    // source failed, else an image error with libtiff's message.
-    status failure(const std::string& what) const {
-        if (stream_.ioerror()) {
-            return status::failed(stream_.ioerror());
+status tiffpagetags(const tiffinfo& info, const std::string& where, pagetags& t) {
+    const tifftags& g = info.tags;
+    t = pagetags{};
+    t.width = g.width;
+    t.height = g.height;
+    if (!g.bitspersample.empty()) {
+        t.bits = g.bitspersample.front();
+        if (std::any_of(g.bitspersample.begin(), g.bitspersample.end(),
+                        [&](uint16_t b) { return b != t.bits; })) {
+            return refuse(where, "its samples have different bits per sample");
         }
-        return refuse(what);
     }
-    // libtiff's reason, for the end of a message.
-    std::string libtiffsays() const {
-        return stream_.error().empty() ? std::string() : " (" + stream_.error() + ")";
+    t.samples = g.samplesperpixel;
+    t.sampleformat = g.sampleformat;
+    t.photometric = g.hasphotometric ? static_cast<int32_t>(g.photometric & 0xFFFF) : -1;
+    t.compression = g.hascompression ? g.compression : COMPRESSION_NONE;
+    t.planar = g.planarconfig;
+    t.fillorder = g.fillorder;
+    t.orientation = g.orientation;
+    t.inkset = g.inkset;
+    t.t4options = g.t4options;
+    t.t6options = g.t6options;
+    // The predictor belongs to LZW and Deflate data.
+    const bool predicted = t.compression == COMPRESSION_LZW ||
+                           t.compression == COMPRESSION_ADOBE_DEFLATE ||
+                           t.compression == COMPRESSION_DEFLATE;
+    t.predictor = predicted ? g.predictor : PREDICTOR_NONE;
+    t.extras = g.extrasamples;
+    t.colormap = g.colormap;
+    t.jpegtables = t.compression == COMPRESSION_JPEG ? g.jpegtables : tifftags::extent{};
+    t.iccprofile = g.iccprofile;
+    // Resolutions without a unit say only the aspect ratio: none.
+    if (g.resolutionunit != RESUNIT_NONE) {
+        t.xdpi = static_cast<uint16_t>(std::min<uint32_t>(info.xres(), 0xFFFF));
+        t.ydpi = static_cast<uint16_t>(std::min<uint32_t>(info.yres(), 0xFFFF));
     }
+    t.bigendian = info.bigendian;
 
-    status choose();
-    void describe();
-    bool blockfits(uint32_t block, uint64_t& offset, uint64_t& count);
-    bool readblock(uint32_t block, std::vector<uint8_t>& out);
-    bool storeblock(uint32_t block);
-    status readpassed(bool& usable);
-    bool readjpeg(std::vector<uint8_t>& merged, jpeginfo& header);
-    status decode();
-
-    tiffstream& stream_;
-    TIFF* tif_;
-    uint64_t filesize_;
-    std::shared_ptr<const filedescriptor> file_; // null for a source in memory
-    const std::string& name_;
-    uint32_t page_;
-    uint64_t maxbytes_;
-    imagedesc& out_;
-    pagetags tags_;
-    plan plan_;
-    std::vector<uint8_t> palette_;
-    uint64_t rawbytes_ = 0; // raw data read so far
-    bool adobe_ = false;    // the JPEG data has an Adobe segment
-};
-
-std::string sizemessage(uint64_t rowbytes, uint64_t rows, uint64_t maxbytes) {
-    const uint64_t bytes = rowbytes > UINT64_MAX / rows ? UINT64_MAX : rowbytes * rows;
-    return "its samples would take " + std::to_string(bytes) + " bytes, more than the " +
-           std::to_string(maxbytes) + " allowed";
+    // Strips or tiles, as many as the page's size asks for: a plane of
+    // them each where samples are stored plane by plane.
+    const uint64_t planes = t.planar == PLANARCONFIG_SEPARATE ? t.samples : 1;
+    uint64_t blocks = 0;
+    t.tiled = g.tiled();
+    if (t.tiled) {
+        t.tilewidth = g.tilewidth;
+        t.tilelength = g.tilelength;
+        blocks = divideup(t.width, t.tilewidth) * divideup(t.height, t.tilelength) * planes;
+        t.offsets = g.tileoffsets;
+        t.counts = g.tilebytecounts;
+        t.rowsperstrip = t.height;
+    } else {
+        const uint32_t rows = g.hasrowsperstrip ? g.rowsperstrip : t.height;
+        t.rowsperstrip = std::clamp<uint32_t>(rows, 1, std::max<uint32_t>(t.height, 1));
+        blocks = divideup(t.height, t.rowsperstrip) * planes;
+        t.offsets = g.stripoffsets;
+        t.counts = g.stripbytecounts;
+    }
+    if (blocks > t.offsets.size() || blocks > t.counts.size()) {
+        return refuse(where, "it gives fewer " + std::string(t.tiled ? "tile" : "strip") +
+                                 " offsets and byte counts than it has " +
+                                 (t.tiled ? "tiles" : "strips"));
+    }
+    t.blocks = static_cast<uint32_t>(blocks);
+    return {};
 }
 
-status pagereader::choose() {
-    const pagetags& t = tags_;
+status plantiffpage(const pagetags& t, const std::string& where, pageplan& p) {
+    p = pageplan{};
     if (t.width == 0 || t.height == 0) {
-        return refuse("the image has no width or height");
+        return refuse(where, "the image has no width or height");
     }
     if (t.width > INT32_MAX || t.height > INT32_MAX) {
-        return refuse("an image of " + std::to_string(t.width) + " x " + std::to_string(t.height) +
-                      " pixels is too large");
+        return refuse(where, "an image of " + std::to_string(t.width) + " x " +
+                                 std::to_string(t.height) + " pixels is too large");
     }
     if (t.sampleformat == SAMPLEFORMAT_IEEEFP) {
-        return refuse("floating-point samples are not supported");
+        return refuse(where, "floating-point samples are not supported");
     }
     if (t.sampleformat != SAMPLEFORMAT_UINT) {
-        return refuse("samples of format " + std::to_string(t.sampleformat) +
-                      " are not supported (only unsigned integers are)");
+        return refuse(where, "samples of format " + std::to_string(t.sampleformat) +
+                                 " are not supported (only unsigned integers are)");
     }
     if (t.bits != 1 && t.bits != 2 && t.bits != 4 && t.bits != 8 && t.bits != 16) {
-        return refuse("unsupported bits per sample value " + std::to_string(t.bits));
+        return refuse(where, "unsupported bits per sample value " + std::to_string(t.bits));
     }
-    // libtiff shows blocks without data as blank; a page with nothing but
-    // such blocks shows nothing of the file.
-    bool data = false;
-    for (uint32_t block = 0; block < t.blocks && !data; ++block) {
-        data = TIFFGetStrileByteCount(tif_, block) != 0;
-    }
-    if (!data) {
-        return refuse("its " + std::string(t.tiled ? "tiles" : "strips") + " hold no data");
+    // Blocks without data show blank; a page with nothing but such blocks
+    // shows nothing of the file.
+    if (std::all_of(t.counts.begin(), t.counts.begin() + t.blocks,
+                    [](uint64_t n) { return n == 0; })) {
+        return refuse(where, "its " + std::string(t.tiled ? "tiles" : "strips") + " hold no data");
     }
     if (t.compression != COMPRESSION_NONE && TIFFIsCODECConfigured(t.compression) == 0) {
-        return refuse("unsupported compression type " + std::to_string(t.compression));
+        return refuse(where, "unsupported compression type " + std::to_string(t.compression));
     }
     if (t.extras.size() >= t.samples) {
-        return refuse("no colour samples besides its " + std::to_string(t.extras.size()) +
-                      " extra samples");
+        return refuse(where, "no colour samples besides its " + std::to_string(t.extras.size()) +
+                                 " extra samples");
     }
-    const uint16_t colours = static_cast<uint16_t>(t.samples - t.extras.size());
-    plan& p = plan_;
-    const bool ojpeg = t.compression == COMPRESSION_OJPEG;
+    const auto colours = static_cast<uint16_t>(t.samples - t.extras.size());
     switch (t.photometric) {
     case PHOTOMETRIC_MINISWHITE:
     case PHOTOMETRIC_MINISBLACK:
@@ -288,15 +157,16 @@ status pagereader::choose() {
         p.channels = 3;
         break;
     case PHOTOMETRIC_PALETTE:
-        if (t.red == nullptr || t.green == nullptr || t.blue == nullptr) {
-            return refuse("a palette image without a colour map");
+        if (t.colormap.empty()) {
+            return refuse(where, "a palette image without a colour map");
         }
         p.model = samplemodel::palette;
         p.channels = 1;
+        p.palette = readpalette(t);
         break;
     case PHOTOMETRIC_SEPARATED:
         if (t.inkset != INKSET_CMYK) {
-            return refuse("separated samples of inks other than CMYK are not supported");
+            return refuse(where, "separated samples of inks other than CMYK are not supported");
         }
         p.model = samplemodel::cmyk;
         p.channels = 4;
@@ -311,8 +181,9 @@ status pagereader::choose() {
         break;
     }
     if (colours < p.channels) {
-        return refuse(std::to_string(colours) + " colour samples for photometric interpretation " +
-                      std::to_string(t.photometric));
+        return refuse(where, std::to_string(colours) +
+                                 " colour samples for photometric interpretation " +
+                                 std::to_string(t.photometric));
     }
     for (size_t k = 0; k < t.extras.size(); ++k) {
         if (t.extras[k] == EXTRASAMPLE_ASSOCALPHA || t.extras[k] == EXTRASAMPLE_UNASSALPHA) {
@@ -321,13 +192,10 @@ status pagereader::choose() {
             break;
         }
     }
-    if (p.model == samplemodel::palette) {
-        palette_ = readpalette(t);
-    }
 
     // The libtiff decoders of last resort: YCbCr that is not JPEG data
     // (subsampled), old-style JPEG, CIE L*a*b* and other encodings.
-    if (ojpeg || p.model == samplemodel::other ||
+    if (t.compression == COMPRESSION_OJPEG || p.model == samplemodel::other ||
         (p.model == samplemodel::ycbcr && t.compression != COMPRESSION_JPEG)) {
         p.how = route::rgba;
         return {};
@@ -387,435 +255,133 @@ status pagereader::choose() {
     return {};
 }
 
-// The image dictionary's description of the page as planned.
-void pagereader::describe() {
-    const pagetags& t = tags_;
-    const plan& p = plan_;
-    out_.bitspercomponent = t.bits;
-    out_.palette.clear();
-    out_.decodeinverted = false;
-    out_.ccitt = {};
-    out_.predictor = {};
-    out_.colortransform = -1;
+void describetiffpage(const pagetags& t, const pageplan& p, imagedesc& out) {
+    out.bitspercomponent = t.bits;
+    out.palette.clear();
+    out.decodeinverted = false;
+    out.ccitt = {};
+    out.predictor = {};
+    out.colortransform = -1;
     const bool whiteiszero =
         t.photometric == PHOTOMETRIC_MINISWHITE || (t.photometric == -1 && t.bits == 1);
     switch (p.model) {
     case samplemodel::gray:
-        out_.colour = colourspace::gray;
+        out.colour = colourspace::gray;
         // CCITT data says which bit value is black through BlackIs1.
-        out_.decodeinverted = whiteiszero && p.how != route::ccitt;
+        out.decodeinverted = whiteiszero && p.how != route::ccitt;
         break;
     case samplemodel::rgb:
-        out_.colour = colourspace::rgb;
+        out.colour = colourspace::rgb;
         break;
     case samplemodel::cmyk:
-        out_.colour = colourspace::cmyk;
+        out.colour = colourspace::cmyk;
         break;
     case samplemodel::palette:
         if (t.bits <= 8) {
-            out_.colour = colourspace::indexed;
-            out_.palette = palette_;
+            out.colour = colourspace::indexed;
+            out.palette = p.palette;
         } else {
-            out_.colour = colourspace::rgb;
-            out_.bitspercomponent = 8;
+            out.colour = colourspace::rgb;
+            out.bitspercomponent = 8;
         }
         break;
     case samplemodel::ycbcr:
     case samplemodel::other:
-        out_.colour = colourspace::rgb;
-        out_.bitspercomponent = 8;
+        out.colour = colourspace::rgb;
+        out.bitspercomponent = 8;
         break;
     }
     if (p.how == route::rgba) {
-        out_.colour = colourspace::rgb;
-        out_.bitspercomponent = 8;
-        out_.palette.clear();
-        out_.decodeinverted = false;
+        out.colour = colourspace::rgb;
+        out.bitspercomponent = 8;
+        out.palette.clear();
+        out.decodeinverted = false;
     }
     switch (p.how) {
     case route::ccitt:
-        out_.filter = pdffilter::ccittfax;
-        out_.ccitt.blackis1 = !whiteiszero;
+        out.filter = pdffilter::ccittfax;
+        out.ccitt.blackis1 = !whiteiszero;
         if (t.compression == COMPRESSION_CCITTRLE) {
             // Modified Huffman: one-dimensional rows, each from a byte.
-            out_.ccitt.k = 0;
-            out_.ccitt.encodedbytealign = true;
+            out.ccitt.k = 0;
+            out.ccitt.encodedbytealign = true;
         } else if (t.compression == COMPRESSION_CCITTFAX3) {
-            out_.ccitt.k = (t.t4options & GROUP3OPT_2DENCODING) != 0 ? 4 : 0;
+            out.ccitt.k = (t.t4options & GROUP3OPT_2DENCODING) != 0 ? 4 : 0;
         } else {
-            out_.ccitt.k = -1;
+            out.ccitt.k = -1;
         }
         break;
     case route::lzw:
     case route::flate:
-        out_.filter = p.how == route::lzw ? pdffilter::lzw : pdffilter::flate;
+        out.filter = p.how == route::lzw ? pdffilter::lzw : pdffilter::flate;
         if (t.predictor == PREDICTOR_HORIZONTAL) {
-            out_.predictor = {2, t.samples, t.bits, clamppixels(t.width)};
+            out.predictor = {2, t.samples, t.bits, clamppixels(t.width)};
         }
         break;
     case route::packbits:
-        out_.filter = pdffilter::runlength;
+        out.filter = pdffilter::runlength;
         break;
     case route::jpeg:
-        out_.filter = pdffilter::dct;
+        out.filter = pdffilter::dct;
         // libtiff writes RGB samples into JPEG data untransformed and without
         // a marker that says so; readers would take them for YCbCr.
         if (p.model == samplemodel::rgb) {
-            out_.colortransform = 0;
+            out.colortransform = 0;
         }
         break;
     case route::uncompressed:
     case route::decode:
     case route::rgba:
-        out_.filter = pdffilter::none;
+        out.filter = pdffilter::none;
         break;
     }
-    out_.iccprofile.clear();
-    if (profilefits(t.icc, out_.colour)) {
-        out_.iccprofile.assign(t.icc.begin(), t.icc.end());
-    }
-    out_.softmask.reset();
+    out.softmask.reset();
     if (p.alpha >= 0) {
         auto mask = std::make_shared<imagedesc>();
-        mask->width = out_.width;
-        mask->height = out_.height;
+        mask->width = out.width;
+        mask->height = out.height;
         mask->bitspercomponent = p.how == route::rgba ? 8 : t.bits;
         mask->colour = colourspace::gray;
-        out_.softmask = std::move(mask);
+        out.softmask = std::move(mask);
     }
 }
 
-// Where a strip or tile is, counted against what the page may take: never
-// more than the file holds, nor than a page may take.
-bool pagereader::blockfits(uint32_t block, uint64_t& offset, uint64_t& count) {
-    offset = TIFFGetStrileOffset(tif_, block);
-    count = TIFFGetStrileByteCount(tif_, block);
-    if (count == 0 || offset > filesize_ || count > filesize_ - offset ||
-        count > maxbytes_ - std::min(rawbytes_, maxbytes_)) {
+namespace {
+
+// An ICC data colour space signature at bytes 16 to 19 of the profile.
+bool profilefits(std::span<const uint8_t> icc, colourspace colour) {
+    if (icc.size() < 132) {
         return false;
     }
-    rawbytes_ += count;
-    return true;
-}
-
-// The page's one block left in the file, to be copied as it is when the
-// page is written: for a file (not a source in memory) whose bits need no
-// reversing.
-bool pagereader::storeblock(uint32_t block) {
-    uint64_t offset = 0;
-    uint64_t count = 0;
-    if (!file_ || tags_.fillorder == FILLORDER_LSB2MSB || !blockfits(block, offset, count)) {
-        return false;
-    }
-    out_.stored = {file_, offset, count};
-    return true;
-}
-
-// The bytes of one strip or tile as stored, appended to `out`, each byte's
-// bits reversed for FillOrder 2 (as libtiff does before decoding, except
-// for JPEG data).
-bool pagereader::readblock(uint32_t block, std::vector<uint8_t>& out) {
-    uint64_t offset = 0;
-    uint64_t count = 0;
-    if (!blockfits(block, offset, count)) {
-        return false;
-    }
-    const size_t at = out.size();
-    out.resize(at + static_cast<size_t>(count));
-    const tmsize_t got =
-        tags_.tiled ? TIFFReadRawTile(tif_, block, out.data() + at, static_cast<tmsize_t>(count))
-                    : TIFFReadRawStrip(tif_, block, out.data() + at, static_cast<tmsize_t>(count));
-    if (got < 0 || static_cast<uint64_t>(got) != count) {
-        return false;
-    }
-    if (tags_.fillorder == FILLORDER_LSB2MSB && tags_.compression != COMPRESSION_JPEG) {
-        TIFFReverseBits(out.data() + at, static_cast<tmsize_t>(count));
-    }
-    return true;
-}
-
-// A JPEG-in-TIFF block made a whole JPEG stream: the segments of the page's
-// JPEGTables (between its start and end markers) go after the block's own
-// start marker. Empty when either is not JPEG data.
-std::vector<uint8_t> mergetables(std::span<const uint8_t> tables, std::vector<uint8_t> block) {
-    if (block.size() < 4 || block[0] != 0xFF || block[1] != 0xD8) {
-        return {};
-    }
-    if (tables.empty()) {
-        return block;
-    }
-    if (tables.size() < 4 || tables[0] != 0xFF || tables[1] != 0xD8) {
-        return {};
-    }
-    size_t end = 2;
-    while (end + 1 < tables.size()) {
-        if (tables[end] != 0xFF) {
-            return {};
-        }
-        const uint8_t code = tables[end + 1];
-        if (code == 0xFF) {
-            ++end; // fill byte
-            continue;
-        }
-        if (code == 0xD9) {
-            break;
-        }
-        if (end + 4 > tables.size()) {
-            return {};
-        }
-        const size_t length = size_t{tables[end + 2]} << 8 | tables[end + 3];
-        if (length < 2 || end + 2 + length > tables.size()) {
-            return {};
-        }
-        end += 2 + length;
-    }
-    std::vector<uint8_t> merged;
-    merged.reserve(block.size() + end);
-    merged.insert(merged.end(), block.begin(), block.begin() + 2);
-    merged.insert(merged.end(), tables.begin() + 2, tables.begin() + static_cast<ptrdiff_t>(end));
-    merged.insert(merged.end(), block.begin() + 2, block.end());
-    return merged;
-}
-
-// The page's first block as a whole JPEG stream, and its header: true when
-// PDF readers decode it as the page (its size and component count).
-bool pagereader::readjpeg(std::vector<uint8_t>& merged, jpeginfo& header) {
-    std::vector<uint8_t> block;
-    if (!readblock(0, block)) {
-        return false;
-    }
-    merged = mergetables(tags_.jpegtables, std::move(block));
-    memorysource source(merged);
-    const bool read = !merged.empty() && header.read(source, name_);
-    adobe_ = read && header.adobe;
-    return read && header.width == tags_.width && header.height == tags_.height &&
-           header.components == tags_.samples;
-}
-
-// PackBits strips that, each decoded alone, give exactly their rows: the
-// strips one after the other are then one RunLengthDecode stream. A
-// header byte of 128, which PackBits skips, ends a RunLengthDecode stream.
-// Returns how many bytes of the strip its rows take, 0 when it cannot pass.
-size_t runlengthbytes(std::span<const uint8_t> strip, uint64_t rowbytes) {
-    size_t at = 0;
-    uint64_t produced = 0;
-    while (produced < rowbytes && at < strip.size()) {
-        const uint8_t header = strip[at++];
-        if (header < 128) {
-            const size_t literal = size_t{header} + 1;
-            if (literal > strip.size() - at) {
-                return 0;
-            }
-            at += literal;
-            produced += literal;
-        } else if (header > 128) {
-            if (at == strip.size()) {
-                return 0;
-            }
-            ++at;
-            produced += 257U - header;
-        } else {
-            return 0;
-        }
-    }
-    return produced == rowbytes ? at : 0;
-}
-
-// Reads the data of a page that passes as stored; `usable` turns false when
-// the data itself rules that out (the page is then decoded).
-status pagereader::readpassed(bool& usable) {
-    const pagetags& t = tags_;
-    usable = true;
-    std::vector<uint8_t>& data = out_.data;
-    data.clear();
-    const uint64_t rowbytes = (uint64_t{t.width} * t.samples * t.bits + 7) / 8;
-    uint32_t rowsperstrip = t.height;
-    if (!t.tiled) {
-        TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &rowsperstrip);
-        rowsperstrip = std::clamp<uint32_t>(rowsperstrip, 1, t.height);
-    }
-    switch (plan_.how) {
-    case route::ccitt:
-    case route::lzw:
-    case route::flate: {
-        const bool stored = storeblock(0);
-        if (!stored && !readblock(0, data)) {
-            return failure("its data cannot be read" + libtiffsays());
-        }
-        // Old-style LZW codes (least significant bit first) are not PDF's:
-        // the first two bytes tell.
-        std::array<uint8_t, 2> start{};
-        if (plan_.how == route::lzw && out_.streamlength() >= 2) {
-            if (!stored) {
-                std::copy_n(data.begin(), 2, start.begin());
-            } else if (const int64_t got =
-                           readat(file_->get(), start.data(), 2, out_.stored.offset);
-                       got != 2) {
-                return status::failed(got < 0 ? fault::system(errno) : fault::truncated());
-            }
-            if (start[0] == 0 && (start[1] & 1) != 0) {
-                out_.stored = {};
-                usable = false;
-            }
-        }
-        return {};
-    }
-    case route::jpeg: {
-        jpeginfo header;
-        usable = readjpeg(data, header);
-        if (!usable && stream_.ioerror()) {
-            return failure("");
-        }
-        return {};
-    }
-    case route::packbits:
-    case route::uncompressed: {
-        if (rowbytes > maxbytes_ / t.height) {
-            return refuse(sizemessage(rowbytes, t.height, maxbytes_));
-        }
-        const uint32_t strips = (t.height - 1) / rowsperstrip + 1;
-        if (strips > t.blocks) {
-            return refuse("it has fewer strips than rows");
-        }
-        // Uncompressed strips are read straight into the page, which holds
-        // all their rows; PackBits strips are read one at a time and their
-        // codes checked.
-        const bool packed = plan_.how == route::packbits;
-        if (!packed) {
-            data.reserve(static_cast<size_t>(rowbytes * t.height));
-        }
-        std::vector<uint8_t> strip;
-        for (uint32_t s = 0; s < strips; ++s) {
-            const uint64_t want = rowbytes * std::min(rowsperstrip, t.height - s * rowsperstrip);
-            const size_t at = data.size();
-            strip.clear();
-            if (!readblock(s, packed ? strip : data)) {
-                return failure("strip " + std::to_string(s) + " cannot be read" + libtiffsays());
-            }
-            if (packed) {
-                const size_t take = runlengthbytes(strip, want);
-                if (take == 0) {
-                    usable = false;
-                    data.clear();
-                    return {};
-                }
-                data.insert(data.end(), strip.begin(),
-                            strip.begin() + static_cast<ptrdiff_t>(take));
-            } else if (data.size() - at < want) {
-                return refuse("strip " + std::to_string(s) + " holds " +
-                              std::to_string(data.size() - at) + " bytes, its rows " +
-                              std::to_string(want));
-            } else {
-                data.resize(at + static_cast<size_t>(want));
-            }
-        }
-        if (plan_.how == route::uncompressed && t.bits == 16 && !t.bigendian) {
-            for (size_t k = 0; k + 1 < data.size(); k += 2) {
-                std::swap(data[k], data[k + 1]);
-            }
-        }
-        return {};
-    }
+    const std::string space(icc.begin() + 16, icc.begin() + 20);
+    switch (colour) {
+    case colourspace::gray:
+        return space == "GRAY";
+    case colourspace::rgb:
+        return space == "RGB ";
+    case colourspace::cmyk:
+        return space == "CMYK";
     default:
-        return {};
+        return false;
     }
 }
 
-status pagereader::decode() {
-    const pagetags& t = tags_;
-    const plan& p = plan_;
-    decodedpage page;
-    std::string failed;
-    if (p.how == route::rgba) {
-        failed = decodergba(stream_, maxbytes_, page);
-    } else {
-        if (t.compression == COMPRESSION_JPEG && p.model == samplemodel::ycbcr) {
-            // libjpeg turns the samples into RGB.
-            TIFFSetField(tif_, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
-        }
-        failed = decodesamples(stream_, maxbytes_, page);
-    }
-    if (!failed.empty()) {
-        if (t.compression == COMPRESSION_OJPEG) {
-            return failure("its old-style JPEG data cannot be decoded: " + failed);
-        }
-        return failure("it cannot be decoded: " + failed);
-    }
-    const bool rgba = p.how == route::rgba;
-    std::vector<uint8_t> alpha;
-    if (p.alpha >= 0) {
-        alpha = picksamples(page, static_cast<uint16_t>(rgba ? 3 : p.alpha), 1);
-    }
-    const uint16_t channels = rgba ? 3 : p.channels;
-    std::vector<uint8_t> colour;
-    const bool indices = p.model == samplemodel::palette && !rgba;
-    if (indices && t.bits > 8) {
-        colour = expandpalette(page, palette_);
-    } else {
-        colour = picksamples(page, 0, channels);
-    }
-    page.bytes = {};
-    // libtiff's RGBA reader multiplies colours by their alpha.
-    if (!alpha.empty() && (rgba || p.premultiplied) && !indices) {
-        unpremultiply(colour, alpha, t.width, t.height, channels, out_.bitspercomponent);
-    }
-    out_.data = std::move(colour);
-    if (!alpha.empty()) {
-        auto mask = std::make_shared<imagedesc>(*out_.softmask);
-        mask->data = std::move(alpha);
-        out_.softmask = std::move(mask);
-    }
-    return {};
-}
-
-status pagereader::read(imagedata mode) {
-    tags_ = readtags(tif_);
-    if (status chosen = choose(); !chosen.ok()) {
-        return chosen;
-    }
-    out_.width = clamppixels(tags_.width);
-    out_.height = clamppixels(tags_.height);
-    out_.xdpi = todpi(tags_.xres, tags_.resunit);
-    out_.ydpi = todpi(tags_.yres, tags_.resunit);
-    // One resolution stands for both.
-    out_.xdpi = out_.xdpi != 0 ? out_.xdpi : out_.ydpi;
-    out_.ydpi = out_.ydpi != 0 ? out_.ydpi : out_.xdpi;
-    out_.upright = tags_.orientation >= 1 && tags_.orientation <= 8
-                       ? static_cast<orientation>(tags_.orientation)
-                       : orientation::normal;
-    out_.error.clear();
-    out_.passthrough = true;
-    out_.reencode.reset();
-    describe();
-    out_.data.clear();
-    if (mode == imagedata::skip) {
+// The page's ICC profile, where it fits the page's colours.
+status readprofile(bytesource& source, const tifftags::extent& at, imagedesc& out) {
+    out.iccprofile.clear();
+    // A profile too short to say anything, or for a page without device
+    // colours, is left out unread.
+    if (at.length < 132 || out.colour == colourspace::indexed || out.colour == colourspace::none) {
         return {};
     }
-
-    const bool jpegcmyk = tags_.compression == COMPRESSION_JPEG && plan_.model == samplemodel::cmyk;
-    if (jpegcmyk && plan_.how != route::jpeg) {
-        std::vector<uint8_t> merged;
-        jpeginfo header;
-        readjpeg(merged, header);
+    std::vector<uint8_t> profile(static_cast<size_t>(at.length));
+    bytereader reader(source);
+    if (!reader.seek(at.offset) || !reader.read(profile.data(), profile.size())) {
+        return readfailure(reader);
     }
-    bool usable = plan_.how == route::decode || plan_.how == route::rgba;
-    if (!usable) {
-        if (status passed = readpassed(usable); !passed.ok()) {
-            return passed;
-        }
+    if (profilefits(profile, out.colour)) {
+        out.iccprofile = std::move(profile);
     }
-    if (!usable) {
-        plan_.how = route::decode;
-        describe();
-    }
-    if (plan_.how == route::decode || plan_.how == route::rgba) {
-        if (status decoded = decode(); !decoded.ok()) {
-            return decoded;
-        }
-    }
-    // CMYK JPEG data with an Adobe segment holds its samples inverted, as
-    // Adobe software writes them.
-    out_.decodeinverted = out_.decodeinverted || (jpegcmyk && adobe_);
     return {};
 }
 
@@ -823,27 +389,69 @@ status pagereader::read(imagedata mode) {
 
 status readtiffdocpage(bytesource& source, const std::string& name, uint32_t page, imagedata mode,
                        std::vector<uint64_t>& directories, imagedesc& out, uint64_t maxbytes) {
+    tiffinfo info;
+    if (!directories.empty()) {
+        info.knowndirectories = &directories;
+        info.knownwhole = static_cast<uint32_t>(directories.size());
+    }
+    info.read(source, page, true);
+    switch (info.problem) {
+    case tiffproblem::byteorder:
+        return {OVINPDF_IMAGE_ERROR, "TIFF file " + name + " has no byte order mark"};
+    case tiffproblem::version:
+        return {OVINPDF_IMAGE_ERROR, "TIFF file " + name + " has the version number " +
+                                         std::to_string(info.version) + ", not 42 or 43"};
+    case tiffproblem::readfailed:
+    case tiffproblem::valuesfailed:
+        return status::failed(info.why);
+    default:
+        break;
+    }
     if (directories.empty()) {
-        if (status found = tiffdirectories(source, name, directories); !found.ok()) {
-            return found;
-        }
+        // The pages are the directories read in full, up to the first that
+        // is not.
+        directories = std::move(info.directories);
+        directories.resize(info.wholepages);
     }
     const auto count = static_cast<uint32_t>(directories.size());
-    if (page == 0 || page > count) {
+    if (count == 0) {
+        return {OVINPDF_IMAGE_ERROR, "TIFF file " + name + " has no image directory"};
+    }
+    if (page == 0 || page > count || !info.found) {
         return {OVINPDF_IMAGE_ERROR, "TIFF file " + name + " has " + std::to_string(count) +
                                          " pages, not " + std::to_string(page)};
     }
     out.pagesinfile = count;
-    tiffstream stream(source, maxbytes);
-    if (!stream.setdirectory(directories[page - 1])) {
-        if (stream.ioerror()) {
-            return status::failed(stream.ioerror());
-        }
-        return {OVINPDF_IMAGE_ERROR,
-                "TIFF page " + std::to_string(page) + " of file " + name + " cannot be read: " +
-                    (stream.error().empty() ? "damaged directory" : stream.error())};
+    const std::string where = "page " + std::to_string(page) + " of file " + name;
+    pagetags tags;
+    pageplan plan;
+    if (status s = tiffpagetags(info, where, tags); !s.ok()) {
+        return s;
     }
-    return pagereader(stream, source, name, page, maxbytes, out).read(mode);
+    tags.directory = directories[page - 1];
+    if (status s = plantiffpage(tags, where, plan); !s.ok()) {
+        return s;
+    }
+    out.width = clamppixels(tags.width);
+    out.height = clamppixels(tags.height);
+    // One resolution stands for both.
+    out.xdpi = tags.xdpi != 0 ? tags.xdpi : tags.ydpi;
+    out.ydpi = tags.ydpi != 0 ? tags.ydpi : tags.xdpi;
+    out.upright = tags.orientation >= 1 && tags.orientation <= 8
+                      ? static_cast<orientation>(tags.orientation)
+                      : orientation::normal;
+    out.error.clear();
+    out.passthrough = true;
+    out.reencode.reset();
+    describetiffpage(tags, plan, out);
+    if (status s = readprofile(source, tags.iccprofile, out); !s.ok()) {
+        return s;
+    }
+    out.data.clear();
+    if (mode == imagedata::skip) {
+        return {};
+    }
+    return readtiffdata(source, where, tags, plan, maxbytes, out);
 }
 
 } // namespace ovin

@@ -1,4 +1,5 @@
-// TIFF pages for the document face, read with libtiff.
+// The TIFF reader: a page's structure read by hand (tiffinfo.h), its data
+// decoded with libtiff only where it must be.
 //
 // A page's data goes into the PDF as stored wherever a PDF filter reads it
 // exactly: one strip (or one tile as large as the page) of CCITT, LZW,
@@ -13,6 +14,7 @@
 #include "readers/bytesource.h"
 #include "readers/imagedesc.h"
 #include "readers/registry.h"
+#include "readers/tiff/tiffplan.h"
 #include "status.h"
 
 #include <cstdint>
@@ -21,12 +23,10 @@
 
 namespace ovin {
 
-// No page's decoded samples may take more bytes than this.
-inline constexpr uint64_t kMaxTiffPageBytes = uint64_t{1} << 32;
-
 // Reads page `page` (from 1) of the TIFF held by `source` into `out`; name
-// names the file in messages. `directories` holds the offsets of the file's
-// directories when an earlier call found them (the directory chain is then
+// names the file in messages. The pages are the directories of the chain
+// read in full, up to the first that is not. `directories` holds their
+// offsets when an earlier call found them (the directory chain is then
 // not walked again), else it is empty and is filled. In skip mode nothing
 // is decoded and the data is left empty; the description is the same except
 // that a page whose stored data turns out to be unusable as it is (a

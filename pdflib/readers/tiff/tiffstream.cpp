@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
-#include <unordered_set>
 
 namespace ovin {
 
@@ -123,66 +122,6 @@ int tiffstream::errorhandler(TIFF*, void* self, const char* module, const char* 
 
 int tiffstream::warninghandler(TIFF*, void*, const char*, const char*, va_list) {
     return 1; // warnings change nothing the reader does
-}
-
-status tiffdirectories(bytesource& source, const std::string& name,
-                       std::vector<uint64_t>& offsets) {
-    offsets.clear();
-    const uint64_t size = source.size();
-    bytereader reader(source);
-    uint8_t header[16] = {};
-    if (size < 8 || !reader.read(header, 8)) {
-        return reader.why().kind == faultkind::system
-                   ? readfailure(reader)
-                   : status(OVINPDF_IMAGE_ERROR, "TIFF file " + name + " is too short");
-    }
-    const bool big = header[0] == 'M' && header[1] == 'M';
-    if (!big && !(header[0] == 'I' && header[1] == 'I')) {
-        return {OVINPDF_IMAGE_ERROR, "TIFF file " + name + " has no byte order mark"};
-    }
-    const uint16_t magic = get16(header + 2, big);
-    const bool bigtiff = magic == 43;
-    if (magic != 42 && !bigtiff) {
-        return {OVINPDF_IMAGE_ERROR, "TIFF file " + name + " has the version number " +
-                                         std::to_string(magic) + ", not 42 or 43"};
-    }
-    uint64_t next = get32(header + 4, big);
-    if (bigtiff) {
-        // Offset size 8, a reserved 0, then the first directory's offset.
-        if (!reader.read(header + 8, 8) || get16(header + 4, big) != 8) {
-            return {OVINPDF_IMAGE_ERROR, "TIFF file " + name + " has a damaged BigTIFF header"};
-        }
-        next = get64(header + 8, big);
-    }
-    // A directory: its entry count, the entries and the next offset.
-    const uint64_t countsize = bigtiff ? 8 : 2;
-    const uint64_t entrysize = bigtiff ? 20 : 12;
-    const uint64_t linksize = bigtiff ? 8 : 4;
-    std::unordered_set<uint64_t> seen;
-    while (next != 0 && !seen.contains(next)) {
-        uint8_t field[8] = {};
-        if (next > size || size - next < countsize + linksize || !reader.seek(next) ||
-            !reader.read(field, countsize)) {
-            break;
-        }
-        const uint64_t count = bigtiff ? get64(field, big) : get16(field, big);
-        if (count == 0 || count > (size - next - countsize - linksize) / entrysize) {
-            break; // no entries, or more than the file holds
-        }
-        seen.insert(next);
-        offsets.push_back(next);
-        if (!reader.seek(next + countsize + count * entrysize) || !reader.read(field, linksize)) {
-            break;
-        }
-        next = bigtiff ? get64(field, big) : get32(field, big);
-    }
-    if (reader.why().kind == faultkind::system) {
-        return readfailure(reader);
-    }
-    if (offsets.empty()) {
-        return {OVINPDF_IMAGE_ERROR, "TIFF file " + name + " has no image directory"};
-    }
-    return {};
 }
 
 } // namespace ovin

@@ -1,5 +1,5 @@
 // libtiff reading a TIFF from a byte source (a file, or memory in the fuzz
-// targets), and the walk that finds the file's pages.
+// targets), for the pages that must be decoded.
 //
 // Each stream is independent: its reads go through its own source, and
 // libtiff's errors and warnings go to handlers registered with this handle
@@ -59,12 +59,5 @@ private:
     fault ioerror_;
     TIFF* tif_ = nullptr;
 };
-
-// The file offsets of the directories of the file's main chain, one per
-// page, in order: classic TIFF and BigTIFF, either byte order. The chain
-// ends at a next offset of 0, at a directory seen before (a loop), or at one
-// that does not fit in the file. A file without a valid header or first
-// directory is an image error naming the file.
-status tiffdirectories(bytesource& source, const std::string& name, std::vector<uint64_t>& offsets);
 
 } // namespace ovin
