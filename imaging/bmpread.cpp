@@ -1,13 +1,12 @@
-// Windows bitmaps: 1, 4, 8, 16, 24 and 32 bits per pixel, uncompressed or
-// with bit-field masks, bottom-up or top-down, core (OS/2 1.x) and Windows
-// info headers of any later length. Every size is checked against the file
-// before it is used; run-length compressed files are refused.
-#include "byteorder.h"
+// Windows bitmaps through the bitmap reader (readers/bmp.h), which checks
+// every size against the file and decodes every depth and coding it knows:
+// 1-bit pages stay 1-bit with their palette, 2-, 4- and 8-bit ones become
+// 8-bit indexed, 16- and 24-bit ones RGB, 32-bit ones RGB with alpha.
+#include "readers/bmp.h"
+#include "readers/bytesource.h"
 #include "source.h"
 
 #include <algorithm>
-#include <array>
-#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -15,192 +14,14 @@ namespace ovin::imaging {
 
 namespace {
 
-constexpr size_t kFileHeader = 14;
-constexpr uint32_t kCoreHeader = 12;
-constexpr uint32_t kInfoHeader = 40;
-constexpr uint32_t kMaxHeader = 1024; // generous bound for future header versions
-constexpr uint32_t kRgb = 0;
-constexpr uint32_t kBitfields = 3;
-constexpr uint32_t kAlphaBitfields = 6;
-
-// One colour channel described by a bit mask.
-struct Channel {
-    uint32_t mask = 0;
-    unsigned shift = 0;
-    uint32_t max = 0;
-
-    static Channel of(uint32_t mask) {
-        Channel c;
-        c.mask = mask;
-        if (mask != 0) {
-            c.shift = static_cast<unsigned>(std::countr_zero(mask));
-            const uint32_t field = mask >> c.shift;
-            // Only contiguous masks are meaningful.
-            c.max = (field & (field + 1)) == 0 ? field : 0;
-        }
-        return c;
-    }
-    bool valid() const { return mask == 0 || max != 0; }
-    uint8_t level(uint32_t pixel) const {
-        if (max == 0) {
-            return 0;
-        }
-        const uint64_t v = (pixel & mask) >> shift;
-        return static_cast<uint8_t>((v * 255 + max / 2) / max);
-    }
-};
-
-struct BmpHeader {
-    int64_t width = 0;
-    int64_t height = 0; // always positive; topDown tells the row order
-    bool topDown = false;
-    int bpp = 0;
-    uint32_t compression = kRgb;
-    std::array<Channel, 4> channels{}; // red, green, blue, alpha for 16 and 32 bits
-    bool useMasks = false;
-    std::vector<Rgb> palette;
-    uint64_t pixelOffset = 0;
-    uint64_t stride = 0; // bytes per stored row, padded to 4
-    int32_t xdpi = 0;
-    int32_t ydpi = 0;
-};
-
-int outputBits(const BmpHeader& h) {
-    switch (h.bpp) {
-    case 1:
+int outputBits(const bmpheader& h) {
+    if (h.bits == 1) {
         return 1;
-    case 4:
-    case 8:
+    }
+    if (h.bits <= 8) {
         return 8;
-    case 32:
-        return 32;
-    default:
-        return 24;
     }
-}
-
-int32_t dpiFromPerMetre(uint32_t perMetre) {
-    return roundDpi(static_cast<double>(perMetre) * 0.0254);
-}
-
-std::optional<BmpHeader> parseHeader(int fd, uint64_t fileSize) {
-    std::array<uint8_t, kFileHeader + 4> start{};
-    if (!readallat(fd, start.data(), start.size(), 0) || start[0] != 'B' || start[1] != 'M') {
-        return std::nullopt;
-    }
-    BmpHeader h;
-    h.pixelOffset = le32(start.data() + 10);
-    const uint32_t headerSize = le32(start.data() + kFileHeader);
-    if (headerSize != kCoreHeader && (headerSize < kInfoHeader || headerSize > kMaxHeader)) {
-        return std::nullopt;
-    }
-    // The info header, plus room for the (up to four) masks that may follow a
-    // 40-byte header.
-    std::vector<uint8_t> info(headerSize + 16, 0);
-    const int64_t got = readat(fd, info.data(), info.size(), kFileHeader);
-    if (got < static_cast<int64_t>(headerSize)) {
-        return std::nullopt;
-    }
-    uint32_t colorsUsed = 0;
-    size_t paletteEntry = 4;
-    uint64_t paletteStart = kFileHeader + headerSize;
-    if (headerSize == kCoreHeader) {
-        h.width = le16(info.data() + 4);
-        h.height = le16(info.data() + 6);
-        h.bpp = le16(info.data() + 10);
-        paletteEntry = 3;
-    } else {
-        h.width = static_cast<int32_t>(le32(info.data() + 4));
-        const auto height = static_cast<int32_t>(le32(info.data() + 8));
-        if (height == INT32_MIN) {
-            return std::nullopt;
-        }
-        h.topDown = height < 0;
-        h.height = height < 0 ? -static_cast<int64_t>(height) : height;
-        h.bpp = le16(info.data() + 14);
-        h.compression = le32(info.data() + 16);
-        h.xdpi = dpiFromPerMetre(le32(info.data() + 24));
-        h.ydpi = dpiFromPerMetre(le32(info.data() + 28));
-        colorsUsed = le32(info.data() + 32);
-        if (h.compression == kBitfields || h.compression == kAlphaBitfields) {
-            if (h.bpp != 16 && h.bpp != 32) {
-                return std::nullopt;
-            }
-            // Masks sit inside longer headers, or straight after a 40-byte one.
-            const size_t count = h.compression == kAlphaBitfields ? 4 : 3;
-            const size_t have = headerSize >= kInfoHeader + 4 * count ? count : 0;
-            if (have == 0) {
-                if (static_cast<uint64_t>(got) < headerSize + 4 * count) {
-                    return std::nullopt;
-                }
-                paletteStart += 4 * count;
-            }
-            for (size_t i = 0; i < count; ++i) {
-                h.channels[i] = Channel::of(le32(info.data() + kInfoHeader + 4 * i));
-            }
-            if (count == 3 && headerSize >= kInfoHeader + 16) {
-                h.channels[3] = Channel::of(le32(info.data() + kInfoHeader + 12));
-            }
-            h.useMasks = true;
-        } else if (h.compression != kRgb) {
-            return std::nullopt; // run-length and embedded JPEG/PNG data
-        }
-    }
-    if (h.width <= 0 || h.height <= 0 || h.width > INT32_MAX) {
-        return std::nullopt;
-    }
-    switch (h.bpp) {
-    case 1:
-    case 4:
-    case 8:
-    case 24:
-        break;
-    case 16:
-        if (!h.useMasks) {
-            h.channels = {Channel::of(0x7C00), Channel::of(0x03E0), Channel::of(0x001F), Channel{}};
-            h.useMasks = true;
-        }
-        break;
-    case 32:
-        break;
-    default:
-        return std::nullopt;
-    }
-    if (!std::all_of(h.channels.begin(), h.channels.end(),
-                     [](const Channel& c) { return c.valid(); })) {
-        return std::nullopt;
-    }
-
-    h.stride = (static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.bpp) + 31) / 32 * 4;
-    const uint64_t blockSize = h.stride * static_cast<uint64_t>(h.height);
-    if (blockSize > kMaxBitmapBytes * 4 || h.pixelOffset > fileSize ||
-        blockSize > fileSize - h.pixelOffset) {
-        return std::nullopt; // pixels missing from the file
-    }
-
-    if (h.bpp <= 8) {
-        const uint32_t full = 1U << h.bpp;
-        uint64_t entries = colorsUsed == 0 || colorsUsed > full ? full : colorsUsed;
-        // A palette never overlaps the pixels, and must be in the file.
-        if (h.pixelOffset > paletteStart) {
-            entries = std::min<uint64_t>(entries, (h.pixelOffset - paletteStart) / paletteEntry);
-        } else {
-            entries = 0;
-        }
-        if (entries == 0) {
-            return std::nullopt;
-        }
-        std::vector<uint8_t> raw(static_cast<size_t>(entries) * paletteEntry);
-        if (!readallat(fd, raw.data(), raw.size(), paletteStart)) {
-            return std::nullopt;
-        }
-        h.palette.resize(static_cast<size_t>(entries));
-        for (size_t i = 0; i < h.palette.size(); ++i) {
-            const uint8_t* e = raw.data() + i * paletteEntry;
-            h.palette[i] = {e[2], e[1], e[0]};
-        }
-    }
-    return h;
+    return h.bits == 32 ? 32 : 24;
 }
 
 // Turns a palette that is plain black and white, or the identity grey ramp,
@@ -223,66 +44,35 @@ void simplifyPalette(Bitmap& bm) {
     }
 }
 
-void convertRow(const BmpHeader& h, const uint8_t* src, uint8_t* dst) {
-    const auto w = static_cast<size_t>(h.width);
-    switch (h.bpp) {
-    case 1:
-        std::memcpy(dst, src, (w + 7) / 8);
-        break;
-    case 4:
+// One row of 2- or 4-bit indices as bytes, or of R,G,B and alpha as 32-bit
+// pixels (see bmppixels).
+void widenRow(const bmpheader& h, const bmppixels& pixels, size_t y, uint8_t* dst) {
+    const size_t w = h.width;
+    if (h.bits == 32) {
         for (size_t x = 0; x < w; ++x) {
-            const uint8_t b = src[x / 2];
-            dst[x] = (x & 1) ? (b & 0x0F) : static_cast<uint8_t>(b >> 4);
+            std::memcpy(dst + 4 * x, pixels.data.data() + 3 * (y * w + x), 3);
+            dst[4 * x + 3] = pixels.alpha.empty() ? 255 : pixels.alpha[y * w + x];
         }
-        break;
-    case 8:
-        std::memcpy(dst, src, w);
-        break;
-    case 24:
-        for (size_t x = 0; x < w; ++x) {
-            dst[3 * x] = src[3 * x + 2];
-            dst[3 * x + 1] = src[3 * x + 1];
-            dst[3 * x + 2] = src[3 * x];
-        }
-        break;
-    case 16:
-        for (size_t x = 0; x < w; ++x) {
-            const uint32_t p = le16(src + 2 * x);
-            dst[3 * x] = h.channels[0].level(p);
-            dst[3 * x + 1] = h.channels[1].level(p);
-            dst[3 * x + 2] = h.channels[2].level(p);
-        }
-        break;
-    case 32:
-        for (size_t x = 0; x < w; ++x) {
-            if (h.useMasks) {
-                const uint32_t p = le32(src + 4 * x);
-                dst[4 * x] = h.channels[0].level(p);
-                dst[4 * x + 1] = h.channels[1].level(p);
-                dst[4 * x + 2] = h.channels[2].level(p);
-                dst[4 * x + 3] = h.channels[3].mask ? h.channels[3].level(p) : 255;
-            } else {
-                // Blue, green, red and an unused byte.
-                dst[4 * x] = src[4 * x + 2];
-                dst[4 * x + 1] = src[4 * x + 1];
-                dst[4 * x + 2] = src[4 * x];
-                dst[4 * x + 3] = 255;
-            }
-        }
-        break;
-    default:
-        break;
+        return;
+    }
+    const uint8_t* src = pixels.data.data() + y * static_cast<size_t>(h.rowbytes());
+    const unsigned bits = h.bits;
+    const unsigned top = (1U << bits) - 1;
+    for (size_t x = 0; x < w; ++x) {
+        const size_t bit = x * bits;
+        dst[x] = static_cast<uint8_t>((src[bit / 8] >> (8 - bits - bit % 8)) & top);
     }
 }
 
 class BmpSource final : public ImageSource {
 public:
-    BmpSource(UniqueFd fd, BmpHeader header) : fd_(std::move(fd)), bmp_(std::move(header)) {
+    BmpSource(std::unique_ptr<filesource> file, const bmpheader& bmp, std::vector<Rgb> palette)
+        : file_(std::move(file)), bmp_(bmp), palette_(std::move(palette)) {
         header_.width = bmp_.width;
         header_.height = bmp_.height;
         header_.bits = outputBits(bmp_);
-        header_.xdpi = bmp_.xdpi;
-        header_.ydpi = bmp_.ydpi;
+        header_.xdpi = roundDpi(static_cast<double>(bmp_.xppm) * 0.0254);
+        header_.ydpi = roundDpi(static_cast<double>(bmp_.yppm) * 0.0254);
     }
 
     int32_t pageCount() const override { return 1; }
@@ -290,48 +80,68 @@ public:
     const PageHeader& header() const override { return header_; }
 
     std::shared_ptr<const Bitmap> decode() override {
-        const int bits = outputBits(bmp_);
-        auto bm = makeBitmap(bmp_.width, bmp_.height, bits,
-                             bits >= 24 ? kPhotometricRgb : kPhotometricPalette);
-        if (!bm) {
+        const int bits = header_.bits;
+        bmppixels pixels;
+        // The bitmap's ceilings bound what the reader decodes, which takes
+        // no more than the bitmap does.
+        if (!bitmapFits(header_.width, header_.height, bits) ||
+            !decodebmp(*file_, bmp_, pixels).ok()) {
             return nullptr;
         }
-        if (bits <= 8) {
-            bm->palette = bmp_.palette;
-        }
-        std::vector<uint8_t> stored(static_cast<size_t>(bmp_.stride));
-        for (int64_t i = 0; i < bmp_.height; ++i) {
-            const uint64_t offset = bmp_.pixelOffset + static_cast<uint64_t>(i) * bmp_.stride;
-            if (!readallat(fd_.get(), stored.data(), stored.size(), offset)) {
-                return nullptr; // the file shrank since it was opened
+        auto bm = std::make_shared<Bitmap>();
+        bm->width = static_cast<int32_t>(bmp_.width);
+        bm->height = static_cast<int32_t>(bmp_.height);
+        bm->bits = bits;
+        bm->photometric = bits >= 24 ? kPhotometricRgb : kPhotometricPalette;
+        bm->stride = *packedStride(bm->width, bits);
+        if (bmp_.bits == 2 || bmp_.bits == 4 || bmp_.bits == 32) {
+            bm->pixels.resize(bm->stride * bmp_.height);
+            for (int32_t y = 0; y < bm->height; ++y) {
+                widenRow(bmp_, pixels, static_cast<size_t>(y), bm->row(y));
             }
-            const int64_t y = bmp_.topDown ? i : bmp_.height - 1 - i;
-            convertRow(bmp_, stored.data(), bm->row(static_cast<int32_t>(y)));
+        } else {
+            bm->pixels = std::move(pixels.data); // rows laid out as the bitmap's
+        }
+        if (bits <= 8) {
+            bm->palette = palette_;
         }
         simplifyPalette(*bm);
-        bm->xdpi = bmp_.xdpi;
-        bm->ydpi = bmp_.ydpi;
-        return std::make_shared<const Bitmap>(std::move(*bm));
+        bm->xdpi = header_.xdpi;
+        bm->ydpi = header_.ydpi;
+        return bm;
     }
 
 private:
-    UniqueFd fd_;
-    BmpHeader bmp_;
+    std::unique_ptr<filesource> file_;
+    bmpheader bmp_;
+    std::vector<Rgb> palette_;
     PageHeader header_;
 };
 
 } // namespace
 
 std::unique_ptr<ImageSource> openBmp(UniqueFd fd) {
-    const int64_t size = fileSize(fd.get());
-    if (size <= 0) {
+    auto file = std::make_unique<filesource>();
+    if (file->adopt(fd.release()) != 0 || !file->regular() || file->size() == 0) {
         return nullptr;
     }
-    auto header = parseHeader(fd.get(), static_cast<uint64_t>(size));
-    if (!header) {
-        return nullptr;
+    bmpheader h;
+    if (!readbmpheader(*file, std::string(), h).ok() ||
+        (!h.rle() && !bmprowsinfile(h, file->size()))) {
+        return nullptr; // not a bitmap the reader decodes, or pixels missing from the file
     }
-    return std::make_unique<BmpSource>(std::move(fd), std::move(*header));
+    std::vector<Rgb> palette;
+    if (h.indexed()) {
+        const uint64_t entries = bmppaletteentries(h);
+        std::vector<uint8_t> rgb;
+        if (entries == 0 || !readbmppalette(*file, h, entries, rgb).ok()) {
+            return nullptr;
+        }
+        for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
+            palette.push_back({rgb[i], rgb[i + 1], rgb[i + 2]});
+        }
+    }
+    return std::make_unique<BmpSource>(std::move(file), h, std::move(palette));
 }
 
 } // namespace ovin::imaging

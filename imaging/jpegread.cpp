@@ -1,13 +1,16 @@
-// JPEG files through libjpeg-turbo: grey stays 8-bit, colour becomes RGB,
-// CMYK and YCCK are turned into RGB (Adobe's inverted samples included).
+// JPEG files: the header facts from the JPEG reader (readers/jpeg.h), the
+// pixels through libjpeg-turbo: grey stays 8-bit, colour becomes RGB, CMYK
+// and YCCK are turned into RGB (Adobe's inverted samples included).
 // libjpeg reports fatal errors by jumping back to the call site; everything
 // that runs between the jump target and a libjpeg call is plain C data, and
 // the C++ objects live in the caller's frame.
 #include "jpegglue.h"
+#include "readers/jpeg.h"
 #include "source.h"
 
 #include <algorithm>
 #include <csetjmp>
+#include <fcntl.h>
 #include <memory>
 #include <vector>
 
@@ -72,8 +75,6 @@ struct DecodeJob {
     jpeg_decompress_struct cinfo{};
     JpegErrorManager err{};
     FdSource source{};
-    bool pixels = false; // false: header only
-    PageHeader header;
     bool adobe = false;
     std::unique_ptr<Bitmap> bitmap;
     std::vector<uint8_t> scratch;
@@ -130,17 +131,7 @@ bool runDecode(DecodeJob& job) {
     limitMemory(reinterpret_cast<j_common_ptr>(cinfo));
     cinfo->src = &job.source.pub;
     jpeg_read_header(cinfo, TRUE);
-
-    job.header.width = cinfo->image_width;
-    job.header.height = cinfo->image_height;
-    job.header.bits = cinfo->num_components == 1 ? 8 : 24;
-    const double unit = cinfo->density_unit == 1 ? 1.0 : cinfo->density_unit == 2 ? 2.54 : 0.0;
-    job.header.xdpi = roundDpi(cinfo->X_density * unit);
-    job.header.ydpi = roundDpi(cinfo->Y_density * unit);
     job.adobe = cinfo->saw_Adobe_marker != 0;
-    if (!job.pixels) {
-        return true;
-    }
 
     switch (cinfo->jpeg_color_space) {
     case JCS_GRAYSCALE:
@@ -185,10 +176,9 @@ struct JobCleanup {
     ~JobCleanup() { jpeg_destroy_decompress(&job.cinfo); }
 };
 
-std::unique_ptr<DecodeJob> decodeFile(int fd, bool pixels) {
+std::unique_ptr<DecodeJob> decodeFile(int fd) {
     auto job = std::make_unique<DecodeJob>();
     JobCleanup cleanup{*job};
-    job->pixels = pixels;
     job->cinfo.err = quietErrorManager(job->err);
     job->source.fd = fd;
     job->source.pub.init_source = initSource;
@@ -211,7 +201,7 @@ public:
     const PageHeader& header() const override { return header_; }
 
     std::shared_ptr<const Bitmap> decode() override {
-        auto job = decodeFile(fd_.get(), true);
+        auto job = decodeFile(fd_.get());
         if (!job || !job->bitmap) {
             return nullptr;
         }
@@ -228,11 +218,19 @@ private:
 } // namespace
 
 std::unique_ptr<ImageSource> openJpeg(UniqueFd fd) {
-    auto job = decodeFile(fd.get(), false);
-    if (!job || job->header.width <= 0 || job->header.height <= 0) {
+    filesource file;
+    jpeginfo info;
+    if (file.adopt(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0)) != 0 || !info.read(file, std::string()) ||
+        info.width == 0 || info.height == 0) {
         return nullptr;
     }
-    return std::make_unique<JpegSource>(std::move(fd), job->header);
+    PageHeader header;
+    header.width = info.width;
+    header.height = info.height;
+    header.bits = info.components == 1 ? 8 : 24;
+    header.xdpi = info.xdensity;
+    header.ydpi = info.ydensity;
+    return std::make_unique<JpegSource>(std::move(fd), header);
 }
 
 } // namespace ovin::imaging

@@ -1,9 +1,6 @@
-// Windows bitmap pages of the document face. The reader handles the header
-// versions from the OS/2 core header to V5, palette images of 1, 2, 4 and 8
-// bits (plain or run-length coded), 16- and 32-bit pixels with bit fields,
-// 24-bit pixels, rows stored either way up, an alpha channel and an
-// embedded ICC profile. The pixels go to the compression stage
-// uncompressed.
+// The Windows bitmap reader: the headers, the palette and the pixels, and
+// the document face's pages made from them. The pixels go to the
+// compression stage uncompressed.
 #include "readers/bmp.h"
 
 #include "byteorder.h"
@@ -11,12 +8,10 @@
 #include "readers/bytesource.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <limits>
 #include <memory>
 #include <span>
-#include <vector>
 
 namespace ovin {
 
@@ -37,183 +32,126 @@ constexpr uint32_t kOs2Header = 64; // OS/2 2.x: its compressions 3 and 4 are it
 constexpr uint32_t kV5Header = 124;
 constexpr uint32_t kEmbeddedProfile = 0x4D424544; // "MBED"
 
-// One colour channel of 16- and 32-bit pixels: where its mask starts and
-// its largest value (0 for a channel that is not there).
-struct bitfield {
-    uint32_t shift = 0;
-    uint32_t maximum = 0;
-
-    // The channel of a pixel scaled to 8 bits, rounded.
-    uint8_t value(uint32_t pixel) const {
-        if (maximum == 0) {
-            return 0;
-        }
-        const uint64_t v = (pixel >> shift) & maximum;
-        return static_cast<uint8_t>((v * 255 + maximum / 2) / maximum);
-    }
-};
-
-// What the headers say, in the terms of the newest header version.
-struct bmpheader {
-    uint32_t offset = 0; // where the pixels start
-    uint32_t headersize = 0;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    bool topdown = false;
-    uint16_t bits = 0;
-    uint32_t compression = kRgb;
-    uint32_t imagesize = 0;
-    uint32_t xppm = 0; // pixels per metre
-    uint32_t yppm = 0;
-    uint32_t colorsused = 0;
-    std::array<uint32_t, 4> masks{}; // red, green, blue, alpha
-    uint64_t palettepos = 0;
-    uint32_t paletteentry = 4; // bytes per palette entry: 3 with the core header
-    uint32_t cstype = 0;
-    uint32_t profileoffset = 0; // from the start of the info header
-    uint32_t profilesize = 0;
-
-    bool rle() const { return compression == kRle8 || compression == kRle4; }
-    bool indexed() const { return bits <= 8; }
-    uint64_t stride() const { return (uint64_t{width} * bits + 31) / 32 * 4; }
-    // Bytes of one stored row that hold pixels (no fill bytes).
-    uint64_t rowbytes() const { return (uint64_t{width} * bits + 7) / 8; }
-};
-
-uint16_t todpi(uint32_t ppm) {
-    if (ppm > uint32_t{std::numeric_limits<int32_t>::max()}) {
-        return 0; // negative in the file
-    }
-    return static_cast<uint16_t>(
-        std::min<uint32_t>(divroundeven(uint64_t{ppm} * 254, 10000), 0xFFFF));
+bool readat(bytereader& reader, uint64_t pos, void* buffer, size_t n) {
+    return reader.seek(pos) && reader.read(buffer, n);
 }
 
-class bmpdocument {
-public:
-    bmpdocument(bytesource& source, const std::string& name) : reader_(source), name_(name) {}
+status refuse(const std::string& what, const std::string& name) {
+    return {OVINPDF_IMAGE_ERROR, what + " in file " + name};
+}
 
-    status read(imagedata mode, imagedesc& out, uint64_t maxdecoded);
+// The fields of the file header (and the header size that follows it).
+void parsefileheader(const uint8_t* file, bmpheader& h) {
+    h.filesize = le32(file + 2);
+    h.offset = le32(file + 10);
+    h.headersize = le32(file + 14);
+    h.palettepos = kFileHeader + uint64_t{h.headersize};
+}
 
-private:
-    status refuse(const std::string& what) const {
-        return {OVINPDF_IMAGE_ERROR, what + " in file " + name_};
-    }
-    status readerror() const { return readfailure(reader_); }
-    bool readat(uint64_t pos, void* buffer, size_t n) {
-        return reader_.seek(pos) && reader_.read(buffer, n);
-    }
+void setsize(bmpheader& h, int32_t width, int32_t height) {
+    h.storedwidth = width;
+    h.storedheight = height;
+    h.width = width > 0 ? static_cast<uint32_t>(width) : 0;
+    h.topdown = height < 0; // a negative height marks rows stored top first
+    h.height = static_cast<uint32_t>(height < 0 ? -int64_t{height} : int64_t{height});
+}
 
-    status readheaders();
-    status checkformat(std::array<bitfield, 4>& fields) const;
-    uint64_t decodedsize(bool alpha) const;
-    status readpalette(std::vector<uint8_t>& rgb);
-    void readprofile(std::vector<uint8_t>& profile);
-    bool rowsinfile() const;
-    status readrows(std::vector<uint8_t>& pixels, std::vector<uint8_t>& alpha,
-                    const std::array<bitfield, 4>& fields, uint32_t& maxindex);
-    status readrle(std::vector<uint8_t>& pixels, uint32_t& maxindex);
+// The fields of a 40-byte info header, which every later version begins with.
+void parseinfoheader(const uint8_t* info, bmpheader& h) {
+    setsize(h, static_cast<int32_t>(le32(info + 4)), static_cast<int32_t>(le32(info + 8)));
+    h.bits = le16(info + 14);
+    h.compression = le32(info + 16);
+    h.imagesize = le32(info + 20);
+    h.xppm = le32(info + 24);
+    h.yppm = le32(info + 28);
+    h.colorsused = le32(info + 32);
+}
 
-    bytereader reader_;
-    const std::string& name_;
-    bmpheader h_;
-};
-
-status bmpdocument::readheaders() {
+status readheaders(bytereader& reader, const std::string& name, bmpheader& h) {
     uint8_t file[kFileHeader + 4];
-    if (!readat(0, file, sizeof file)) {
-        return readerror();
+    if (!readat(reader, 0, file, sizeof file)) {
+        return readfailure(reader);
     }
     if (file[0] != 'B' || file[1] != 'M') {
-        return {OVINPDF_IMAGE_ERROR, name_ + " is not a BMP image"};
+        return {OVINPDF_IMAGE_ERROR, name + " is not a BMP image"};
     }
-    h_.offset = le32(file + 10);
-    h_.headersize = le32(file + 14);
-    h_.palettepos = kFileHeader + uint64_t{h_.headersize};
-
-    if (h_.headersize == kCoreHeader) {
+    parsefileheader(file, h);
+    if (h.headersize == kCoreHeader) {
         uint8_t core[kCoreHeader];
-        if (!readat(kFileHeader, core, sizeof core)) {
-            return readerror();
+        if (!readat(reader, kFileHeader, core, sizeof core)) {
+            return readfailure(reader);
         }
-        h_.width = le16(core + 4);
-        h_.height = le16(core + 6);
-        h_.bits = le16(core + 10);
-        h_.paletteentry = 3;
+        setsize(h, le16(core + 4), le16(core + 6));
+        h.bits = le16(core + 10);
+        h.paletteentry = 3;
         return {};
     }
-    if (h_.headersize < kInfoHeader) {
-        return refuse("Unsupported BMP header size " + std::to_string(h_.headersize));
+    if (h.headersize < kInfoHeader) {
+        return refuse("Unsupported BMP header size " + std::to_string(h.headersize), name);
     }
     std::array<uint8_t, kV5Header> info{};
-    if (!readat(kFileHeader, info.data(), std::min<uint32_t>(h_.headersize, kV5Header))) {
-        return readerror();
+    if (!readat(reader, kFileHeader, info.data(), std::min<uint32_t>(h.headersize, kV5Header))) {
+        return readfailure(reader);
     }
-    const auto width = static_cast<int32_t>(le32(&info[4]));
-    const auto height = static_cast<int32_t>(le32(&info[8]));
-    if (width <= 0 || height == 0 || height == std::numeric_limits<int32_t>::min()) {
-        return refuse("Invalid BMP image size " + std::to_string(width) + " x " +
-                      std::to_string(height));
+    parseinfoheader(info.data(), h);
+    if (h.storedwidth <= 0 || h.storedheight == 0 ||
+        h.storedheight == std::numeric_limits<int32_t>::min()) {
+        return refuse("Invalid BMP image size " + std::to_string(h.storedwidth) + " x " +
+                          std::to_string(h.storedheight),
+                      name);
     }
-    h_.width = static_cast<uint32_t>(width);
-    h_.topdown = height < 0; // a negative height marks rows stored top first
-    h_.height = static_cast<uint32_t>(height < 0 ? -height : height);
-    h_.bits = le16(&info[14]);
-    h_.compression = le32(&info[16]);
-    h_.imagesize = le32(&info[20]);
-    h_.xppm = le32(&info[24]);
-    h_.yppm = le32(&info[28]);
-    h_.colorsused = le32(&info[32]);
-    if (h_.headersize == kOs2Header && (h_.compression == 3 || h_.compression == 4)) {
-        return refuse("Unsupported OS/2 BMP compression " + std::to_string(h_.compression));
+    if (h.headersize == kOs2Header && (h.compression == 3 || h.compression == 4)) {
+        return refuse("Unsupported OS/2 BMP compression " + std::to_string(h.compression), name);
     }
-    const bool bitfields = h_.compression == kBitfields || h_.compression == kAlphaBitfields;
-    if (h_.headersize >= 52 && h_.headersize != kOs2Header) {
+    const bool bitfields = h.compression == kBitfields || h.compression == kAlphaBitfields;
+    if (h.headersize >= 52 && h.headersize != kOs2Header) {
         for (size_t c = 0; c < 3; ++c) {
-            h_.masks[c] = bitfields ? le32(&info[40 + 4 * c]) : 0;
+            h.masks[c] = bitfields ? le32(&info[40 + 4 * c]) : 0;
         }
-        if (h_.headersize >= 56) {
-            h_.masks[3] = le32(&info[52]);
+        if (h.headersize >= 56) {
+            h.masks[3] = le32(&info[52]);
         }
     } else if (bitfields) {
         // The masks of the 40-byte header follow it, before the palette.
-        const size_t count = h_.compression == kAlphaBitfields ? 4 : 3;
+        const size_t count = h.compression == kAlphaBitfields ? 4 : 3;
         uint8_t masks[16];
-        if (!readat(h_.palettepos, masks, 4 * count)) {
-            return readerror();
+        if (!readat(reader, h.palettepos, masks, 4 * count)) {
+            return readfailure(reader);
         }
         for (size_t c = 0; c < count; ++c) {
-            h_.masks[c] = le32(masks + 4 * c);
+            h.masks[c] = le32(masks + 4 * c);
         }
-        h_.palettepos += 4 * count;
+        h.palettepos += 4 * count;
     }
-    if (h_.headersize >= kV5Header) {
-        h_.cstype = le32(&info[56]);
-        h_.profileoffset = le32(&info[112]);
-        h_.profilesize = le32(&info[116]);
+    if (h.headersize >= kV5Header) {
+        h.cstype = le32(&info[56]);
+        h.profileoffset = le32(&info[112]);
+        h.profilesize = le32(&info[116]);
     }
     return {};
 }
 
 // Checks the coding and sets up the bit fields of 16- and 32-bit pixels.
-status bmpdocument::checkformat(std::array<bitfield, 4>& fields) const {
-    const uint16_t bits = h_.bits;
+status checkformat(const std::string& name, bmpheader& h) {
+    const uint16_t bits = h.bits;
     // Embedded JPEG and PNG data come with a bit count of 0.
-    if (h_.compression == kJpeg) {
-        return refuse("Unsupported BMP compression (JPEG data)");
+    if (h.compression == kJpeg) {
+        return refuse("Unsupported BMP compression (JPEG data)", name);
     }
-    if (h_.compression == kPng) {
-        return refuse("Unsupported BMP compression (PNG data)");
+    if (h.compression == kPng) {
+        return refuse("Unsupported BMP compression (PNG data)", name);
     }
     if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16 && bits != 24 &&
         bits != 32) {
-        return refuse("Unsupported BMP bit count " + std::to_string(bits));
+        return refuse("Unsupported BMP bit count " + std::to_string(bits), name);
     }
-    if (h_.width == 0 || h_.height == 0) {
-        return refuse("Invalid BMP image size " + std::to_string(h_.width) + " x " +
-                      std::to_string(h_.height));
+    if (h.width == 0 || h.height == 0) {
+        return refuse("Invalid BMP image size " + std::to_string(h.width) + " x " +
+                          std::to_string(h.height),
+                      name);
     }
     bool fits = false;
-    switch (h_.compression) {
+    switch (h.compression) {
     case kRgb:
         fits = true;
         break;
@@ -228,17 +166,18 @@ status bmpdocument::checkformat(std::array<bitfield, 4>& fields) const {
         fits = bits == 16 || bits == 32;
         break;
     default:
-        return refuse("Unsupported BMP compression " + std::to_string(h_.compression));
+        return refuse("Unsupported BMP compression " + std::to_string(h.compression), name);
     }
     if (!fits) {
-        return refuse("Unsupported BMP compression " + std::to_string(h_.compression) + " with " +
-                      std::to_string(bits) + " bits per pixel");
+        return refuse("Unsupported BMP compression " + std::to_string(h.compression) + " with " +
+                          std::to_string(bits) + " bits per pixel",
+                      name);
     }
     if (bits != 16 && bits != 32) {
         return {};
     }
-    std::array<uint32_t, 4> masks = h_.masks;
-    if (h_.compression == kRgb) {
+    std::array<uint32_t, 4> masks = h.masks;
+    if (h.compression == kRgb) {
         // The fixed layouts: 5-5-5 and 8-8-8 (an alpha mask of a newer
         // header still counts).
         if (bits == 16) {
@@ -251,130 +190,65 @@ status bmpdocument::checkformat(std::array<bitfield, 4>& fields) const {
     for (size_t c = 0; c < 4; ++c) {
         const uint32_t mask = masks[c];
         if (mask == 0) {
-            fields[c] = {};
+            h.fields[c] = {};
             continue;
         }
         const auto shift = static_cast<uint32_t>(std::countr_zero(mask));
         const uint32_t run = mask >> shift;
         if ((mask & ~pixelmask) != 0 || (run & (run + 1)) != 0) {
-            return refuse("Invalid BMP bit field mask " + std::to_string(mask));
+            return refuse("Invalid BMP bit field mask " + std::to_string(mask), name);
         }
-        fields[c] = {shift, run};
+        h.fields[c] = {shift, run};
     }
     return {};
-}
-
-// Bytes that the decoded pixels take while the page is made.
-uint64_t bmpdocument::decodedsize(bool alpha) const {
-    const uint64_t pixels = uint64_t{h_.width} * h_.height;
-    if (h_.rle()) {
-        return pixels; // one index per pixel before packing
-    }
-    if (h_.indexed()) {
-        return h_.rowbytes() * h_.height;
-    }
-    return pixels * (alpha ? 4 : 3);
-}
-
-// The palette as R,G,B triplets: as many entries as the colours-used field
-// says (all 2^bits when 0), at most as many as fit before the pixels.
-status bmpdocument::readpalette(std::vector<uint8_t>& rgb) {
-    uint64_t count = uint64_t{1} << h_.bits;
-    if (h_.colorsused >= 1 && h_.colorsused < count) {
-        count = h_.colorsused;
-    }
-    if (h_.offset > h_.palettepos) {
-        count = std::min<uint64_t>(count, (h_.offset - h_.palettepos) / h_.paletteentry);
-    }
-    if (count == 0) {
-        return refuse("BMP palette missing");
-    }
-    std::vector<uint8_t> raw(static_cast<size_t>(count * h_.paletteentry));
-    if (!readat(h_.palettepos, raw.data(), raw.size())) {
-        return readerror();
-    }
-    rgb.resize(static_cast<size_t>(count * 3));
-    for (size_t i = 0; i < count; ++i) {
-        const uint8_t* entry = raw.data() + i * h_.paletteentry;
-        rgb[3 * i] = entry[2];
-        rgb[3 * i + 1] = entry[1];
-        rgb[3 * i + 2] = entry[0];
-    }
-    return {};
-}
-
-// A V5 header's embedded profile; none when it does not lie in the file.
-void bmpdocument::readprofile(std::vector<uint8_t>& profile) {
-    profile.clear();
-    if (h_.cstype != kEmbeddedProfile || h_.profilesize == 0) {
-        return;
-    }
-    const uint64_t at = kFileHeader + uint64_t{h_.profileoffset};
-    if (at > reader_.size() || h_.profilesize > reader_.size() - at) {
-        return;
-    }
-    profile.resize(h_.profilesize);
-    if (!readat(at, profile.data(), profile.size())) {
-        profile.clear();
-    }
-}
-
-// Whether the file holds every uncompressed row (the last one need not
-// carry its fill bytes).
-bool bmpdocument::rowsinfile() const {
-    const uint64_t needed = h_.rowbytes();
-    const uint64_t available = reader_.size() > h_.offset ? reader_.size() - h_.offset : 0;
-    return needed <= available && (h_.height - 1) <= (available - needed) / h_.stride();
 }
 
 // Uncompressed rows, top row first: indices packed as stored, or 8-bit RGB
 // (and alpha, when there is an alpha field) from 16-, 24- and 32-bit pixels.
-status bmpdocument::readrows(std::vector<uint8_t>& pixels, std::vector<uint8_t>& alpha,
-                             const std::array<bitfield, 4>& fields, uint32_t& maxindex) {
-    const uint64_t stride = h_.stride();
-    const uint64_t needed = h_.rowbytes();
-    if (!rowsinfile()) {
+status readrows(bytereader& reader, const bmpheader& h, bmppixels& out) {
+    const uint64_t stride = h.stride();
+    const uint64_t needed = h.rowbytes();
+    if (!bmprowsinfile(h, reader.size())) {
         return status::failed(fault::truncated());
     }
-    const bool indexed = h_.indexed();
-    const bool hasalpha = fields[3].maximum != 0;
-    const size_t outrow = indexed ? static_cast<size_t>(needed) : size_t{h_.width} * 3;
-    pixels.resize(outrow * h_.height);
-    alpha.resize(hasalpha ? size_t{h_.width} * h_.height : 0);
+    const bool indexed = h.indexed();
+    const size_t outrow = indexed ? static_cast<size_t>(needed) : size_t{h.width} * 3;
+    out.data.resize(outrow * h.height);
+    out.alpha.resize(h.hasalpha() ? size_t{h.width} * h.height : 0);
     std::vector<uint8_t> row(static_cast<size_t>(needed));
-    const unsigned bytes = h_.bits / 8;
-    for (uint32_t r = 0; r < h_.height; ++r) {
-        if (!readat(h_.offset + r * stride, row.data(), row.size())) {
-            return readerror();
+    const unsigned bytes = h.bits / 8;
+    for (uint32_t r = 0; r < h.height; ++r) {
+        if (!readat(reader, h.offset + r * stride, row.data(), row.size())) {
+            return readfailure(reader);
         }
-        const size_t y = h_.topdown ? r : h_.height - 1 - r;
-        uint8_t* out = pixels.data() + y * outrow;
+        const size_t y = h.topdown ? r : h.height - 1 - r;
+        uint8_t* pixel = out.data.data() + y * outrow;
         if (indexed) {
-            std::copy(row.begin(), row.end(), out);
-            const unsigned bits = h_.bits;
+            std::copy(row.begin(), row.end(), pixel);
+            const unsigned bits = h.bits;
             const unsigned top = (1u << bits) - 1;
-            for (uint64_t x = 0; x < h_.width; ++x) {
+            for (uint64_t x = 0; x < h.width; ++x) {
                 const uint64_t bit = x * bits;
                 const unsigned index = (row[bit / 8] >> (8 - bits - bit % 8)) & top;
-                maxindex = std::max(maxindex, index);
+                out.maxindex = std::max(out.maxindex, index);
             }
             continue;
         }
-        uint8_t* a = hasalpha ? alpha.data() + y * h_.width : nullptr;
-        for (size_t x = 0; x < h_.width; ++x, out += 3) {
+        uint8_t* a = h.hasalpha() ? out.alpha.data() + y * h.width : nullptr;
+        for (size_t x = 0; x < h.width; ++x, pixel += 3) {
             const uint8_t* p = row.data() + x * bytes;
-            if (h_.bits == 24) {
-                out[0] = p[2];
-                out[1] = p[1];
-                out[2] = p[0];
+            if (h.bits == 24) {
+                pixel[0] = p[2];
+                pixel[1] = p[1];
+                pixel[2] = p[0];
                 continue;
             }
-            const uint32_t pixel = h_.bits == 16 ? le16(p) : le32(p);
-            out[0] = fields[0].value(pixel);
-            out[1] = fields[1].value(pixel);
-            out[2] = fields[2].value(pixel);
+            const uint32_t value = h.bits == 16 ? le16(p) : le32(p);
+            pixel[0] = h.fields[0].value(value);
+            pixel[1] = h.fields[1].value(value);
+            pixel[2] = h.fields[2].value(value);
             if (a != nullptr) {
-                a[x] = fields[3].value(pixel);
+                a[x] = h.fields[3].value(value);
             }
         }
     }
@@ -385,27 +259,28 @@ status bmpdocument::readrows(std::vector<uint8_t>& pixels, std::vector<uint8_t>&
 // first. Runs and literal groups that reach past a row's end are cut there;
 // pixels that no code writes keep index 0; the codes end with the data, at
 // an end-of-bitmap code, or below the last row.
-status bmpdocument::readrle(std::vector<uint8_t>& pixels, uint32_t& maxindex) {
-    if (h_.offset > reader_.size()) {
+status readrle(bytereader& reader, const bmpheader& h, bmppixels& out) {
+    if (h.offset > reader.size()) {
         return status::failed(fault::truncated());
     }
-    const uint64_t rest = reader_.size() - h_.offset;
-    const uint64_t length = h_.imagesize != 0 && h_.imagesize <= rest ? h_.imagesize : rest;
+    const uint64_t rest = reader.size() - h.offset;
+    const uint64_t length = h.imagesize != 0 && h.imagesize <= rest ? h.imagesize : rest;
     std::vector<uint8_t> coded(static_cast<size_t>(length));
-    if (!readat(h_.offset, coded.data(), coded.size())) {
-        return readerror();
+    if (!readat(reader, h.offset, coded.data(), coded.size())) {
+        return readfailure(reader);
     }
-    const bool four = h_.compression == kRle4;
-    const uint64_t width = h_.width;
-    const uint64_t height = h_.height;
+    const bool four = h.compression == kRle4;
+    const uint64_t width = h.width;
+    const uint64_t height = h.height;
+    std::vector<uint8_t>& pixels = out.data;
     pixels.assign(static_cast<size_t>(width * height), 0);
     uint64_t x = 0;
     uint64_t y = 0; // stored row, counted from the first one in the file
     const auto put = [&](uint8_t index) {
         if (x < width) {
-            const uint64_t row = h_.topdown ? y : height - 1 - y;
+            const uint64_t row = h.topdown ? y : height - 1 - y;
             pixels[static_cast<size_t>(row * width + x)] = index;
-            maxindex = std::max<uint32_t>(maxindex, index);
+            out.maxindex = std::max<uint32_t>(out.maxindex, index);
             ++x;
         }
     };
@@ -449,12 +324,8 @@ status bmpdocument::readrle(std::vector<uint8_t>& pixels, uint32_t& maxindex) {
     return {};
 }
 
-// Packs one index per pixel into rows of `bits`-bit indices (4 or 8).
-std::vector<uint8_t> packindices(const std::vector<uint8_t>& indices, uint32_t width,
-                                 uint32_t height, unsigned bits) {
-    if (bits == 8) {
-        return indices;
-    }
+// Packs one index per pixel into rows of 4-bit indices.
+void packnibbles(std::vector<uint8_t>& indices, uint32_t width, uint32_t height) {
     const size_t rowbytes = (size_t{width} + 1) / 2;
     std::vector<uint8_t> packed(rowbytes * height, 0);
     for (size_t y = 0; y < height; ++y) {
@@ -464,29 +335,135 @@ std::vector<uint8_t> packindices(const std::vector<uint8_t>& indices, uint32_t w
             out[x / 2] = static_cast<uint8_t>(out[x / 2] | (x % 2 == 0 ? in[x] << 4 : in[x]));
         }
     }
-    return packed;
+    indices = std::move(packed);
 }
 
-status bmpdocument::read(imagedata mode, imagedesc& out, uint64_t maxdecoded) {
-    if (status s = readheaders(); !s.ok()) {
+uint16_t todpi(uint32_t ppm) {
+    if (ppm > uint32_t{std::numeric_limits<int32_t>::max()}) {
+        return 0; // negative in the file
+    }
+    return static_cast<uint16_t>(
+        std::min<uint32_t>(divroundeven(uint64_t{ppm} * 254, 10000), 0xFFFF));
+}
+
+// Bytes that the decoded pixels take while the page is made.
+uint64_t decodedsize(const bmpheader& h) {
+    const uint64_t pixels = uint64_t{h.width} * h.height;
+    if (h.rle()) {
+        return pixels; // one index per pixel before packing
+    }
+    if (h.indexed()) {
+        return h.rowbytes() * h.height;
+    }
+    return pixels * (h.hasalpha() ? 4 : 3);
+}
+
+// A V5 header's embedded profile; none when it does not lie in the file.
+void readprofile(bytesource& source, const bmpheader& h, std::vector<uint8_t>& profile) {
+    profile.clear();
+    if (h.cstype != kEmbeddedProfile || h.profilesize == 0) {
+        return;
+    }
+    bytereader reader(source);
+    const uint64_t at = kFileHeader + uint64_t{h.profileoffset};
+    if (at > reader.size() || h.profilesize > reader.size() - at) {
+        return;
+    }
+    profile.resize(h.profilesize);
+    if (!readat(reader, at, profile.data(), profile.size())) {
+        profile.clear();
+    }
+}
+
+} // namespace
+
+status readbmpheader(bytesource& source, const std::string& name, bmpheader& header) {
+    header = {};
+    bytereader reader(source);
+    if (status s = readheaders(reader, name, header); !s.ok()) {
         return s;
     }
-    std::array<bitfield, 4> fields{};
-    if (status s = checkformat(fields); !s.ok()) {
+    return checkformat(name, header);
+}
+
+status readbmpinfoheader(bytesource& source, bmpheader& header) {
+    header = {};
+    bytereader reader(source);
+    uint8_t bytes[kFileHeader + kInfoHeader];
+    if (!reader.read(bytes, sizeof bytes)) {
+        return readfailure(reader);
+    }
+    parsefileheader(bytes, header);
+    parseinfoheader(bytes + kFileHeader, header);
+    return {};
+}
+
+uint64_t bmppaletteentries(const bmpheader& h) {
+    uint64_t count = uint64_t{1} << h.bits;
+    if (h.colorsused >= 1 && h.colorsused < count) {
+        count = h.colorsused;
+    }
+    if (h.offset > h.palettepos) {
+        count = std::min<uint64_t>(count, (h.offset - h.palettepos) / h.paletteentry);
+    }
+    return count;
+}
+
+status readbmppalette(bytesource& source, const bmpheader& h, uint64_t entries,
+                      std::vector<uint8_t>& rgb) {
+    bytereader reader(source);
+    std::vector<uint8_t> raw(static_cast<size_t>(entries * h.paletteentry));
+    if (!readat(reader, h.palettepos, raw.data(), raw.size())) {
+        return readfailure(reader);
+    }
+    rgb.resize(static_cast<size_t>(entries * 3));
+    for (size_t i = 0; i < entries; ++i) {
+        const uint8_t* entry = raw.data() + i * h.paletteentry;
+        rgb[3 * i] = entry[2];
+        rgb[3 * i + 1] = entry[1];
+        rgb[3 * i + 2] = entry[0];
+    }
+    return {};
+}
+
+bool bmprowsinfile(const bmpheader& h, uint64_t filesize) {
+    const uint64_t needed = h.rowbytes();
+    const uint64_t available = filesize > h.offset ? filesize - h.offset : 0;
+    return needed <= available && (h.height - 1) <= (available - needed) / h.stride();
+}
+
+status decodebmp(bytesource& source, const bmpheader& header, bmppixels& pixels) {
+    pixels = {};
+    bytereader reader(source);
+    if (!header.rle()) {
+        return readrows(reader, header, pixels);
+    }
+    if (status s = readrle(reader, header, pixels); !s.ok()) {
         return s;
     }
-    const bool alphafield = fields[3].maximum != 0;
-    if (h_.width > uint32_t{std::numeric_limits<int32_t>::max()} ||
-        h_.height > uint32_t{std::numeric_limits<int32_t>::max()} ||
-        decodedsize(alphafield) > maxdecoded) {
-        return refuse("BMP image too large (" + std::to_string(h_.width) + " x " +
-                      std::to_string(h_.height) + " pixels)");
+    if (header.bits == 4) {
+        packnibbles(pixels.data, header.width, header.height);
+    }
+    return {};
+}
+
+status readbmpdocument(bytesource& source, const std::string& name, imagedata mode, imagedesc& out,
+                       uint64_t maxdecoded) {
+    bmpheader h;
+    if (status s = readbmpheader(source, name, h); !s.ok()) {
+        return s;
+    }
+    if (h.width > uint32_t{std::numeric_limits<int32_t>::max()} ||
+        h.height > uint32_t{std::numeric_limits<int32_t>::max()} || decodedsize(h) > maxdecoded) {
+        return refuse("BMP image too large (" + std::to_string(h.width) + " x " +
+                          std::to_string(h.height) + " pixels)",
+                      name);
     }
 
-    out.width = static_cast<int32_t>(h_.width);
-    out.height = static_cast<int32_t>(h_.height);
-    out.xdpi = todpi(h_.xppm);
-    out.ydpi = todpi(h_.yppm);
+    out.width = static_cast<int32_t>(h.width);
+    out.height = static_cast<int32_t>(h.height);
+    out.xdpi = todpi(h.xppm);
+    out.ydpi = todpi(h.yppm);
     out.pagesinfile = 1;
     out.decodeinverted = false;
     out.filter = pdffilter::none;
@@ -499,41 +476,40 @@ status bmpdocument::read(imagedata mode, imagedesc& out, uint64_t maxdecoded) {
     out.passthrough = true;
     out.reencode.reset();
     out.palette.clear();
-    if (h_.indexed()) {
+    if (h.indexed()) {
         out.colour = colourspace::indexed;
-        out.bitspercomponent = h_.bits;
-        if (status s = readpalette(out.palette); !s.ok()) {
+        out.bitspercomponent = h.bits;
+        const uint64_t entries = bmppaletteentries(h);
+        if (entries == 0) {
+            return refuse("BMP palette missing", name);
+        }
+        if (status s = readbmppalette(source, h, entries, out.palette); !s.ok()) {
             return s;
         }
     } else {
         out.colour = colourspace::rgb;
         out.bitspercomponent = 8;
     }
-    readprofile(out.iccprofile);
+    readprofile(source, h, out.iccprofile);
     if (mode == imagedata::skip) {
         // A file that ends inside its rows is refused when it is added.
         out.data.clear();
-        return h_.rle() || rowsinfile() ? status() : status::failed(fault::truncated());
+        return h.rle() || bmprowsinfile(h, source.size()) ? status()
+                                                          : status::failed(fault::truncated());
     }
 
-    std::vector<uint8_t> pixels;
-    std::vector<uint8_t> alpha;
-    uint32_t maxindex = 0;
-    if (h_.rle()) {
-        if (status s = readrle(pixels, maxindex); !s.ok()) {
-            return s;
-        }
-        pixels = packindices(pixels, h_.width, h_.height, h_.bits);
-    } else if (status s = readrows(pixels, alpha, fields, maxindex); !s.ok()) {
+    bmppixels pixels;
+    if (status s = decodebmp(source, h, pixels); !s.ok()) {
         return s;
     }
     // Indices past the palette's end show black.
-    if (h_.indexed() && size_t{maxindex} * 3 + 3 > out.palette.size()) {
-        out.palette.resize(size_t{maxindex} * 3 + 3, 0);
+    if (h.indexed() && size_t{pixels.maxindex} * 3 + 3 > out.palette.size()) {
+        out.palette.resize(size_t{pixels.maxindex} * 3 + 3, 0);
     }
-    out.data = std::move(pixels);
+    out.data = std::move(pixels.data);
     // An alpha channel that is nothing but zeros is unused (as most 32-bit
     // files have it); one that is all opaque changes nothing.
+    const std::vector<uint8_t>& alpha = pixels.alpha;
     const bool transparent =
         std::any_of(alpha.begin(), alpha.end(), [](uint8_t a) { return a != 0; }) &&
         std::any_of(alpha.begin(), alpha.end(), [](uint8_t a) { return a != 255; });
@@ -543,18 +519,10 @@ status bmpdocument::read(imagedata mode, imagedesc& out, uint64_t maxdecoded) {
         mask->height = out.height;
         mask->bitspercomponent = 8;
         mask->colour = colourspace::gray;
-        mask->data = std::move(alpha);
+        mask->data = std::move(pixels.alpha);
         out.softmask = std::move(mask);
     }
     return {};
-}
-
-} // namespace
-
-status readbmpdocument(bytesource& source, const std::string& name, imagedata mode, imagedesc& out,
-                       uint64_t maxdecoded) {
-    bmpdocument document(source, name);
-    return document.read(mode, out, maxdecoded);
 }
 
 } // namespace ovin

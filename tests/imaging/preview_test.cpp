@@ -315,31 +315,33 @@ struct BmpCase {
     int bits;
 };
 
-BmpCase fixtureBmp(const char* name, uint16_t bitcount, bool topDown,
-                   bool invertedPalette = false) {
+// Palette files of 4 and 8 bits may be run-length coded (compression 2, 1).
+BmpCase fixtureBmp(const char* name, uint16_t bitcount, bool topDown, bool invertedPalette = false,
+                   uint32_t compression = 0) {
     ovintest::bmpoptions o;
     o.bitcount = bitcount;
+    o.compression = compression;
     o.width = 37;
     o.height = 23;
     o.topdown = topDown;
     if (invertedPalette) {
         o.palette1 = {255, 255, 255, 0, 0, 0};
     }
-    if (bitcount == 8) {
-        for (int i = 0; i < 256; ++i) {
+    if (bitcount == 4 || bitcount == 8) {
+        for (int i = 0; i < 1 << bitcount; ++i) {
             o.palette8.insert(o.palette8.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i * 3)});
         }
     }
     Rgb expected{o.width, o.height, {}};
     for (int y = 0; y < o.height; ++y) {
         for (int x = 0; x < o.width; ++x) {
-            const uint8_t v = uint8_t((x * 7 + y * 13) % 256);
+            const uint8_t v = uint8_t((x * 7 + y * 13) % (bitcount == 4 ? 16 : 256));
             if (bitcount == 1) {
                 const uint8_t bit = (x + y) % 3 == 0 ? 1 : 0;
                 o.pixels.push_back(bit);
                 const uint8_t level = uint8_t(o.palette1[3 * bit]);
                 expected.px.insert(expected.px.end(), {level, level, level});
-            } else if (bitcount == 8) {
+            } else if (bitcount <= 8) {
                 o.pixels.push_back(v);
                 expected.px.insert(expected.px.end(), o.palette8.begin() + 3 * v,
                                    o.palette8.begin() + 3 * v + 3);
@@ -350,7 +352,7 @@ BmpCase fixtureBmp(const char* name, uint16_t bitcount, bool topDown,
             }
         }
     }
-    return {name, ovintest::makebmp(o), expected, bitcount == 24 ? 24 : bitcount};
+    return {name, ovintest::makebmp(o), expected, bitcount == 4 ? 8 : bitcount};
 }
 
 BmpCase fourBit(bool topDown) {
@@ -445,8 +447,10 @@ INSTANTIATE_TEST_SUITE_P(
                       fixtureBmp("bits1_white_first", 1, false, true),
                       fixtureBmp("bits8", 8, false), fixtureBmp("bits8_topdown", 8, true),
                       fixtureBmp("bits24", 24, false), fixtureBmp("bits24_topdown", 24, true),
-                      fourBit(false), fourBit(true), wideBits(16, false), wideBits(16, true),
-                      wideBits(32, false), wideBits(32, true)),
+                      fixtureBmp("bits8_rle", 8, false, false, 1),
+                      fixtureBmp("bits4_rle", 4, false, false, 2), fourBit(false), fourBit(true),
+                      wideBits(16, false), wideBits(16, true), wideBits(32, false),
+                      wideBits(32, true)),
     [](const auto& tp) { return std::string(tp.param.name); });
 
 // --- Drawing ---

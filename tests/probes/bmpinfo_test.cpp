@@ -1,7 +1,8 @@
-// The BMP probe against hand-written bitmaps: pixel layout, resolution,
-// palettes and the refusal of what it cannot lay out safely.
+// The classic face's reading of bitmaps against hand-written files: pixel
+// layout, resolution, palettes and the refusal of what it cannot lay out
+// safely.
 #include "bmpfixtures.h"
-#include "readers/bmpinfo.h"
+#include "classicprobes.h"
 
 #include "pdftools.h"
 
@@ -21,7 +22,7 @@ class BmpProbe : public ::testing::Test {
 protected:
     std::string path(const std::string& name = "t.bmp") const { return dir_.file(name); }
 
-    bool probe(const std::vector<uint8_t>& bytes, ovin::bmpinfo& info) {
+    bool probe(const std::vector<uint8_t>& bytes, ovintest::classicbmp& info) {
         EXPECT_TRUE(ovintest::savebmp(path(), bytes));
         const bool ok = info.readfile(path());
         EXPECT_EQ(ok, !info.haserror());
@@ -29,7 +30,7 @@ protected:
     }
 
     // Probes and returns the delivered pixels; empty when the probe failed.
-    std::vector<uint8_t> pixels(const bmpoptions& opt, ovin::bmpinfo& info) {
+    std::vector<uint8_t> pixels(const bmpoptions& opt, ovintest::classicbmp& info) {
         if (!probe(ovintest::makebmp(opt), info)) {
             ADD_FAILURE() << info.geterrortext();
             return {};
@@ -41,7 +42,7 @@ protected:
 
     // Expects a refusal with exactly this text (the file name appended).
     void refused(const std::vector<uint8_t>& bytes, const std::string& text) {
-        ovin::bmpinfo info;
+        ovintest::classicbmp info;
         EXPECT_FALSE(probe(bytes, info));
         EXPECT_EQ(info.geterrortext(), text + path());
         EXPECT_EQ(info.ioerror, text.rfind("I/O Error", 0) == 0 ? 100 : 0);
@@ -65,7 +66,7 @@ TEST_F(BmpProbe, TwentyFourBitRowsComeOutRgbTopFirst) {
         opt.width = w;
         opt.height = 3;
         opt.pixels = sequence(size_t(w) * 3 * 3);
-        ovin::bmpinfo info;
+        ovintest::classicbmp info;
         EXPECT_EQ(pixels(opt, info), opt.pixels);
         EXPECT_EQ(info.width, uint32_t(w));
         EXPECT_EQ(info.height, 3u);
@@ -88,7 +89,7 @@ TEST_F(BmpProbe, EightBitPixelsGoThroughThePalette) {
     grey.width = 5;
     grey.height = 2;
     grey.pixels = {0, 17, 128, 254, 255, 3, 4, 5, 6, 7};
-    ovin::bmpinfo info;
+    ovintest::classicbmp info;
     const auto out = pixels(grey, info);
     ASSERT_EQ(out.size(), 30u);
     for (size_t i = 0; i < grey.pixels.size(); ++i) {
@@ -130,7 +131,7 @@ TEST_F(BmpProbe, OneBitRowsStayPacked) {
         }
         opt.pixels = bits;
         ASSERT_EQ(ovintest::bmpstride(1, uint32_t(r.width)), r.stride);
-        ovin::bmpinfo info;
+        ovintest::classicbmp info;
         const auto out = pixels(opt, info);
         ASSERT_EQ(out.size(), size_t(r.rowbytes) * 3);
         for (int y = 0; y < 3; ++y) {
@@ -155,7 +156,7 @@ TEST_F(BmpProbe, OneBitPaletteIsReportedInEitherOrder) {
             opt.headersize = headersize;
             opt.palette1 = pal;
             opt.pixels = {1, 0, 1, 0, 1, 0, 1, 0, 1, 1};
-            ovin::bmpinfo info;
+            ovintest::classicbmp info;
             const auto out = pixels(opt, info);
             EXPECT_EQ(info.palette1, pal);
             // The bits are delivered as stored, whatever the palette says.
@@ -176,7 +177,7 @@ TEST_F(BmpProbe, ResolutionFromPixelsPerMetre) {
         bmpoptions opt;
         opt.xppm = r.xppm;
         opt.yppm = r.yppm;
-        ovin::bmpinfo info;
+        ovintest::classicbmp info;
         pixels(opt, info);
         EXPECT_EQ(info.xdpi, r.xdpi);
         EXPECT_EQ(info.ydpi, r.ydpi);
@@ -197,10 +198,10 @@ TEST_F(BmpProbe, TopDownFilesAreReadInFileOrder) {
                 p &= 1;
             }
         }
-        ovin::bmpinfo bottomup;
+        ovintest::classicbmp bottomup;
         const auto want = pixels(opt, bottomup);
         opt.topdown = true;
-        ovin::bmpinfo topdown;
+        ovintest::classicbmp topdown;
         EXPECT_EQ(pixels(opt, topdown), want);
         EXPECT_EQ(topdown.height, 4u);
     }
@@ -211,7 +212,7 @@ TEST_F(BmpProbe, SizesAreNotCutTo16Bits) {
     wide.bitcount = 1;
     wide.width = 70000;
     wide.height = 1;
-    ovin::bmpinfo info;
+    ovintest::classicbmp info;
     EXPECT_EQ(pixels(wide, info).size(), 8750u);
     EXPECT_EQ(info.width, 70000u);
 
@@ -238,7 +239,7 @@ TEST_F(BmpProbe, ImageSizeZeroIsMeasuredAs24Bit) {
     small.width = 4;
     small.height = 4;
     small.pixels = sequence(16);
-    ovin::bmpinfo info;
+    ovintest::classicbmp info;
     EXPECT_EQ(pixels(small, info).size(), 48u);
 
     bmpoptions rgb;
@@ -302,7 +303,7 @@ TEST_F(BmpProbe, PixelBlockMustHoldWholeRows) {
     bmpoptions trailing = opt;
     trailing.trailing = 7;
     trailing.imagesizefield = block + 7;
-    ovin::bmpinfo info;
+    ovintest::classicbmp info;
     EXPECT_EQ(pixels(trailing, info), opt.pixels);
 }
 
@@ -339,7 +340,7 @@ TEST_F(BmpProbe, MissingBytesAreReadErrors) {
 }
 
 TEST_F(BmpProbe, OpenFailures) {
-    ovin::bmpinfo info;
+    ovintest::classicbmp info;
     EXPECT_FALSE(info.readfile(path("none.bmp")));
     EXPECT_TRUE(info.haserror());
     EXPECT_EQ(info.geterrortext(), "Error - BMP Image " + path("none.bmp") + " does not exist");

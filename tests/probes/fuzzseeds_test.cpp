@@ -11,7 +11,6 @@
 #include "bmpfixtures.h"
 #include "classicprobes.h"
 #include "jpegfixtures.h"
-#include "readers/bmpinfo.h"
 #include "readers/jpeg.h"
 #include "readers/tiff/tiffinfo.h"
 #include "tifffixtures.h"
@@ -194,7 +193,7 @@ std::string jpeganswer(const fs::path& file) {
     return probe.readfile(file.string()) ? "" : "refused: " + probe.errortext;
 }
 std::string bmpanswer(const fs::path& file) {
-    ovin::bmpinfo probe;
+    ovintest::classicbmp probe;
     return probe.readfile(file.string()) ? "" : "refused: " + probe.geterrortext();
 }
 std::string tiffanswer(const fs::path& file) {

@@ -5,7 +5,6 @@
 #include "bmpfixtures.h"
 #include "classicprobes.h"
 #include "jpegfixtures.h"
-#include "readers/bmpinfo.h"
 #include "readers/jpeg.h"
 #include "tifffixtures.h"
 
@@ -210,8 +209,8 @@ void checkjpeg(const std::string& path, const bytes& b) {
 }
 
 void checkbmp(const std::string& path, const bytes& b) {
-    ovin::bmpinfo first;
-    ovin::bmpinfo second;
+    ovintest::classicbmp first;
+    ovintest::classicbmp second;
     const bool ok = first.readfile(path);
     EXPECT_EQ(ok, !first.haserror());
     ASSERT_EQ(second.readfile(path), ok);

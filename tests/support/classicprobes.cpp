@@ -63,4 +63,27 @@ bool classicjpeg::read(ovin::bytesource& source, const std::string& name) {
     return ok;
 }
 
+bool classicbmp::take(const ovin::status& read, const std::string& name) {
+    datasize = static_cast<uint32_t>(data.size());
+    errortext.clear();
+    ioerror = 0;
+    if (read.code() == OVINPDF_IO_ERROR) {
+        ioerror = std::atoi(read.detail().c_str());
+        errortext = "I/O Error " + read.detail() + " while reading " + name;
+    } else if (!read.ok()) {
+        errortext = read.detail();
+    }
+    return read.ok();
+}
+
+bool classicbmp::readfile(const std::string& file) {
+    const auto mode = readdata ? ovin::imagedata::read : ovin::imagedata::skip;
+    return take(ovin::readclassicbmp(file, mode, *this, data), file);
+}
+
+bool classicbmp::read(ovin::bytesource& source, const std::string& name) {
+    const auto mode = readdata ? ovin::imagedata::read : ovin::imagedata::skip;
+    return take(ovin::readclassicbmp(source, name, mode, *this, data), name);
+}
+
 } // namespace ovintest

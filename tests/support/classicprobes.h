@@ -1,5 +1,5 @@
-// The classic face's reading of TIFF and JPEG files in the terms the probe
-// tests check: the readers' facts with the classic texts, a failed read of
+// The classic face's reading of TIFF, JPEG and BMP files in the terms the
+// probe tests check: the readers' facts with the classic texts, a failed read of
 // a page's values or data as its number (ioerror).
 #pragma once
 
@@ -49,6 +49,26 @@ public:
     bool read(ovin::bytesource& source, const std::string& name);
     int ioerror = 0;
     bool showmessage = false;
+};
+
+// The classic reading of a bitmap: its facts, and the pixels (rows top
+// first, 1-bit rows packed, else R,G,B) of `datasize` bytes.
+class classicbmp : public ovin::classicbmpfacts {
+public:
+    bool readfile(const std::string& file);
+    bool read(ovin::bytesource& source, const std::string& name);
+    bool haserror() const { return !errortext.empty(); }
+    const std::string& geterrortext() const { return errortext; }
+    void copypixels(uint8_t* buffer) const { std::copy(data.begin(), data.end(), buffer); }
+
+    bool readdata = true;
+    std::string errortext;
+    int ioerror = 0;
+    uint32_t datasize = 0;
+    std::vector<uint8_t> data;
+
+private:
+    bool take(const ovin::status& read, const std::string& name);
 };
 
 } // namespace ovintest

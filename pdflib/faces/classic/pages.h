@@ -13,6 +13,7 @@
 #include "readers/tiff/tiffinfo.h"
 #include "status.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -46,6 +47,27 @@ int32_t classicrowsperstrip(const tifftags& tags);
 // `showmessage` says to show in a message box too; a failed read an I/O
 // error with its number; a refused file an image error.
 status classicjpegheader(const std::string& name, jpeginfo& header, bool& showmessage);
+
+// What the classic face takes from a bitmap: its size, bit count (1, 8 or
+// 24), resolution in dots per inch (200 both ways when the file gives no
+// horizontal one) and a 1-bit file's two colours as R,G,B,R,G,B.
+struct classicbmpfacts {
+    uint32_t width = 0, height = 0;
+    uint16_t bitcount = 0;
+    uint32_t xdpi = 0, ydpi = 0;
+    std::array<uint8_t, 6> palette1{};
+};
+
+// Reads a bitmap as the classic face does: uncompressed 1-, 8- and 24-bit
+// pixels into `data` (unless mode is skip, then only checked) as rows top
+// first, 1-bit rows packed as stored, other pixels R,G,B (8-bit ones through
+// the palette), with the classic texts for what it refuses. A failed read
+// is an I/O error with its number. By name, a missing file and one that
+// cannot be opened have texts of their own.
+status readclassicbmp(bytesource& source, const std::string& name, imagedata mode,
+                      classicbmpfacts& facts, std::vector<uint8_t>& data);
+status readclassicbmp(const std::string& name, imagedata mode, classicbmpfacts& facts,
+                      std::vector<uint8_t>& data);
 
 // Reads a whole file that was measured as `size` bytes: an I/O error with
 // EFBIG for 4 GB or more, with the short-read number when it changed size.
