@@ -1,6 +1,7 @@
 #include "core/save.h"
 
 #include "compression/reencode.h"
+#include "core/aheadworker.h"
 #include "core/prepare.h"
 #include "names.h"
 #include "numbers.h"
@@ -14,8 +15,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
-#include <future>
 #include <new>
 #include <sys/stat.h>
 
@@ -259,36 +260,45 @@ void savejob::writepages() {
     }
 }
 
-// Two pages at a time: page i+1 is prepared on another thread while page i
-// is prepared and written here, then page i+1 is written. At most two pages
-// are in memory; they are written in order, each with its own warnings, so
-// the file and the warnings are those of writepages(). A Cancel stops the
-// save before the next page as there.
+// Two pages at a time: page i+1 is handed to a second thread while page i
+// is prepared and written here, then page i+1 is written (prepared here
+// after all when the second thread has not begun it). At most two pages are
+// in memory; they are written in order, each with its own warnings, so the
+// file and the warnings are those of writepages(). A Cancel stops the save
+// before the next page as there.
 void savejob::writepagepairs() {
+    aheadworker worker;
+    // Pages that take no work to speak of (data kept as stored) are not
+    // worth a hand-over: a pair is shared only after a page that took long.
+    constexpr auto kWorthSharing = std::chrono::milliseconds(2);
+    bool share = true;
     for (int64_t i = 0; i < n() && out_.error() == 0; i += 2) {
         if (ui_.cancelled()) {
             result_ = status(OVINPDF_CANCELLED, "Save cancelled by user");
             break;
         }
         const bool pair = i + 1 < n();
-        std::future<void> ahead;
-        if (pair && state_.pages[static_cast<size_t>(i + 1)].isimage) {
-            ahead = std::async(std::launch::async, [this, i] { prepare(i + 1, second_); });
+        const bool shared = pair && share;
+        if (shared) {
+            worker.post([this, i] { prepare(i + 1, second_); });
         }
         announce(i);
+        const auto started = std::chrono::steady_clock::now();
         prepare(i, first_);
+        share = std::chrono::steady_clock::now() - started >= kWorthSharing;
         writeprepared(i, first_.page);
+        if (shared) {
+            worker.finish();
+        }
         if (!pair || out_.error() != 0) {
             break;
         }
         if (ui_.cancelled()) {
             result_ = status(OVINPDF_CANCELLED, "Save cancelled by user");
-            break; // the future waits for the page ahead as it goes
+            break;
         }
         announce(i + 1);
-        if (ahead.valid()) {
-            ahead.get();
-        } else {
+        if (!shared) {
             prepare(i + 1, second_);
         }
         writeprepared(i + 1, second_.page);

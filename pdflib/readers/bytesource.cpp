@@ -26,6 +26,8 @@ int filesource::open(const std::string& name) {
 
 int filesource::adopt(int fd) {
     fd_.reset();
+    window_.clear();
+    windowat_ = 0;
     size_ = 0;
     regular_ = pipe_ = false;
     struct stat st {};
@@ -54,6 +56,19 @@ int64_t filesource::readat(uint64_t pos, void* buffer, size_t n, int& error) {
     if (!fd_) {
         error = EBADF;
         return -1;
+    }
+    const auto inwindow = [&] { return pos >= windowat_ && pos - windowat_ + n <= window_.size(); };
+    if (n <= kWindow / 2 && !inwindow()) {
+        // The block around the bytes asked for, once.
+        const uint64_t at = pos / kWindow * kWindow;
+        window_.resize(2 * kWindow);
+        const int64_t got = ovin::readat(fd_->get(), window_.data(), window_.size(), at);
+        window_.resize(got < 0 ? 0 : static_cast<size_t>(got));
+        windowat_ = at;
+    }
+    if (inwindow()) {
+        std::memcpy(buffer, window_.data() + (pos - windowat_), n);
+        return static_cast<int64_t>(n);
     }
     const int64_t got = ovin::readat(fd_->get(), buffer, n, pos);
     if (got < 0) {

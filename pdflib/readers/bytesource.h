@@ -13,6 +13,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace ovin {
 
@@ -48,10 +49,16 @@ public:
     int descriptor() const { return fd_ ? fd_->get() : -1; }
 
 private:
+    // The headers and directories that readers walk lie close together:
+    // small reads are served from one block of the file read at a time.
+    static constexpr size_t kWindow = 4096;
+
     std::shared_ptr<const filedescriptor> fd_;
     uint64_t size_ = 0;
     bool regular_ = false;
     bool pipe_ = false;
+    std::vector<uint8_t> window_; // the file's bytes from windowat_ on
+    uint64_t windowat_ = 0;
 };
 
 // Bytes held by the caller, which keeps them alive while the source is read.
