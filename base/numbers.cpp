@@ -24,6 +24,29 @@ uint32_t divroundeven(uint64_t num, uint64_t den) {
     return static_cast<uint32_t>(std::min<uint64_t>(quotient, UINT32_MAX));
 }
 
+uint16_t dotsperinch(uint64_t num, uint64_t den, perunit unit) {
+    switch (unit) {
+    case perunit::centimetre:
+        num *= 254;
+        den *= 100;
+        break;
+    case perunit::metre:
+        num *= 254;
+        den *= 10000;
+        break;
+    case perunit::inch:
+        break;
+    }
+    return static_cast<uint16_t>(std::min<uint32_t>(divroundeven(num, den), 0xFFFF));
+}
+
+uint16_t dotsperinch(long double dpi) {
+    if (!std::isfinite(dpi) || dpi < 0.5L) {
+        return 0;
+    }
+    return static_cast<uint16_t>(std::min<long double>(roundeven(std::min(dpi, 1e9L)), 0xFFFF));
+}
+
 std::string formatreal(long double value) {
     // printf's "%.15Lg" as the C locale writes it, whatever the process
     // locale: a decimal comma would break every number in the file. The

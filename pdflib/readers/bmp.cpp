@@ -342,8 +342,7 @@ uint16_t todpi(uint32_t ppm) {
     if (ppm > uint32_t{std::numeric_limits<int32_t>::max()}) {
         return 0; // negative in the file
     }
-    return static_cast<uint16_t>(
-        std::min<uint32_t>(divroundeven(uint64_t{ppm} * 254, 10000), 0xFFFF));
+    return dotsperinch(ppm, 1, perunit::metre);
 }
 
 // Bytes that the decoded pixels take while the page is made.

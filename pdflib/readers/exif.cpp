@@ -77,13 +77,11 @@ uint16_t todpi(const std::optional<rational>& value, uint32_t unit) {
     if (!value || value->denominator == 0) {
         return 0;
     }
-    uint64_t dpi = 0;
-    if (unit == 2) {
-        dpi = divroundeven(value->numerator, value->denominator);
-    } else if (unit == 3) {
-        dpi = divroundeven(uint64_t{value->numerator} * 254, uint64_t{value->denominator} * 100);
+    if (unit != 2 && unit != 3) {
+        return 0;
     }
-    return static_cast<uint16_t>(std::min<uint64_t>(dpi, 0xFFFF));
+    return dotsperinch(value->numerator, value->denominator,
+                       unit == 2 ? perunit::inch : perunit::centimetre);
 }
 
 } // namespace

@@ -81,8 +81,7 @@ uint16_t dpifrom(uint16_t n, uint16_t d, int8_t e) {
     if (n == 0 || d == 0) {
         return 0;
     }
-    const long double dpi = static_cast<long double>(n) / d * std::pow(10.0L, e) * 0.0254L;
-    return static_cast<uint16_t>(roundeven(std::clamp<long double>(dpi, 1, 0xFFFF)));
+    return dotsperinch(static_cast<long double>(n) / d * std::pow(10.0L, e) * 0.0254L);
 }
 
 struct jp2facts {

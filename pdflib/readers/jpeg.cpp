@@ -134,8 +134,7 @@ bool standalone(uint8_t code) {
 
 // Dots per centimetre to dots per inch, held at the top of 16 bits.
 uint16_t cmtoinch(uint16_t density) {
-    return static_cast<uint16_t>(
-        std::min<uint32_t>(divroundeven(uint64_t{density} * 254, 100), 0xFFFF));
+    return dotsperinch(density, 1, perunit::centimetre);
 }
 
 // Reads the next marker code: 0xFF, any number of 0xFF fill bytes, then the

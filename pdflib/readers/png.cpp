@@ -187,11 +187,7 @@ orientation exiforientation(std::span<const uint8_t> t) {
 
 // Pixels per metre in dots per inch; 0 stays "none".
 uint16_t dpifromppm(uint32_t ppm) {
-    if (ppm == 0) {
-        return 0;
-    }
-    return static_cast<uint16_t>(
-        std::clamp<uint32_t>(divroundeven(uint64_t{ppm} * 254, 10000), 1, 0xFFFF));
+    return dotsperinch(ppm, 1, perunit::metre);
 }
 
 status readheader(std::span<const uint8_t> b, const std::string& name, pngfile& png) {

@@ -4,11 +4,13 @@
 // the source decodes (over white where it is transparent). Damaged files are
 // refused with a message. The fuzz targets' seeds come from the same files
 // (OVIN_WRITE_FUZZ_SEEDS=1 rewrites fuzz/corpus/{png,pnm,jp2}).
+#include "bmpfixtures.h"
 #include "core/library.h"
 #include "documentpdf.h"
 #include "fuzzseeds.h"
 #include "pdftools.h"
 #include "pngfixtures.h"
+#include "tifffixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -333,6 +336,41 @@ std::vector<refusal> refusals() {
             {"cut_second.pgm", joined, "image 2: the file is truncated"},
             {"cut.jp2", cutjp2, "the file is truncated"},
             {"cut.j2k", cutj2k, "the codestream is truncated"}};
+}
+
+// One resolution rule for every kind: a PNG, a bitmap and a TIFF that say
+// the same pixels per metre make the same page, also where that rounds to
+// nothing (then the default resolution, with its warning).
+TEST(Resolution, TheSameForEveryKind) {
+    for (const uint32_t ppm : {1U, 19U, 20U, 3780U, 11811U, 2600000U}) {
+        SCOPED_TRACE(ppm);
+        ovintest::tempdir dir;
+        ovintest::pngoptions png;
+        png.width = png.height = 16;
+        png.ppm = ppm;
+        const std::string pngfile = dir.file("page.png");
+        const std::vector<uint8_t> pngbytes = ovintest::makepng(png);
+        ovintest::writebytes(pngfile, std::string(pngbytes.begin(), pngbytes.end()));
+        ovintest::bmpoptions bmp;
+        bmp.width = bmp.height = 16;
+        bmp.xppm = bmp.yppm = ppm;
+        const std::string bmpfile = dir.file("page.bmp");
+        ASSERT_TRUE(ovintest::savebmp(bmpfile, ovintest::makebmp(bmp)));
+        ovintest::tiffpage tiff = ovintest::greypage(16, 16, 1);
+        tiff.xres = tiff.yres = ppm / 100.0;
+        tiff.resunit = 3;
+        const std::string tifffile = dir.file("page.tif");
+        ovintest::writetiff(tifffile, {tiff});
+        std::set<std::string> boxes;
+        for (const std::string& file : {pngfile, bmpfile, tifffile}) {
+            const ovintest::documentpdf made = ovintest::makedocumentpdf(file, dir.file("out.pdf"));
+            ASSERT_EQ(made.code, 0) << made.error;
+            const size_t at = made.pdf.bytes.find("/MediaBox");
+            ASSERT_NE(at, std::string::npos);
+            boxes.insert(made.pdf.bytes.substr(at, made.pdf.bytes.find(']', at) - at));
+        }
+        EXPECT_EQ(boxes.size(), 1U) << *boxes.begin() << " / " << *boxes.rbegin();
+    }
 }
 
 TEST(DamagedFiles, AreRefusedWithAMessage) {

@@ -76,8 +76,10 @@ status tiffpagetags(const tiffinfo& info, const std::string& where, pagetags& t)
     t.iccprofile = g.iccprofile;
     // Resolutions without a unit say only the aspect ratio: none.
     if (g.resolutionunit != RESUNIT_NONE) {
-        t.xdpi = static_cast<uint16_t>(std::min<uint32_t>(info.xres(), 0xFFFF));
-        t.ydpi = static_cast<uint16_t>(std::min<uint32_t>(info.yres(), 0xFFFF));
+        const perunit unit =
+            g.resolutionunit == RESUNIT_CENTIMETER ? perunit::centimetre : perunit::inch;
+        t.xdpi = dotsperinch(g.xnum, g.xden, unit);
+        t.ydpi = dotsperinch(g.ynum, g.yden, unit);
     }
     t.bigendian = info.bigendian;
 
