@@ -3,6 +3,7 @@
 // output, lists of names, readable messages, the progress line on
 // terminals of several widths, and the manual pages and completion that
 // describe it.
+#include "bmpfixtures.h"
 #include "childprocess.h"
 #include "clitool.h"
 #include "jpegfixtures.h"
@@ -13,9 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <filesystem>
 #include <pty.h>
 #include <regex>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -207,6 +210,57 @@ TEST(Shell, MessagesInWords) {
                   r.output.ends_with(help))
             << r.output;
     }
+}
+
+// Failures name the file as coreutils quotes names (no PDF escapes, control
+// characters written out) and the reason in words; a FIFO and a process
+// substitution are read like standard input.
+TEST(Shell, FailuresNameTheFileAndTheReason) {
+    ovintest::tempdir dir;
+    writeimages(dir);
+    // Runs as another user reach the folder, not the unreadable file.
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    // A bitmap whose file ends in its second row.
+    ovintest::bmpoptions rows;
+    rows.width = 300;
+    rows.height = 2;
+    std::vector<uint8_t> cut = ovintest::makebmp(rows);
+    cut.resize(cut.size() - 300 * 3);
+    ASSERT_TRUE(ovintest::savebmp(dir.file("scan (1).bmp"), cut));
+    std::filesystem::create_directory(dir.file("folder"));
+    std::filesystem::copy_file(dir.file("black.jpg"), dir.file("secret.jpg"));
+    std::filesystem::permissions(dir.file("secret.jpg"), std::filesystem::perms::owner_write);
+    ovintest::writebytes(dir.file("red\x1b[31m.png"), "no picture");
+    // Another user where the tests run as root, to whom permissions do not apply.
+    const std::string other =
+        ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    struct failure {
+        std::string args;
+        std::string message;
+    };
+    for (const failure& f : std::vector<failure>{
+             {"'scan (1).bmp'",
+              "ovinpdf: cannot read 'scan (1).bmp': it ends inside its image data\n"},
+             {"folder", "ovinpdf: cannot read 'folder': Is a directory\n"},
+             {"secret.jpg", "ovinpdf: cannot read 'secret.jpg': Permission denied\n"},
+             {"red*.png", "ovinpdf: 'red'$'\\033''[31m.png' is not a JPEG, TIFF, PNG, BMP, PNM or "
+                          "JPEG 2000 image\n"},
+         }) {
+        SCOPED_TRACE(f.args);
+        const std::string user = f.args == "secret.jpg" ? other : "";
+        ovintest::commandresult r =
+            ovintest::runcommand("(cd '" + dir.path().string() + "' && " + user + "'" + kTool +
+                                 "' " + f.args + " -o /dev/null)");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.output, f.message);
+    }
+    // A FIFO and a process substitution are read to their end like a pipe.
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    ovintest::commandresult fed = ovintest::runcommand(
+        "cd '" + dir.path().string() + "' && { cat black.jpg > fifo & } && bash -c \"'" + kTool +
+        "' -q fifo <(cat black.jpg) -o piped.pdf\"");
+    ASSERT_EQ(fed.status, 0) << fed.output;
+    EXPECT_NE(qdf(dir.file("piped.pdf")).find("/Count 2"), std::string::npos);
 }
 
 // An image through a pipe in, the PDF through a pipe out; the same bytes
