@@ -3,7 +3,7 @@
 // them, so a converted page keeps the meaning of its bits. The coded data
 // goes to the file through a small buffer as the rows come in.
 #include "encode.h"
-#include "tiffglue.h"
+#include "readers/tiff/tiffstream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -119,18 +119,15 @@ std::optional<TiffSettings> tiffSettings(const PageFormat& page, const OptionBlo
 
 bool encodeTiff(RowSource& rows, const TiffSettings& settings, int fd) {
     const PageFormat& page = rows.format();
-    TiffFileStream stream;
-    stream.fd = fd;
-    stream.writable = true;
-    LibtiffMessages messages;
-    TiffPtr tif = openTiffStream(stream, "w", messages);
-    if (!tif || !writeTags(tif.get(), page, settings.compression, settings.rowsPerStrip) ||
-        TIFFWriteBufferSetup(tif.get(), nullptr, kWriteBuffer) != 1 || !rows.rewind()) {
+    tiffstream stream(fd);
+    TIFF* tif = stream.handle();
+    if (tif == nullptr || !writeTags(tif, page, settings.compression, settings.rowsPerStrip) ||
+        TIFFWriteBufferSetup(tif, nullptr, kWriteBuffer) != 1 || !rows.rewind()) {
         return false;
     }
     // Rows go through a scratch line: codecs may work on the buffer in place.
     const size_t lineBytes = page.bits == 32 ? static_cast<size_t>(page.width) * 3 : page.stride;
-    if (static_cast<uint64_t>(TIFFScanlineSize64(tif.get())) != lineBytes) {
+    if (static_cast<uint64_t>(TIFFScanlineSize64(tif)) != lineBytes) {
         return false;
     }
     std::vector<uint8_t> line(lineBytes);
@@ -144,11 +141,11 @@ bool encodeTiff(RowSource& rows, const TiffSettings& settings, int fd) {
         } else {
             std::memcpy(line.data(), row, lineBytes);
         }
-        if (TIFFWriteScanline(tif.get(), line.data(), static_cast<uint32_t>(y), 0) != 1) {
+        if (TIFFWriteScanline(tif, line.data(), static_cast<uint32_t>(y), 0) != 1) {
             return false;
         }
     }
-    return TIFFWriteDirectory(tif.get()) == 1;
+    return TIFFWriteDirectory(tif) == 1;
 }
 
 } // namespace ovin::imaging

@@ -1,5 +1,7 @@
 #include "compression/compress.h"
 
+#include "readers/tiff/tiffstream.h"
+
 #include "jpegglue.h"
 
 #include <libdeflate.h>
@@ -170,81 +172,6 @@ void predictrows(std::span<const uint8_t> raw, size_t rowbytes, size_t bpp, rowf
     }
 }
 
-// ---- libtiff into memory ----------------------------------------------------
-
-// A growing file in memory for libtiff to write, which refuses to grow
-// past its limit.
-struct memoryfile {
-    std::vector<uint8_t> bytes;
-    uint64_t position = 0;
-    uint64_t limit = UINT64_MAX;
-    bool overflowed = false; // a write was refused
-};
-
-tmsize_t memoryread(thandle_t handle, void* buffer, tmsize_t size) {
-    auto* file = static_cast<memoryfile*>(handle);
-    if (size < 0 || file->position > file->bytes.size()) {
-        return -1;
-    }
-    const auto n = static_cast<size_t>(
-        std::min<uint64_t>(static_cast<uint64_t>(size), file->bytes.size() - file->position));
-    std::memcpy(buffer, file->bytes.data() + file->position, n);
-    file->position += n;
-    return static_cast<tmsize_t>(n);
-}
-
-tmsize_t memorywrite(thandle_t handle, void* buffer, tmsize_t size) {
-    auto* file = static_cast<memoryfile*>(handle);
-    if (size < 0 || static_cast<uint64_t>(size) > file->limit ||
-        file->position > file->limit - static_cast<uint64_t>(size)) {
-        file->overflowed = true;
-        return -1;
-    }
-    const uint64_t end = file->position + static_cast<uint64_t>(size);
-    if (end > file->bytes.size()) {
-        file->bytes.resize(static_cast<size_t>(end));
-    }
-    std::memcpy(file->bytes.data() + file->position, buffer, static_cast<size_t>(size));
-    file->position = end;
-    return size;
-}
-
-toff_t memoryseek(thandle_t handle, toff_t offset, int whence) {
-    auto* file = static_cast<memoryfile*>(handle);
-    const uint64_t base = whence == SEEK_CUR   ? file->position
-                          : whence == SEEK_END ? file->bytes.size()
-                                               : 0;
-    file->position = base + offset;
-    return file->position;
-}
-
-int memoryclose(thandle_t) {
-    return 0;
-}
-
-toff_t memorysize(thandle_t handle) {
-    return static_cast<memoryfile*>(handle)->bytes.size();
-}
-
-int memorymap(thandle_t, void**, toff_t*) {
-    return 0;
-}
-
-void memoryunmap(thandle_t, void*, toff_t) {}
-
-// libtiff's messages are not printed; a failure shows in a return value.
-int quiet(TIFF*, void*, const char*, const char*, va_list) {
-    return 1;
-}
-
-struct optionsdeleter {
-    void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
-};
-
-struct tiffcloser {
-    void operator()(TIFF* tif) const { TIFFClose(tif); }
-};
-
 } // namespace
 
 void pngpredict(std::span<const uint8_t> raw, size_t rowbytes, size_t pixelbytes, rowfilter how,
@@ -281,22 +208,13 @@ bool group4encode(std::span<const uint8_t> bits, uint32_t width, uint32_t height
     if (width == 0 || height == 0 || bits.size() / rowbytes < height) {
         return false;
     }
-    const std::unique_ptr<TIFFOpenOptions, optionsdeleter> options(TIFFOpenOptionsAlloc());
-    if (!options) {
-        return false;
-    }
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), quiet, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), quiet, nullptr);
     // The header comes first; the strip follows it and may take `limit`.
-    memoryfile file;
-    file.limit = limit > UINT64_MAX - 16 ? UINT64_MAX : limit + 16;
-    const std::unique_ptr<TIFF, tiffcloser> tif(
-        TIFFClientOpenExt("group4", "wm", &file, memoryread, memorywrite, memoryseek, memoryclose,
-                          memorysize, memorymap, memoryunmap, options.get()));
-    if (!tif) {
+    std::vector<uint8_t> file;
+    tiffstream stream(file, limit > UINT64_MAX - 16 ? UINT64_MAX : limit + 16);
+    TIFF* t = stream.handle();
+    if (t == nullptr) {
         return false;
     }
-    TIFF* t = tif.get();
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, height);
     TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
@@ -318,23 +236,22 @@ bool group4encode(std::span<const uint8_t> bits, uint32_t width, uint32_t height
             std::memcpy(row.data(), from, rowbytes);
         }
         // libtiff goes on after a refused write; the coding stops here.
-        if (TIFFWriteScanline(t, row.data(), y, 0) < 0 || file.overflowed) {
+        if (TIFFWriteScanline(t, row.data(), y, 0) < 0 || stream.overflowed()) {
             return false;
         }
     }
-    if (TIFFFlushData(t) == 0 || file.overflowed) {
+    if (TIFFFlushData(t) == 0 || stream.overflowed()) {
         return false;
     }
     const uint64_t offset = TIFFGetStrileOffset(t, 0);
     const uint64_t count = TIFFGetStrileByteCount(t, 0);
-    if (count == 0 || count > limit || offset > file.bytes.size() ||
-        count > file.bytes.size() - offset) {
+    if (count == 0 || count > limit || offset > file.size() || count > file.size() - offset) {
         return false;
     }
-    out.assign(file.bytes.begin() + static_cast<ptrdiff_t>(offset),
-               file.bytes.begin() + static_cast<ptrdiff_t>(offset + count));
+    out.assign(file.begin() + static_cast<ptrdiff_t>(offset),
+               file.begin() + static_cast<ptrdiff_t>(offset + count));
     // The directory that closing writes is not wanted.
-    file.limit = UINT64_MAX;
+    stream.unlimit();
     return true;
 }
 

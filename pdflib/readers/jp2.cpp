@@ -10,6 +10,7 @@
 // reader honours it.
 #include "readers/jp2.h"
 
+#include "byteorder.h"
 #include "numbers.h"
 
 #include <algorithm>
@@ -28,13 +29,6 @@ constexpr uint64_t kMaxProfileBox = 8 << 20;
 constexpr uint32_t boxtype(const char (&s)[5]) {
     return uint32_t{uint8_t(s[0])} << 24 | uint32_t{uint8_t(s[1])} << 16 |
            uint32_t{uint8_t(s[2])} << 8 | uint32_t{uint8_t(s[3])};
-}
-
-uint16_t be16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] << 8 | p[1]);
-}
-uint32_t be32(const uint8_t* p) {
-    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
 
 status refuse(const std::string& name, const std::string& why) {

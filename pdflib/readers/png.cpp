@@ -5,7 +5,9 @@
 // critical chunks are refused.
 #include "readers/png.h"
 
+#include "byteorder.h"
 #include "numbers.h"
+#include "readers/exif.h"
 
 #include <png.h>
 #include <zlib.h>
@@ -37,10 +39,6 @@ constexpr uint64_t kMaxDecoded = uint64_t{1} << 32;
 constexpr uint32_t chunktype(const char (&s)[5]) {
     return uint32_t{uint8_t(s[0])} << 24 | uint32_t{uint8_t(s[1])} << 16 |
            uint32_t{uint8_t(s[2])} << 8 | uint32_t{uint8_t(s[3])};
-}
-
-uint32_t be32(const uint8_t* p) {
-    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
 
 std::string typename4(const uint8_t* p) {
@@ -146,43 +144,11 @@ std::vector<uint8_t> iccprofile(std::span<const uint8_t> body, bool grey) {
     return profile;
 }
 
-// The Orientation (tag 274) of IFD0 of an EXIF TIFF structure; normal
-// when there is none or it is out of range.
-orientation exiforientation(std::span<const uint8_t> t) {
-    if (t.size() >= 6 && std::memcmp(t.data(), "Exif\0\0", 6) == 0) {
-        t = t.subspan(6); // the JPEG APP1 form, written by some programs
-    }
-    if (t.size() < 8) {
-        return orientation::normal;
-    }
-    const bool little = t[0] == 'I' && t[1] == 'I' && t[2] == 42 && t[3] == 0;
-    const bool big = t[0] == 'M' && t[1] == 'M' && t[2] == 0 && t[3] == 42;
-    if (!little && !big) {
-        return orientation::normal;
-    }
-    const auto u16 = [&](size_t at) {
-        return little ? uint16_t(t[at] | t[at + 1] << 8) : uint16_t(t[at] << 8 | t[at + 1]);
-    };
-    const auto u32 = [&](size_t at) {
-        return little ? uint32_t(u16(at) | uint32_t{u16(at + 2)} << 16)
-                      : uint32_t(uint32_t{u16(at)} << 16 | u16(at + 2));
-    };
-    const uint32_t ifd = u32(4);
-    if (ifd > t.size() - 2) {
-        return orientation::normal;
-    }
-    const uint16_t entries = u16(ifd);
-    for (uint32_t i = 0; i < entries; ++i) {
-        const size_t at = size_t{ifd} + 2 + size_t{i} * 12;
-        if (at + 12 > t.size()) {
-            break;
-        }
-        if (u16(at) == 274 && u16(at + 2) == 3 && u32(at + 4) >= 1) {
-            const uint16_t value = u16(at + 8);
-            return value >= 1 && value <= 8 ? static_cast<orientation>(value) : orientation::normal;
-        }
-    }
-    return orientation::normal;
+// The Orientation of an EXIF block; normal when there is none.
+orientation exiforientation(std::span<const uint8_t> block) {
+    const exiffacts facts = readexif(block);
+    return facts.orientation != 0 ? static_cast<orientation>(facts.orientation)
+                                  : orientation::normal;
 }
 
 // Pixels per metre in dots per inch; 0 stays "none".
