@@ -3,6 +3,7 @@
 // stored (a CCITT page comes out as the very bits it encodes, whatever its
 // photometric); every other layout goes through libtiff's RGBA reader.
 #include "readers/bytesource.h"
+#include "readers/tiff/tiffdecode.h"
 #include "readers/tiff/tiffinfo.h"
 #include "readers/tiff/tiffstream.h"
 #include "source.h"
@@ -97,115 +98,6 @@ bool headerUsable(const PageHeader& h) {
     return h.width > 0 && h.height > 0 && h.width <= INT32_MAX && h.height <= INT32_MAX;
 }
 
-// The raw rows of the current directory, top to bottom, rowBytes bytes of
-// packed samples each. Only one strip (or one row of tiles) is held at a
-// time. Works on strips and on tiles.
-class RawRows {
-public:
-    RawRows(TIFF* tif, uint32_t width, uint32_t height, uint64_t rowBytes)
-        : tif_(tif), width_(width), height_(height), rowBytes_(rowBytes) {}
-
-    // (Re)starts at the top row; false for a layout that cannot be read.
-    bool start() {
-        y_ = 0;
-        bandStart_ = 0;
-        bandRows_ = 0;
-        if (rowBytes_ == 0 || static_cast<uint64_t>(TIFFScanlineSize64(tif_)) != rowBytes_) {
-            return false;
-        }
-        if (!TIFFIsTiled(tif_)) {
-            uint32_t rps = height_;
-            TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &rps);
-            bandHeight_ = std::clamp<uint32_t>(rps, 1, height_);
-            if (static_cast<uint64_t>(bandHeight_) * rowBytes_ > kMaxBitmapBytes) {
-                return false;
-            }
-            strips_ = TIFFNumberOfStrips(tif_);
-            band_.resize(static_cast<size_t>(bandHeight_ * rowBytes_));
-            return true;
-        }
-        uint32_t th = 0;
-        tileWidth_ = 0;
-        TIFFGetField(tif_, TIFFTAG_TILEWIDTH, &tileWidth_);
-        TIFFGetField(tif_, TIFFTAG_TILELENGTH, &th);
-        tileRow_ = static_cast<uint64_t>(TIFFTileRowSize64(tif_));
-        const uint64_t tileSize = static_cast<uint64_t>(TIFFTileSize64(tif_));
-        if (tileWidth_ == 0 || th == 0 || tileRow_ == 0 || tileSize < tileRow_ * th ||
-            tileWidth_ % 8 != 0 || tileSize > kMaxBitmapBytes ||
-            static_cast<uint64_t>(th) * rowBytes_ > kMaxBitmapBytes) {
-            return false;
-        }
-        bandHeight_ = std::min(th, height_);
-        tile_.resize(static_cast<size_t>(tileSize));
-        band_.resize(static_cast<size_t>(bandHeight_ * rowBytes_));
-        return true;
-    }
-
-    // The next row; null past the last one or when a strip or tile cannot
-    // be read.
-    const uint8_t* next() {
-        if (y_ >= height_) {
-            return nullptr;
-        }
-        if (y_ >= bandStart_ + bandRows_ && !(TIFFIsTiled(tif_) ? readTiles() : readStrip())) {
-            y_ = height_; // nothing more comes out of a page that failed
-            return nullptr;
-        }
-        return band_.data() + static_cast<size_t>(y_++ - bandStart_) * rowBytes_;
-    }
-
-private:
-    bool readStrip() {
-        const uint32_t s = y_ / bandHeight_;
-        if (s >= strips_) {
-            return false;
-        }
-        const uint32_t rows = std::min(bandHeight_, height_ - y_);
-        const auto want = static_cast<tmsize_t>(rows * rowBytes_);
-        if (TIFFReadEncodedStrip(tif_, s, band_.data(), want) != want) {
-            return false;
-        }
-        bandStart_ = y_;
-        bandRows_ = rows;
-        return true;
-    }
-
-    bool readTiles() {
-        const uint32_t rows = std::min(bandHeight_, height_ - y_);
-        const uint64_t pixelBits = rowBytes_ * 8 / width_; // whole bits per pixel for tiled layouts
-        for (uint32_t x = 0; x < width_; x += tileWidth_) {
-            const uint32_t index = TIFFComputeTile(tif_, x, y_, 0, 0);
-            if (TIFFReadEncodedTile(tif_, index, tile_.data(),
-                                    static_cast<tmsize_t>(tile_.size())) < 0) {
-                return false;
-            }
-            const uint64_t offset = static_cast<uint64_t>(x) * pixelBits / 8;
-            const uint64_t count = std::min(tileRow_, rowBytes_ - offset);
-            for (uint32_t r = 0; r < rows; ++r) {
-                std::memcpy(band_.data() + r * rowBytes_ + offset, tile_.data() + r * tileRow_,
-                            static_cast<size_t>(count));
-            }
-        }
-        bandStart_ = y_;
-        bandRows_ = rows;
-        return true;
-    }
-
-    TIFF* tif_;
-    uint32_t width_;
-    uint32_t height_;
-    uint64_t rowBytes_;
-    uint32_t bandHeight_ = 1; // rows per strip, or tile height
-    uint32_t strips_ = 0;
-    uint32_t tileWidth_ = 0;
-    uint64_t tileRow_ = 0;
-    std::vector<uint8_t> band_;
-    std::vector<uint8_t> tile_;
-    uint32_t y_ = 0;         // next row handed out
-    uint32_t bandStart_ = 0; // first row held in band_
-    uint32_t bandRows_ = 0;  // rows held in band_
-};
-
 // Sample i of a row of packed samples of `bps` bits (1, 2, 4 or 8).
 unsigned packedSample(const uint8_t* row, size_t i, unsigned bps) {
     const size_t bit = i * bps;
@@ -244,10 +136,8 @@ std::vector<Rgb> readColormap(TIFF* tif, unsigned bps) {
 // stored, grey levels widened to 8 bits, palette indexes to one byte each.
 class TiffRows final : public RowSource {
 public:
-    TiffRows(TIFF* tif, const Layout& l, PageFormat format, uint64_t rowBytes)
-        : raw_(tif, static_cast<uint32_t>(format.width), static_cast<uint32_t>(format.height),
-               rowBytes),
-          bps_(l.bps), scale_(l.path == Path::Grey),
+    TiffRows(tiffstream& stream, const Layout& l, PageFormat format)
+        : raw_(stream, 0, kMaxBitmapBytes), bps_(l.bps), scale_(l.path == Path::Grey),
           widen_(l.path == Path::Grey || l.path == Path::Palette), format_(std::move(format)) {
         if (widen_) {
             line_.resize(format_.stride);
@@ -255,7 +145,10 @@ public:
     }
 
     const PageFormat& format() const override { return format_; }
-    bool rewind() override { return raw_.start(); }
+    bool rewind() override {
+        raw_.restart();
+        return raw_.problem().empty();
+    }
 
     const uint8_t* next() override {
         const uint8_t* row = raw_.next();
@@ -285,7 +178,7 @@ public:
     }
 
 private:
-    RawRows raw_;
+    tiffrows raw_;
     unsigned bps_;
     bool scale_;
     bool widen_;
@@ -295,7 +188,7 @@ private:
 
 // The rows of a page in one of the raw layouts, positioned at the top; null
 // when the page cannot be read that way or is past the bitmap limits.
-std::unique_ptr<TiffRows> rawRows(TIFF* tif, const Layout& l, const PageHeader& h) {
+std::unique_ptr<TiffRows> rawRows(tiffstream& stream, const Layout& l, const PageHeader& h) {
     if (l.path == Path::Rgba || !bitmapFits(h.width, h.height, l.bits)) {
         return nullptr;
     }
@@ -310,24 +203,20 @@ std::unique_ptr<TiffRows> rawRows(TIFF* tif, const Layout& l, const PageHeader& 
     format.xdpi = h.xdpi;
     format.ydpi = h.ydpi;
     if (l.path == Path::Palette) {
-        format.palette = readColormap(tif, l.bps);
+        format.palette = readColormap(stream.handle(), l.bps);
         if (format.palette.empty()) {
             return nullptr;
         }
     }
-    const auto rowBytes = packedStride(h.width, l.bps * l.spp);
-    if (!rowBytes) {
-        return nullptr;
-    }
-    auto rows = std::make_unique<TiffRows>(tif, l, std::move(format), *rowBytes);
+    auto rows = std::make_unique<TiffRows>(stream, l, std::move(format));
     if (!rows->rewind()) {
         return nullptr;
     }
     return rows;
 }
 
-std::shared_ptr<const Bitmap> decodeRaw(TIFF* tif, const Layout& l, const PageHeader& h) {
-    auto rows = rawRows(tif, l, h);
+std::shared_ptr<const Bitmap> decodeRaw(tiffstream& stream, const Layout& l, const PageHeader& h) {
+    auto rows = rawRows(stream, l, h);
     if (!rows) {
         return nullptr;
     }
@@ -443,7 +332,7 @@ public:
         if (l.path == Path::Rgba) {
             return decodeRgba(stream_->handle(), l, header_);
         }
-        return decodeRaw(stream_->handle(), l, header_);
+        return decodeRaw(*stream_, l, header_);
     }
 
     std::unique_ptr<RowSource> rows() override {
@@ -451,7 +340,7 @@ public:
         if (l.path == Path::Rgba) {
             return ImageSource::rows();
         }
-        return rawRows(stream_->handle(), l, header_);
+        return rawRows(*stream_, l, header_);
     }
 
 private:

@@ -79,145 +79,163 @@ std::string sizeerror(uint64_t rowbytes, uint64_t rows, uint64_t maxbytes) {
            std::to_string(maxbytes) + " allowed";
 }
 
-struct geometry {
-    uint32_t width = 0, height = 0;
-    uint16_t bits = 1, samples = 1;
-    uint16_t planes = 1;        // samples stored plane by plane: one plane per sample
-    uint16_t planesamples = 1;  // samples per pixel within one plane
-    uint64_t planerowbytes = 0; // bytes of one row of one plane
-};
-
-// The rows of one plane, strip by strip, appended to `out`.
-std::string readstrips(tiffstream& stream, const geometry& g, uint16_t plane,
-                       std::vector<uint8_t>& out) {
-    TIFF* tif = stream.handle();
-    uint32_t rowsperstrip = g.height;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsperstrip);
-    rowsperstrip = std::clamp<uint32_t>(rowsperstrip, 1, g.height);
-    const uint32_t perplane = (g.height - 1) / rowsperstrip + 1;
-    if (uint64_t{perplane} * g.planes > TIFFNumberOfStrips(tif)) {
-        return "it has fewer strips than rows";
-    }
-    for (uint32_t s = 0; s < perplane; ++s) {
-        const uint32_t rows = std::min(rowsperstrip, g.height - s * rowsperstrip);
-        const uint64_t want = g.planerowbytes * rows;
-        const size_t at = out.size();
-        out.resize(at + static_cast<size_t>(want));
-        const tmsize_t got = TIFFReadEncodedStrip(tif, plane * perplane + s, out.data() + at,
-                                                  static_cast<tmsize_t>(want));
-        if (got < 0 || static_cast<uint64_t>(got) < want) {
-            return libtifferror(stream, "a strip holds fewer rows than it should");
-        }
-    }
-    return {};
-}
-
-// The rows of one plane, one row of tiles at a time, appended to `out`.
-std::string readtiles(tiffstream& stream, const geometry& g, uint16_t plane, uint64_t maxbytes,
-                      std::vector<uint8_t>& out) {
-    TIFF* tif = stream.handle();
-    uint32_t tilewidth = 0, tilelength = 0;
-    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tilewidth);
-    TIFFGetField(tif, TIFFTAG_TILELENGTH, &tilelength);
-    if (tilewidth == 0 || tilelength == 0) {
-        return "its tiles have no size";
-    }
-    const uint64_t tilerowbytes = (uint64_t{tilewidth} * g.planesamples * g.bits + 7) / 8;
-    if (tilerowbytes > maxbytes / tilelength) {
-        return sizeerror(tilerowbytes, tilelength, maxbytes);
-    }
-    const uint64_t tilebytes = tilerowbytes * tilelength;
-    std::vector<uint8_t> tile(static_cast<size_t>(tilebytes));
-    const uint64_t pixelbits = uint64_t{g.planesamples} * g.bits;
-    for (uint64_t y = 0; y < g.height; y += tilelength) {
-        const auto rows = static_cast<uint32_t>(std::min<uint64_t>(tilelength, g.height - y));
-        const size_t band = out.size();
-        out.resize(band + static_cast<size_t>(g.planerowbytes * rows), 0);
-        for (uint64_t x = 0; x < g.width; x += tilewidth) {
-            const uint32_t tileindex =
-                TIFFComputeTile(tif, static_cast<uint32_t>(x), static_cast<uint32_t>(y), 0, plane);
-            if (tileindex >= TIFFNumberOfTiles(tif) ||
-                TIFFReadEncodedTile(tif, tileindex, tile.data(), static_cast<tmsize_t>(tilebytes)) <
-                    0) {
-                return libtifferror(stream, "a tile cannot be read");
-            }
-            const uint64_t columns = std::min<uint64_t>(tilewidth, g.width - x);
-            for (uint32_t r = 0; r < rows; ++r) {
-                copybits(out.data() + band + static_cast<size_t>(g.planerowbytes * r),
-                         x * pixelbits, tile.data() + static_cast<size_t>(tilerowbytes * r), 0,
-                         columns * pixelbits);
-            }
-        }
-    }
-    return {};
-}
-
 } // namespace
 
-std::string decodesamples(tiffstream& stream, uint64_t maxbytes, decodedpage& out) {
-    TIFF* tif = stream.handle();
-    geometry g;
+tiffrows::tiffrows(tiffstream& stream, uint16_t plane, uint64_t maxbytes)
+    : stream_(stream), tif_(stream.handle()), plane_(plane) {
+    uint16_t bits = 1;
+    uint16_t samples = 1;
     uint16_t planar = PLANARCONFIG_CONTIG;
-    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &g.width);
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &g.height);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &g.bits);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &g.samples);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
-    if (g.width == 0 || g.height == 0 || g.samples == 0) {
-        return "it has no pixels";
-    }
-    if (g.bits != 1 && g.bits != 2 && g.bits != 4 && g.bits != 8 && g.bits != 16) {
-        return "its samples have " + std::to_string(g.bits) + " bits";
-    }
-    const bool separate = planar == PLANARCONFIG_SEPARATE && g.samples > 1;
-    g.planes = separate ? g.samples : 1;
-    g.planesamples = separate ? 1 : g.samples;
-    g.planerowbytes = (uint64_t{g.width} * g.planesamples * g.bits + 7) / 8;
-    const uint64_t rowbytes = (uint64_t{g.width} * g.samples * g.bits + 7) / 8;
-    if (rowbytes > maxbytes / g.height) {
-        return sizeerror(rowbytes, g.height, maxbytes);
+    TIFFGetField(tif_, TIFFTAG_IMAGEWIDTH, &width_);
+    TIFFGetField(tif_, TIFFTAG_IMAGELENGTH, &height_);
+    TIFFGetFieldDefaulted(tif_, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif_, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif_, TIFFTAG_PLANARCONFIG, &planar);
+    const bool separate = planar == PLANARCONFIG_SEPARATE && samples > 1;
+    pixelbits_ = uint64_t{separate ? 1U : samples} * bits;
+    rowbytes_ = (width_ * pixelbits_ + 7) / 8;
+    if (width_ == 0 || height_ == 0 || bits == 0) {
+        problem_ = "it has no pixels";
+        return;
     }
     // What libtiff will deliver must be what the rows above hold (YCbCr
     // with subsampling, say, is not).
-    if (static_cast<uint64_t>(TIFFScanlineSize64(tif)) != g.planerowbytes) {
-        return libtifferror(stream, "its rows are not laid out sample by sample");
+    if (static_cast<uint64_t>(TIFFScanlineSize64(tif_)) != rowbytes_) {
+        problem_ = libtifferror(stream_, "its rows are not laid out sample by sample");
+        return;
     }
-
-    out.width = g.width;
-    out.height = g.height;
-    out.bits = g.bits;
-    out.samples = g.samples;
-    out.bytes.clear();
-    const bool tiled = TIFFIsTiled(tif) != 0;
-    if (!separate) {
-        // Grown strip by strip: a file that claims a large page but holds
-        // little fails at its first damaged strip, not after a huge
-        // allocation.
-        out.bytes.reserve(static_cast<size_t>(rowbytes * g.height));
-        return tiled ? readtiles(stream, g, 0, maxbytes, out.bytes)
-                     : readstrips(stream, g, 0, out.bytes);
-    }
-    std::vector<std::vector<uint8_t>> planes(g.planes);
-    for (uint16_t p = 0; p < g.planes; ++p) {
-        planes[p].reserve(static_cast<size_t>(g.planerowbytes * g.height));
-        const std::string failed = tiled ? readtiles(stream, g, p, maxbytes, planes[p])
-                                         : readstrips(stream, g, p, planes[p]);
-        if (!failed.empty()) {
-            return failed;
+    tiled_ = TIFFIsTiled(tif_) != 0;
+    if (!tiled_) {
+        uint32_t rowsperstrip = height_;
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &rowsperstrip);
+        bandheight_ = std::clamp<uint32_t>(rowsperstrip, 1, height_);
+        perplane_ = (height_ - 1) / bandheight_ + 1;
+        if (uint64_t{perplane_} * (separate ? samples : 1) > TIFFNumberOfStrips(tif_)) {
+            problem_ = "it has fewer strips than rows";
+        } else if (rowbytes_ > maxbytes / bandheight_) {
+            problem_ = sizeerror(rowbytes_, bandheight_, maxbytes);
+        }
+    } else {
+        uint32_t tilelength = 0;
+        TIFFGetField(tif_, TIFFTAG_TILEWIDTH, &tilewidth_);
+        TIFFGetField(tif_, TIFFTAG_TILELENGTH, &tilelength);
+        tilerowbytes_ = (uint64_t{tilewidth_} * pixelbits_ + 7) / 8;
+        bandheight_ = std::min(tilelength, height_);
+        if (tilewidth_ == 0 || tilelength == 0) {
+            problem_ = "its tiles have no size";
+        } else if (tilerowbytes_ > maxbytes / tilelength || rowbytes_ > maxbytes / bandheight_) {
+            problem_ = sizeerror(std::max(tilerowbytes_, rowbytes_), tilelength, maxbytes);
+        } else {
+            tile_.resize(static_cast<size_t>(tilerowbytes_ * tilelength));
         }
     }
-    out.bytes.assign(static_cast<size_t>(rowbytes * g.height), 0);
-    for (uint32_t y = 0; y < g.height; ++y) {
+    if (problem_.empty()) {
+        band_.resize(static_cast<size_t>(rowbytes_ * bandheight_));
+    }
+}
+
+void tiffrows::restart() {
+    y_ = bandstart_ = bandrows_ = 0;
+}
+
+const uint8_t* tiffrows::next() {
+    if (y_ >= height_ || !problem_.empty()) {
+        return nullptr;
+    }
+    if (y_ >= bandstart_ + bandrows_ && !(tiled_ ? readtiles() : readstrip())) {
+        y_ = height_; // nothing more comes out of a page that failed
+        return nullptr;
+    }
+    return band_.data() + static_cast<size_t>(y_++ - bandstart_) * rowbytes_;
+}
+
+bool tiffrows::readstrip() {
+    const uint32_t rows = std::min(bandheight_, height_ - y_);
+    const uint64_t want = rowbytes_ * rows;
+    const tmsize_t got = TIFFReadEncodedStrip(tif_, plane_ * perplane_ + y_ / bandheight_,
+                                              band_.data(), static_cast<tmsize_t>(want));
+    if (got < 0 || static_cast<uint64_t>(got) < want) {
+        problem_ = libtifferror(stream_, "a strip holds fewer rows than it should");
+        return false;
+    }
+    bandstart_ = y_;
+    bandrows_ = rows;
+    return true;
+}
+
+bool tiffrows::readtiles() {
+    const uint32_t rows = std::min(bandheight_, height_ - y_);
+    for (uint64_t x = 0; x < width_; x += tilewidth_) {
+        const uint32_t index = TIFFComputeTile(tif_, static_cast<uint32_t>(x), y_, 0, plane_);
+        if (index >= TIFFNumberOfTiles(tif_) ||
+            TIFFReadEncodedTile(tif_, index, tile_.data(), static_cast<tmsize_t>(tile_.size())) <
+                0) {
+            problem_ = libtifferror(stream_, "a tile cannot be read");
+            return false;
+        }
+        const uint64_t columns = std::min<uint64_t>(tilewidth_, width_ - x);
+        for (uint32_t r = 0; r < rows; ++r) {
+            copybits(band_.data() + static_cast<size_t>(rowbytes_ * r), x * pixelbits_,
+                     tile_.data() + static_cast<size_t>(tilerowbytes_ * r), 0,
+                     columns * pixelbits_);
+        }
+    }
+    bandstart_ = y_;
+    bandrows_ = rows;
+    return true;
+}
+
+std::string decodesamples(tiffstream& stream, uint64_t maxbytes, decodedpage& out) {
+    TIFF* tif = stream.handle();
+    uint16_t planar = PLANARCONFIG_CONTIG;
+    out = decodedpage{};
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &out.width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &out.height);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &out.bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &out.samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    if (out.width == 0 || out.height == 0 || out.samples == 0) {
+        return "it has no pixels";
+    }
+    if (out.bits != 1 && out.bits != 2 && out.bits != 4 && out.bits != 8 && out.bits != 16) {
+        return "its samples have " + std::to_string(out.bits) + " bits";
+    }
+    const uint64_t rowbytes = out.rowbytes();
+    if (rowbytes > maxbytes / out.height) {
+        return sizeerror(rowbytes, out.height, maxbytes);
+    }
+    const uint16_t planes = planar == PLANARCONFIG_SEPARATE ? out.samples : 1;
+    // Grown row by row: a file that claims a large page but holds little
+    // fails at its first damaged strip, not after a huge allocation.
+    std::vector<std::vector<uint8_t>> rows(planes);
+    for (uint16_t p = 0; p < planes; ++p) {
+        tiffrows plane(stream, p, maxbytes);
+        std::vector<uint8_t>& bytes = planes == 1 ? out.bytes : rows[p];
+        bytes.reserve(static_cast<size_t>(plane.rowbytes() * out.height));
+        for (const uint8_t* row = plane.next(); row != nullptr; row = plane.next()) {
+            bytes.insert(bytes.end(), row, row + plane.rowbytes());
+        }
+        if (!plane.problem().empty()) {
+            return plane.problem();
+        }
+    }
+    if (planes == 1) {
+        return {};
+    }
+    // Samples stored plane by plane go together, pixel by pixel.
+    const uint64_t planerowbytes = (uint64_t{out.width} * out.bits + 7) / 8;
+    out.bytes.assign(static_cast<size_t>(rowbytes * out.height), 0);
+    for (uint32_t y = 0; y < out.height; ++y) {
         uint8_t* row = out.bytes.data() + static_cast<size_t>(rowbytes * y);
-        for (uint16_t p = 0; p < g.planes; ++p) {
-            const uint8_t* source = planes[p].data() + static_cast<size_t>(g.planerowbytes * y);
-            for (uint32_t x = 0; x < g.width; ++x) {
-                const size_t index = size_t{x} * g.samples + p;
-                if (g.bits == 16) {
+        for (uint16_t p = 0; p < planes; ++p) {
+            const uint8_t* source = rows[p].data() + static_cast<size_t>(planerowbytes * y);
+            for (uint32_t x = 0; x < out.width; ++x) {
+                const size_t index = size_t{x} * out.samples + p;
+                if (out.bits == 16) {
                     std::memcpy(row + 2 * index, source + 2 * size_t{x}, 2);
                 } else {
                     // writepdfsample packs sub-byte samples as libtiff does.
-                    writepdfsample(row, index, g.bits, readsample(source, x, g.bits));
+                    writepdfsample(row, index, out.bits, readsample(source, x, out.bits));
                 }
             }
         }

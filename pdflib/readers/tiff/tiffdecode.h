@@ -24,6 +24,48 @@ struct decodedpage {
     size_t rowbytes() const { return (size_t{width} * samples * bits + 7) / 8; }
 };
 
+// The rows of one plane of the stream's current directory (plane 0 holds
+// every sample where pixels are stored together), top to bottom as libtiff
+// decodes them: samples packed as stored, 16-bit ones in the machine's byte
+// order. One strip or one row of tiles is held at a time, so a page of any
+// size is read in bounded memory.
+class tiffrows {
+public:
+    // Nothing larger than maxbytes is allocated: a strip or a row of tiles
+    // that would take more leaves the rows unreadable (problem()).
+    tiffrows(tiffstream& stream, uint16_t plane, uint64_t maxbytes);
+    // Empty while the rows can be read, else why not.
+    const std::string& problem() const { return problem_; }
+    uint64_t rowbytes() const { return rowbytes_; }
+    // Starts again at the top row.
+    void restart();
+    // The next row; null past the last one, or when a strip or tile cannot
+    // be read (problem() then says why).
+    const uint8_t* next();
+
+private:
+    bool readstrip();
+    bool readtiles();
+
+    tiffstream& stream_;
+    TIFF* tif_;
+    uint16_t plane_;
+    uint32_t width_ = 0, height_ = 0;
+    uint64_t pixelbits_ = 0;
+    uint64_t rowbytes_ = 0;
+    bool tiled_ = false;
+    uint32_t bandheight_ = 1; // rows per strip, or tile length
+    uint32_t perplane_ = 0;   // strips per plane
+    uint32_t tilewidth_ = 0;
+    uint64_t tilerowbytes_ = 0;
+    std::vector<uint8_t> band_;
+    std::vector<uint8_t> tile_;
+    uint32_t y_ = 0;         // next row handed out
+    uint32_t bandstart_ = 0; // first row held in band_
+    uint32_t bandrows_ = 0;  // rows held in band_
+    std::string problem_;
+};
+
 // Decodes the stream's current directory as stored: strips or tiles, the
 // samples of a pixel together or plane by plane. Nothing larger than
 // maxbytes is allocated. Returns empty on success, else why not (libtiff's
