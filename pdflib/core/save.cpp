@@ -102,8 +102,7 @@ private:
     void announce(int64_t i);
     void prepare(int64_t i, preparinglane& lane);
     void writeprepared(int64_t i, preparedpage& page);
-    void writepages();
-    void writepagepairs();
+    void writepages(bool ahead);
     // A probed page is at most 14400 points on a side.
     void setpagesize(const imagedesc& image) {
         const pointsize points = pagepoints(image);
@@ -246,32 +245,19 @@ void savejob::writeprepared(int64_t i, preparedpage& prepared) {
     }
 }
 
-// One page after the other: each announced, prepared and written before
-// the next. A Cancel stops the save before the next page.
-void savejob::writepages() {
-    for (int64_t i = 0; i < n() && out_.error() == 0; ++i) {
-        if (ui_.cancelled()) {
-            result_ = status(OVINPDF_CANCELLED, "Save cancelled by user");
-            continue;
-        }
-        announce(i);
-        prepare(i, first_);
-        writeprepared(i, first_.page);
-    }
-}
-
-// Two pages at a time: page i+1 is handed to a second thread while page i
-// is prepared and written here, then page i+1 is written (prepared here
+// The pages in order, each announced, prepared and written before the
+// next; a Cancel stops the save before the next page. Two at a time where
+// the face prepares ahead: page i+1 is handed to a second thread while page
+// i is prepared and written here, then page i+1 is written (prepared here
 // after all when the second thread has not begun it). At most two pages are
-// in memory; they are written in order, each with its own warnings, so the
-// file and the warnings are those of writepages(). A Cancel stops the save
-// before the next page as there.
-void savejob::writepagepairs() {
+// in memory, and each page's warnings come with it: the file and the
+// warnings are the same either way.
+void savejob::writepages(bool ahead) {
     aheadworker worker;
     // Pages that take no work to speak of (data kept as stored) are not
     // worth a hand-over: a pair is shared only after a page that took long.
     constexpr auto kWorthSharing = std::chrono::milliseconds(2);
-    bool share = true;
+    bool share = ahead;
     for (int64_t i = 0; i < n() && out_.error() == 0; i += 2) {
         if (ui_.cancelled()) {
             result_ = status(OVINPDF_CANCELLED, "Save cancelled by user");
@@ -285,7 +271,7 @@ void savejob::writepagepairs() {
         announce(i);
         const auto started = std::chrono::steady_clock::now();
         prepare(i, first_);
-        share = std::chrono::steady_clock::now() - started >= kWorthSharing;
+        share = ahead && std::chrono::steady_clock::now() - started >= kWorthSharing;
         writeprepared(i, first_.page);
         if (shared) {
             worker.finish();
@@ -427,12 +413,8 @@ status savejob::run() {
         shown = true;
         out_.writeline(state_.needspdf15 ? "%PDF-1.5" : "%PDF-1.4");
         // The classic face's progress window and Cancel follow one page at
-        // a time.
-        if (face_.preparesahead(state_.options)) {
-            writepagepairs();
-        } else {
-            writepages();
-        }
+        // a time: it never prepares ahead.
+        writepages(face_.preparesahead(state_.options));
         if (out_.error() == 0) {
             ui_.progressFinish("Finalizing PDF output...");
             writetrailer();

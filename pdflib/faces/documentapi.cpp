@@ -136,6 +136,25 @@ template <typename Change> int32_t setoption(ovinpdf_document* document, Change 
     });
 }
 
+// Sets one option, or one entry of the document information, to `value`
+// when `valid`.
+template <typename T>
+int32_t setfield(ovinpdf_document* document, T ovin::documentoptions::*field, const T& value,
+                 bool valid = true) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.*field = value;
+        return valid;
+    });
+}
+template <typename T>
+int32_t setinfo(ovinpdf_document* document, T ovin::documentinfo::*field, const T& value,
+                bool valid = true) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.info.*field = value;
+        return valid;
+    });
+}
+
 } // namespace
 
 extern "C" {
@@ -214,38 +233,24 @@ int32_t ovinpdf_set_temporary_path(ovinpdf_document* document, const char* path)
 }
 
 int32_t ovinpdf_set_auto_orient(ovinpdf_document* document, bool on) {
-    return setoption(document, [&](ovin::documentoptions& o) {
-        o.autoorient = on;
-        return true;
-    });
+    return setfield(document, &ovin::documentoptions::autoorient, on);
 }
 
 int32_t ovinpdf_set_icc_profiles(ovinpdf_document* document, bool on) {
-    return setoption(document, [&](ovin::documentoptions& o) {
-        o.iccprofiles = on;
-        return true;
-    });
+    return setfield(document, &ovin::documentoptions::iccprofiles, on);
 }
 
 int32_t ovinpdf_set_default_resolution(ovinpdf_document* document, double dpi) {
-    return setoption(document, [&](ovin::documentoptions& o) {
-        o.defaultdpi = dpi;
-        return validdpi(dpi);
-    });
+    return setfield(document, &ovin::documentoptions::defaultdpi, dpi, validdpi(dpi));
 }
 
 int32_t ovinpdf_set_resolution(ovinpdf_document* document, double dpi) {
-    return setoption(document, [&](ovin::documentoptions& o) {
-        o.forcedpi = dpi;
-        return validdpi(dpi);
-    });
+    return setfield(document, &ovin::documentoptions::forcedpi, dpi, validdpi(dpi));
 }
 
 int32_t ovinpdf_set_jpeg_quality(ovinpdf_document* document, int quality) {
-    return setoption(document, [&](ovin::documentoptions& o) {
-        o.jpegquality = quality;
-        return quality >= 0 && quality <= 100;
-    });
+    return setfield(document, &ovin::documentoptions::jpegquality, quality,
+                    quality >= 0 && quality <= 100);
 }
 
 int32_t ovinpdf_set_page_size(ovinpdf_document* document, double width, double height) {
@@ -308,45 +313,27 @@ bool ovinpdf_page_size_from_text(const char* value, double* width, double* heigh
 }
 
 int32_t ovinpdf_set_author(ovinpdf_document* document, const char* value) {
-    return setoption(document, [&](ovin::documentoptions& o) {
-        o.info.author = text(value);
-        return true;
-    });
+    return setinfo(document, &ovin::documentinfo::author, std::string(text(value)));
 }
 
 int32_t ovinpdf_set_subject(ovinpdf_document* document, const char* value) {
-    return setoption(document, [&](ovin::documentoptions& o) {
-        o.info.subject = text(value);
-        return true;
-    });
+    return setinfo(document, &ovin::documentinfo::subject, std::string(text(value)));
 }
 
 int32_t ovinpdf_set_keywords(ovinpdf_document* document, const char* value) {
-    return setoption(document, [&](ovin::documentoptions& o) {
-        o.info.keywords = text(value);
-        return true;
-    });
+    return setinfo(document, &ovin::documentinfo::keywords, std::string(text(value)));
 }
 
 int32_t ovinpdf_set_creator(ovinpdf_document* document, const char* value) {
-    return setoption(document, [&](ovin::documentoptions& o) {
-        o.info.creator = text(value);
-        return true;
-    });
+    return setinfo(document, &ovin::documentinfo::creator, std::string(text(value)));
 }
 
 int32_t ovinpdf_set_creation_date(ovinpdf_document* document, int64_t seconds) {
-    return setoption(document, [&](ovin::documentoptions& o) {
-        o.info.created = seconds;
-        return seconds >= 0;
-    });
+    return setinfo(document, &ovin::documentinfo::created, seconds, seconds >= 0);
 }
 
 int32_t ovinpdf_set_modification_date(ovinpdf_document* document, int64_t seconds) {
-    return setoption(document, [&](ovin::documentoptions& o) {
-        o.info.modified = seconds;
-        return seconds >= 0;
-    });
+    return setinfo(document, &ovin::documentinfo::modified, seconds, seconds >= 0);
 }
 
 int32_t ovinpdf_save_to_fd(ovinpdf_document* document, int fd, const char* name,

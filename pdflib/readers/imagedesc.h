@@ -4,12 +4,15 @@
 // per component, filter with its parameters, and the data.
 #pragma once
 
+#include "byteorder.h"
 #include "posixio.h"
 #include "readers/imagekind.h"
 #include "status.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -136,6 +139,19 @@ inline int components(colourspace colour) {
     default:
         return 1;
     }
+}
+
+// Whether an embedded ICC profile's header says it is one for these
+// colours: its own length, the "acsp" signature and the data colour space
+// (grey, RGB or CMYK) of the page. Whether LittleCMS can use it is checked
+// when the page is prepared.
+inline bool profilefits(std::span<const uint8_t> icc, colourspace colour) {
+    const char* space = colour == colourspace::gray   ? "GRAY"
+                        : colour == colourspace::rgb  ? "RGB "
+                        : colour == colourspace::cmyk ? "CMYK"
+                                                      : nullptr;
+    return space != nullptr && icc.size() >= 132 && be32(icc.data()) == icc.size() &&
+           std::memcmp(&icc[36], "acsp", 4) == 0 && std::memcmp(&icc[16], space, 4) == 0;
 }
 
 // JPEG 2000 data and samples of more than 8 bits came with PDF 1.5.

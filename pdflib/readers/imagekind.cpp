@@ -78,36 +78,6 @@ imagekind kindbysignature(const uint8_t* b, size_t n) {
     return imagekind::unknown;
 }
 
-imagekind kindbycontent(const std::string& path) {
-    filesource source;
-    if (source.open(path) != 0) {
-        return imagekind::unknown;
-    }
-    std::array<uint8_t, 32> head{};
-    int error = 0;
-    const int64_t got = source.readat(0, head.data(), head.size(), error);
-    return got <= 0 ? imagekind::unknown : kindbysignature(head.data(), static_cast<size_t>(got));
-}
-
-std::string_view kindname(imagekind kind) {
-    switch (kind) {
-    case imagekind::tiff:
-        return "TIFF";
-    case imagekind::jpeg:
-        return "JPEG";
-    case imagekind::bmp:
-        return "BMP";
-    case imagekind::png:
-        return "PNG";
-    case imagekind::pnm:
-        return "PNM";
-    case imagekind::jp2:
-        return "JPEG 2000";
-    default:
-        return "unknown";
-    }
-}
-
 bool validfext(std::string_view ext) {
     if (trimmed(ext).empty()) {
         return false;

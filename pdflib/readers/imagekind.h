@@ -20,10 +20,6 @@ imagekind kindbyextension(std::string_view path);
 // order, also BigTIFF), BMP, PNG, PNM (P1 to P6), JPEG 2000 (JP2 file or
 // bare codestream).
 imagekind kindbysignature(const uint8_t* bytes, size_t size);
-// The same for a named file; unknown when it cannot be read.
-imagekind kindbycontent(const std::string& path);
-// What the kind is called in messages ("TIFF").
-std::string_view kindname(imagekind kind);
 
 // The extension, with its dot, that names the kind to the imaging library
 // (".TIF"); empty for unknown.

@@ -270,13 +270,6 @@ status readcodestream(bytereader& reader, const std::string& name, uint64_t star
     }
 }
 
-bool profilefits(const std::vector<uint8_t>& p, uint16_t components) {
-    static constexpr std::array<const char*, 5> spaces{"", "GRAY", "", "RGB ", "CMYK"};
-    return components < spaces.size() && *spaces[components] != '\0' && p.size() >= 132 &&
-           be32(p.data()) == p.size() && std::memcmp(&p[36], "acsp", 4) == 0 &&
-           std::memcmp(&p[16], spaces[components], 4) == 0;
-}
-
 } // namespace
 
 status readjp2page(bytesource& source, const std::string& name, imagedata mode, imagedesc& out) {
@@ -311,10 +304,12 @@ status readjp2page(bytesource& source, const std::string& name, imagedata mode, 
     out.pagesinfile = 1;
     out.bitspercomponent = 0;
     out.colour = colourspace::none;
-    if (!f.reshaped && profilefits(f.icc, size.components)) {
-        out.colour = size.components == 1   ? colourspace::gray
-                     : size.components == 3 ? colourspace::rgb
-                                            : colourspace::cmyk;
+    const colourspace colour = size.components == 1   ? colourspace::gray
+                               : size.components == 3 ? colourspace::rgb
+                               : size.components == 4 ? colourspace::cmyk
+                                                      : colourspace::none;
+    if (!f.reshaped && profilefits(f.icc, colour)) {
+        out.colour = colour;
         out.iccprofile = std::move(f.icc);
     }
     out.filter = pdffilter::jpx;

@@ -136,9 +136,8 @@ std::vector<uint8_t> iccprofile(std::span<const uint8_t> body, bool grey) {
         });
     // The header: its own size, the 'acsp' signature and the data colour
     // space, which must be the image's.
-    if (rc != Z_STREAM_END || !fits || profile.size() < 132 ||
-        be32(profile.data()) != profile.size() || std::memcmp(&profile[36], "acsp", 4) != 0 ||
-        std::memcmp(&profile[16], grey ? "GRAY" : "RGB ", 4) != 0) {
+    if (rc != Z_STREAM_END || !fits ||
+        !profilefits(profile, grey ? colourspace::gray : colourspace::rgb)) {
         return {};
     }
     return profile;

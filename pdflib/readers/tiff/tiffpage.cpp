@@ -350,24 +350,6 @@ void describetiffpage(const pagetags& t, const pageplan& p, imagedesc& out) {
 
 namespace {
 
-// An ICC data colour space signature at bytes 16 to 19 of the profile.
-bool profilefits(std::span<const uint8_t> icc, colourspace colour) {
-    if (icc.size() < 132) {
-        return false;
-    }
-    const std::string space(icc.begin() + 16, icc.begin() + 20);
-    switch (colour) {
-    case colourspace::gray:
-        return space == "GRAY";
-    case colourspace::rgb:
-        return space == "RGB ";
-    case colourspace::cmyk:
-        return space == "CMYK";
-    default:
-        return false;
-    }
-}
-
 // The page's ICC profile, where it fits the page's colours.
 status readprofile(bytesource& source, const tifftags::extent& at, imagedesc& out) {
     out.iccprofile.clear();
