@@ -120,9 +120,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<ImageSource> openBmp(UniqueFd fd) {
-    auto file = std::make_unique<filesource>();
-    if (file->adopt(fd.release()) != 0 || !file->regular() || file->size() == 0) {
+std::unique_ptr<ImageSource> openBmp(std::unique_ptr<filesource> file) {
+    if (file->size() == 0) {
         return nullptr;
     }
     bmpheader h;

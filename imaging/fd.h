@@ -1,5 +1,5 @@
-// An owned POSIX file descriptor, closed when it goes out of scope, and the
-// few file reads and writes the readers and writers share.
+// An owned POSIX file descriptor, closed when it goes out of scope (the
+// writers' output file).
 #pragma once
 
 #include "posixio.h"
@@ -35,12 +35,5 @@ public:
 private:
     int fd_ = -1;
 };
-
-// Opens an existing file for reading; an invalid descriptor when that fails
-// or the name is not a regular file.
-UniqueFd openForReading(const char* name);
-
-// Size of the open file, or -1.
-int64_t fileSize(int fd);
 
 } // namespace ovin::imaging

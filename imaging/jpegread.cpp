@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <csetjmp>
-#include <fcntl.h>
 #include <memory>
 #include <vector>
 
@@ -18,63 +17,12 @@ namespace ovin::imaging {
 
 namespace {
 
-// Source manager reading the descriptor from its start, in blocks.
-struct FdSource {
-    jpeg_source_mgr pub{};
-    int fd = -1;
-    uint64_t position = 0;
-    JOCTET buffer[65536]{};
-};
-
-void initSource(j_decompress_ptr cinfo) {
-    auto* src = reinterpret_cast<FdSource*>(cinfo->src);
-    src->position = 0;
-}
-
-boolean fillInputBuffer(j_decompress_ptr cinfo) {
-    auto* src = reinterpret_cast<FdSource*>(cinfo->src);
-    const int64_t got = readat(src->fd, src->buffer, sizeof src->buffer, src->position);
-    if (got <= 0) {
-        // A file cut short: end it with a fake EOI marker, as libjpeg's own
-        // sources do, so the rows decoded so far are kept.
-        WARNMS(cinfo, JWRN_JPEG_EOF);
-        src->buffer[0] = 0xFF;
-        src->buffer[1] = JPEG_EOI;
-        src->pub.next_input_byte = src->buffer;
-        src->pub.bytes_in_buffer = 2;
-        return TRUE;
-    }
-    src->position += static_cast<uint64_t>(got);
-    src->pub.next_input_byte = src->buffer;
-    src->pub.bytes_in_buffer = static_cast<size_t>(got);
-    return TRUE;
-}
-
-void skipInputData(j_decompress_ptr cinfo, long count) {
-    auto* src = reinterpret_cast<FdSource*>(cinfo->src);
-    if (count <= 0) {
-        return;
-    }
-    auto n = static_cast<uint64_t>(count);
-    if (n <= src->pub.bytes_in_buffer) {
-        src->pub.next_input_byte += n;
-        src->pub.bytes_in_buffer -= static_cast<size_t>(n);
-        return;
-    }
-    n -= src->pub.bytes_in_buffer;
-    src->position += n;
-    src->pub.bytes_in_buffer = 0;
-    fillInputBuffer(cinfo);
-}
-
-void termSource(j_decompress_ptr) {}
-
 // Everything one decoding run needs, kept outside the function that holds
 // the jump target.
 struct DecodeJob {
     jpeg_decompress_struct cinfo{};
     JpegErrorManager err{};
-    FdSource source{};
+    std::vector<uint8_t> file; // the whole JPEG file
     bool adobe = false;
     std::unique_ptr<Bitmap> bitmap;
     std::vector<uint8_t> scratch;
@@ -129,7 +77,9 @@ bool runDecode(DecodeJob& job) {
     }
     jpeg_create_decompress(cinfo);
     limitMemory(reinterpret_cast<j_common_ptr>(cinfo));
-    cinfo->src = &job.source.pub;
+    // A file cut short ends in a fake end-of-image marker: the rows decoded
+    // so far are kept.
+    jpeg_mem_src(cinfo, job.file.data(), static_cast<unsigned long>(job.file.size()));
     jpeg_read_header(cinfo, TRUE);
     job.adobe = cinfo->saw_Adobe_marker != 0;
 
@@ -176,17 +126,16 @@ struct JobCleanup {
     ~JobCleanup() { jpeg_destroy_decompress(&job.cinfo); }
 };
 
-std::unique_ptr<DecodeJob> decodeFile(int fd) {
+std::unique_ptr<DecodeJob> decodeFile(bytesource& source) {
     auto job = std::make_unique<DecodeJob>();
     JobCleanup cleanup{*job};
     job->cinfo.err = quietErrorManager(job->err);
-    job->source.fd = fd;
-    job->source.pub.init_source = initSource;
-    job->source.pub.fill_input_buffer = fillInputBuffer;
-    job->source.pub.skip_input_data = skipInputData;
-    job->source.pub.resync_to_restart = jpeg_resync_to_restart;
-    job->source.pub.term_source = termSource;
-    if (!runDecode(*job)) {
+    bytereader reader(source);
+    if (source.size() > kMaxBitmapBytes) {
+        return nullptr;
+    }
+    job->file.resize(static_cast<size_t>(source.size()));
+    if (!reader.read(job->file.data(), job->file.size()) || !runDecode(*job)) {
         return nullptr;
     }
     return job;
@@ -194,14 +143,15 @@ std::unique_ptr<DecodeJob> decodeFile(int fd) {
 
 class JpegSource final : public ImageSource {
 public:
-    JpegSource(UniqueFd fd, const PageHeader& header) : fd_(std::move(fd)), header_(header) {}
+    JpegSource(std::unique_ptr<filesource> file, const PageHeader& header)
+        : file_(std::move(file)), header_(header) {}
 
     int32_t pageCount() const override { return 1; }
     bool selectPage(int32_t page) override { return page == 0; }
     const PageHeader& header() const override { return header_; }
 
     std::shared_ptr<const Bitmap> decode() override {
-        auto job = decodeFile(fd_.get());
+        auto job = decodeFile(*file_);
         if (!job || !job->bitmap) {
             return nullptr;
         }
@@ -211,17 +161,15 @@ public:
     }
 
 private:
-    UniqueFd fd_;
+    std::unique_ptr<filesource> file_;
     PageHeader header_;
 };
 
 } // namespace
 
-std::unique_ptr<ImageSource> openJpeg(UniqueFd fd) {
-    filesource file;
+std::unique_ptr<ImageSource> openJpeg(std::unique_ptr<filesource> file) {
     jpeginfo info;
-    if (file.adopt(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0)) != 0 || !info.read(file, std::string()) ||
-        info.width == 0 || info.height == 0) {
+    if (!info.read(*file, std::string()) || info.width == 0 || info.height == 0) {
         return nullptr;
     }
     PageHeader header;
@@ -230,7 +178,7 @@ std::unique_ptr<ImageSource> openJpeg(UniqueFd fd) {
     header.bits = info.components == 1 ? 8 : 24;
     header.xdpi = info.xdensity;
     header.ydpi = info.ydensity;
-    return std::make_unique<JpegSource>(std::move(fd), header);
+    return std::make_unique<JpegSource>(std::move(file), header);
 }
 
 } // namespace ovin::imaging

@@ -1,4 +1,4 @@
-#include "fd.h"
+#include "readers/imagekind.h"
 #include "source.h"
 
 #include <array>
@@ -9,27 +9,6 @@
 namespace ovin::imaging {
 
 namespace {
-
-enum class Kind { Unknown, Tiff, Jpeg, Bmp };
-
-Kind sniff(int fd) {
-    std::array<unsigned char, 4> sig{};
-    if (!readallat(fd, sig.data(), sig.size(), 0)) {
-        return Kind::Unknown;
-    }
-    // Classic TIFF (42) and BigTIFF (43), either byte order.
-    if ((sig[0] == 'I' && sig[1] == 'I' && (sig[2] == 42 || sig[2] == 43) && sig[3] == 0) ||
-        (sig[0] == 'M' && sig[1] == 'M' && sig[2] == 0 && (sig[3] == 42 || sig[3] == 43))) {
-        return Kind::Tiff;
-    }
-    if (sig[0] == 0xFF && sig[1] == 0xD8 && sig[2] == 0xFF) {
-        return Kind::Jpeg;
-    }
-    if (sig[0] == 'B' && sig[1] == 'M') {
-        return Kind::Bmp;
-    }
-    return Kind::Unknown;
-}
 
 class MemorySource final : public ImageSource {
 public:
@@ -61,21 +40,24 @@ bool pageFits(const PageHeader& header) {
 }
 
 std::unique_ptr<ImageSource> openImageFile(const char* name) {
-    UniqueFd fd = openForReading(name);
-    if (!fd.valid()) {
+    auto file = std::make_unique<filesource>();
+    std::array<uint8_t, 32> head{};
+    int error = 0;
+    if (name == nullptr || file->open(name) != 0 || !file->regular()) {
         return nullptr;
     }
-    switch (sniff(fd.get())) {
-    case Kind::Tiff:
-        return openTiff(std::move(fd));
-    case Kind::Jpeg:
-        return openJpeg(std::move(fd));
-    case Kind::Bmp:
-        return openBmp(std::move(fd));
-    case Kind::Unknown:
-        break;
+    const int64_t got = file->readat(0, head.data(), head.size(), error);
+    // By its signature, whatever its name says.
+    switch (got < 0 ? imagekind::unknown : kindbysignature(head.data(), static_cast<size_t>(got))) {
+    case imagekind::tiff:
+        return openTiff(std::move(file));
+    case imagekind::jpeg:
+        return openJpeg(std::move(file));
+    case imagekind::bmp:
+        return openBmp(std::move(file));
+    default:
+        return nullptr;
     }
-    return nullptr;
 }
 
 std::unique_ptr<ImageSource> memorySource(std::shared_ptr<const Bitmap> bitmap) {

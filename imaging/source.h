@@ -4,7 +4,7 @@
 #pragma once
 
 #include "bitmap.h"
-#include "fd.h"
+#include "readers/bytesource.h"
 #include "rows.h"
 
 #include <cstdint>
@@ -39,11 +39,11 @@ public:
 // take.
 bool pageFits(const PageHeader& header);
 
-// Each reader's opening step: reads headers only. Null when the file is not
-// of that kind or is broken.
-std::unique_ptr<ImageSource> openTiff(UniqueFd fd);
-std::unique_ptr<ImageSource> openJpeg(UniqueFd fd);
-std::unique_ptr<ImageSource> openBmp(UniqueFd fd);
+// Each kind's opening step, through the readers (pdflib/readers/): reads
+// headers only. Null when the file is not of that kind or is broken.
+std::unique_ptr<ImageSource> openTiff(std::unique_ptr<filesource> file);
+std::unique_ptr<ImageSource> openJpeg(std::unique_ptr<filesource> file);
+std::unique_ptr<ImageSource> openBmp(std::unique_ptr<filesource> file);
 
 // Opens a file by its signature (whatever its name says). Null on failure.
 std::unique_ptr<ImageSource> openImageFile(const char* name);

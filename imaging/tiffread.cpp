@@ -285,22 +285,19 @@ std::shared_ptr<const Bitmap> decodeRgba(TIFF* tif, const Layout& l, const PageH
 // readers' stream once it is selected.
 class TiffSource final : public ImageSource {
 public:
-    explicit TiffSource(UniqueFd fd) { adopted_ = source_.adopt(fd.release()) == 0; }
+    explicit TiffSource(std::unique_ptr<filesource> file) : source_(std::move(file)) {}
 
     // Walks the directory chain and reads the first page; false for a file
     // that is no TIFF or whose first page has no usable size.
     bool open() {
-        if (!adopted_) {
-            return false;
-        }
         tiffinfo chain;
-        chain.read(source_, 1, true);
+        chain.read(*source_, 1, true);
         if (chain.problem != tiffproblem::none && chain.problem != tiffproblem::chainbroken) {
             return false;
         }
         offsets_ = std::move(chain.directories);
         offsets_.resize(std::min<size_t>(chain.wholepages, INT32_MAX));
-        stream_ = std::make_unique<tiffstream>(source_, kMaxBitmapBytes);
+        stream_ = std::make_unique<tiffstream>(*source_, kMaxBitmapBytes);
         return !offsets_.empty() && stream_->isopen() && selectPage(0);
     }
 
@@ -346,8 +343,7 @@ public:
 private:
     // Declared in the order they are needed: the stream goes first on
     // destruction, then the file it reads.
-    filesource source_;
-    bool adopted_ = false;
+    std::unique_ptr<filesource> source_;
     std::unique_ptr<tiffstream> stream_;
     std::vector<uint64_t> offsets_; // of the pages' directories
     int32_t current_ = -1;          // the page selected
@@ -356,8 +352,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<ImageSource> openTiff(UniqueFd fd) {
-    auto source = std::make_unique<TiffSource>(std::move(fd));
+std::unique_ptr<ImageSource> openTiff(std::unique_ptr<filesource> file) {
+    auto source = std::make_unique<TiffSource>(std::move(file));
     if (!source->open()) {
         return nullptr;
     }
