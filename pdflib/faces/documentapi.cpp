@@ -13,6 +13,8 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -44,9 +46,13 @@ public:
     void progressClose() override {}
     void processMessages() override {}
     bool cancelled() const override { return cancelled_; }
-    void message(const std::string&) override {}
+    // What the library would show in a message box (a partial file it
+    // could not remove) is said with the call's failure instead.
+    void message(const std::string& text) override { messages_.push_back(text); }
+    std::vector<std::string> takemessages() { return std::exchange(messages_, {}); }
 
 private:
+    std::vector<std::string> messages_;
     ovinpdf_progress progress_ = nullptr;
     void* context_ = nullptr;
     uint32_t pages_ = 0;
@@ -80,12 +86,16 @@ struct ovinpdf_document {
     // The result of a call; a failure's plain message is kept for
     // ovinpdf_last_error.
     int32_t outcome(int32_t code, ovin::operation what, std::string_view subject) {
+        const std::vector<std::string> messages = ui->takemessages();
         if (code != OVINPDF_OK) {
             ovin::status failure = library.state().lastfailure;
             if (failure.code() != code) {
                 failure = ovin::status(code); // refused before anything was tried (busy)
             }
             lasterror = ovin::plainmessage(what, std::string(subject), failure);
+            for (const std::string& text : messages) {
+                lasterror += "; " + text;
+            }
         }
         return code;
     }

@@ -57,6 +57,9 @@ int64_t filesource::readat(uint64_t pos, void* buffer, size_t n, int& error) {
         error = EBADF;
         return -1;
     }
+    if (n == 0) {
+        return 0;
+    }
     const auto inwindow = [&] { return pos >= windowat_ && pos - windowat_ + n <= window_.size(); };
     if (n <= kWindow / 2 && !inwindow()) {
         // The block around the bytes asked for, once.

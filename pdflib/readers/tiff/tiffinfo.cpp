@@ -464,8 +464,8 @@ bool tiffinfo::readvalues(bytereader& file, const ifdentry& entry, std::vector<u
         return false;
     }
     std::vector<uint8_t> bytes(static_cast<size_t>(total));
-    if (at == entry.fieldpos) {
-        std::copy_n(entry.field.begin(), bytes.size(), bytes.begin());
+    if (total <= (bigtiff ? 8U : 4U)) {
+        std::copy_n(entry.field.begin(), bytes.size(), bytes.begin()); // held in the entry
     } else if (!file.seek(at) || !file.read(bytes.data(), bytes.size())) {
         why = file.why();
         return false;
