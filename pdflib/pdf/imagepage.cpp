@@ -248,17 +248,21 @@ status writeimagepage(pdfoutput& out, objectplan& plan, int64_t i, const imagede
 
     const pageplacement placed = placeimage(image, layout, name);
     const std::string content = compact ? pdflines::compacted(placed.content) : placed.content;
+    // The compact layout keeps the few bytes of the content as they are
+    // where compressing does not make them fewer, and does not try with a
+    // content too short to gain more than the filter's name costs.
+    constexpr size_t kWorthCompressing = 128;
     std::vector<uint8_t> streambuf;
-    if (deflatestring(content, streambuf) < 0) {
+    if ((!compact || content.size() >= kWorthCompressing) &&
+        deflatestring(content, streambuf) < 0) {
         result = status(OVINPDF_IMAGE_ERROR,
                         "Unable to compress the content stream for file " + filename);
         streambuf.clear();
     }
-    // The compact layout keeps the few bytes of the content as they are
-    // where compressing does not make them fewer.
     static constexpr std::string_view kFlate = "/Filter /FlateDecode ";
     out.beginobject(plan.contents(i));
-    if (compact && content.size() <= streambuf.size() + pdflines::compacted(kFlate).size()) {
+    if (compact && (streambuf.empty() ||
+                    content.size() <= streambuf.size() + pdflines::compacted(kFlate).size())) {
         out.writeline("<</Length " + std::to_string(content.size()) + ">>");
         out.writestream(content);
     } else {

@@ -26,7 +26,7 @@ int filesource::open(const std::string& name) {
 
 int filesource::adopt(int fd) {
     fd_.reset();
-    window_.clear();
+    windowsize_ = 0;
     windowat_ = 0;
     size_ = 0;
     regular_ = pipe_ = false;
@@ -60,17 +60,19 @@ int64_t filesource::readat(uint64_t pos, void* buffer, size_t n, int& error) {
     if (n == 0) {
         return 0;
     }
-    const auto inwindow = [&] { return pos >= windowat_ && pos - windowat_ + n <= window_.size(); };
+    const auto inwindow = [&] { return pos >= windowat_ && pos - windowat_ + n <= windowsize_; };
     if (n <= kWindow / 2 && !inwindow()) {
         // The block around the bytes asked for, once.
+        if (!window_) {
+            window_ = std::make_unique_for_overwrite<uint8_t[]>(2 * kWindow);
+        }
         const uint64_t at = pos / kWindow * kWindow;
-        window_.resize(2 * kWindow);
-        const int64_t got = ovin::readat(fd_->get(), window_.data(), window_.size(), at);
-        window_.resize(got < 0 ? 0 : static_cast<size_t>(got));
+        const int64_t got = ovin::readat(fd_->get(), window_.get(), 2 * kWindow, at);
+        windowsize_ = got < 0 ? 0 : static_cast<size_t>(got);
         windowat_ = at;
     }
     if (inwindow()) {
-        std::memcpy(buffer, window_.data() + (pos - windowat_), n);
+        std::memcpy(buffer, window_.get() + (pos - windowat_), n);
         return static_cast<int64_t>(n);
     }
     const int64_t got = ovin::readat(fd_->get(), buffer, n, pos);

@@ -57,7 +57,8 @@ private:
     uint64_t size_ = 0;
     bool regular_ = false;
     bool pipe_ = false;
-    std::vector<uint8_t> window_; // the file's bytes from windowat_ on
+    std::unique_ptr<uint8_t[]> window_; // the file's bytes from windowat_ on
+    size_t windowsize_ = 0;
     uint64_t windowat_ = 0;
 };
 
