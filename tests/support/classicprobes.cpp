@@ -6,6 +6,25 @@
 
 namespace ovintest {
 
+namespace {
+
+// The classic probes' error state from a reader's result: an I/O failure
+// as its number and the classic text, any other failure as its text.
+bool tellerror(const ovin::status& read, const std::string& name, int& ioerror,
+               std::string& errortext) {
+    errortext.clear();
+    ioerror = 0;
+    if (read.code() == OVINPDF_IO_ERROR) {
+        ioerror = std::atoi(read.detail().c_str());
+        errortext = "I/O Error " + read.detail() + " while reading " + name;
+    } else if (!read.ok()) {
+        errortext = read.detail();
+    }
+    return read.ok();
+}
+
+} // namespace
+
 bool classictiff::take(const ovin::status& read, const std::string& name) {
     const ovin::tifftags& t = probe.tags;
     width = t.width;
@@ -20,15 +39,7 @@ bool classictiff::take(const ovin::status& read, const std::string& name) {
     rowsperstrip = ovin::classicrowsperstrip(t);
     t4options = t.t4options;
     colormap = t.colormap;
-    errortext.clear();
-    ioerror = 0;
-    if (read.code() == OVINPDF_IO_ERROR) {
-        ioerror = std::atoi(read.detail().c_str());
-        errortext = "I/O Error " + read.detail() + " while reading " + name;
-    } else if (!read.ok()) {
-        errortext = read.detail();
-    }
-    return read.ok();
+    return tellerror(read, name, ioerror, errortext);
 }
 
 bool classictiff::readfile(const std::string& file, uint32_t page) {
@@ -44,13 +55,7 @@ bool classictiff::read(ovin::bytesource& source, const std::string& name, uint32
 bool classicjpeg::readfile(const std::string& file) {
     *this = classicjpeg{};
     const ovin::status read = ovin::classicjpegheader(file, *this, showmessage);
-    if (read.code() == OVINPDF_IO_ERROR) {
-        ioerror = std::atoi(read.detail().c_str());
-        errortext = "I/O Error " + read.detail() + " while reading " + file;
-    } else if (!read.ok()) {
-        errortext = read.detail();
-    }
-    return read.ok();
+    return tellerror(read, file, ioerror, errortext);
 }
 
 bool classicjpeg::read(ovin::bytesource& source, const std::string& name) {
@@ -65,15 +70,7 @@ bool classicjpeg::read(ovin::bytesource& source, const std::string& name) {
 
 bool classicbmp::take(const ovin::status& read, const std::string& name) {
     datasize = static_cast<uint32_t>(data.size());
-    errortext.clear();
-    ioerror = 0;
-    if (read.code() == OVINPDF_IO_ERROR) {
-        ioerror = std::atoi(read.detail().c_str());
-        errortext = "I/O Error " + read.detail() + " while reading " + name;
-    } else if (!read.ok()) {
-        errortext = read.detail();
-    }
-    return read.ok();
+    return tellerror(read, name, ioerror, errortext);
 }
 
 bool classicbmp::readfile(const std::string& file) {
