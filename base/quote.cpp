@@ -1,5 +1,6 @@
 #include "quote.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -71,6 +72,18 @@ void escapebyte(std::string& out, unsigned char b) {
 } // namespace
 
 std::string quotename(std::string_view name) {
+    // Most names are printable ASCII without a single quote: quoted whole.
+    const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return c >= 0x20 && c < 0x7F && c != '\'';
+    });
+    if (plain) {
+        std::string out;
+        out.reserve(name.size() + 2);
+        out.push_back('\'');
+        out.append(name);
+        out.push_back('\'');
+        return out;
+    }
     bool control = false;
     for (size_t i = 0; i < name.size() && !control;) {
         const size_t len = printable(name, i);

@@ -257,7 +257,7 @@ void savejob::writepages(bool ahead) {
     // Pages that take no work to speak of (data kept as stored) are not
     // worth a hand-over: a pair is shared only after a page that took long.
     constexpr auto kWorthSharing = std::chrono::milliseconds(2);
-    bool share = ahead;
+    bool share = false; // until a page has shown what pages take
     for (int64_t i = 0; i < n() && out_.error() == 0; i += 2) {
         if (ui_.cancelled()) {
             result_ = status(OVINPDF_CANCELLED, "Save cancelled by user");
@@ -284,10 +284,14 @@ void savejob::writepages(bool ahead) {
             break;
         }
         announce(i + 1);
+        // Unshared, page i+1 is prepared in the first lane too: page i is
+        // written, and the lane's open file and TIFF directories serve
+        // the next page of the same file.
+        preparinglane& lane = shared ? second_ : first_;
         if (!shared) {
-            prepare(i + 1, second_);
+            prepare(i + 1, lane);
         }
-        writeprepared(i + 1, second_.page);
+        writeprepared(i + 1, lane.page);
     }
 }
 

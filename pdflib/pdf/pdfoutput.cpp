@@ -19,9 +19,9 @@ namespace {
 
 constexpr size_t kBufferSize = size_t{1} << 20;
 constexpr int kNameAttempts = 100;
-// Writing back every 2 MB keeps the disk busy from the start without a
+// Writing back every 1 MB keeps the disk busy from the start without a
 // system call per small page.
-constexpr uint64_t kWritebackStep = uint64_t{2} << 20;
+constexpr uint64_t kWritebackStep = uint64_t{1} << 20;
 
 // The folder part of a path ("" or ending in '/') and its last name.
 std::pair<std::string, std::string> splitpath(const std::string& path) {

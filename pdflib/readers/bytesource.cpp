@@ -28,6 +28,7 @@ int filesource::adopt(int fd) {
     fd_.reset();
     windowsize_ = 0;
     windowat_ = 0;
+    headsize_ = 0;
     size_ = 0;
     regular_ = pipe_ = false;
     struct stat st {};
@@ -60,16 +61,29 @@ int64_t filesource::readat(uint64_t pos, void* buffer, size_t n, int& error) {
     if (n == 0) {
         return 0;
     }
+    if (pos + n <= headsize_) {
+        std::memcpy(buffer, head_.data() + pos, n);
+        return static_cast<int64_t>(n);
+    }
     const auto inwindow = [&] { return pos >= windowat_ && pos - windowat_ + n <= windowsize_; };
     if (n <= kWindow / 2 && !inwindow()) {
-        // The block around the bytes asked for, once.
+        // The block around the bytes asked for, once; a regular file's is
+        // cut at its size, which spares the read that would find its end.
         if (!window_) {
             window_ = std::make_unique_for_overwrite<uint8_t[]>(2 * kWindow);
         }
         const uint64_t at = pos / kWindow * kWindow;
-        const int64_t got = ovin::readat(fd_->get(), window_.get(), 2 * kWindow, at);
+        const size_t want =
+            regular_
+                ? static_cast<size_t>(std::min<uint64_t>(2 * kWindow, size_ - std::min(size_, at)))
+                : 2 * kWindow;
+        const int64_t got = want == 0 ? 0 : ovin::readat(fd_->get(), window_.get(), want, at);
         windowsize_ = got < 0 ? 0 : static_cast<size_t>(got);
         windowat_ = at;
+        if (at == 0) {
+            headsize_ = std::min(windowsize_, kHead);
+            std::memcpy(head_.data(), window_.get(), headsize_);
+        }
     }
     if (inwindow()) {
         std::memcpy(buffer, window_.get() + (pos - windowat_), n);

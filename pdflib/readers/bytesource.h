@@ -8,6 +8,7 @@
 #include "posixio.h"
 #include "status.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -52,6 +53,9 @@ private:
     // The headers and directories that readers walk lie close together:
     // small reads are served from one block of the file read at a time.
     static constexpr size_t kWindow = 4096;
+    // A file's first bytes (its signature and header) are read again for
+    // every page of a multi-page file: they are kept apart from the window.
+    static constexpr size_t kHead = 64;
 
     std::shared_ptr<const filedescriptor> fd_;
     uint64_t size_ = 0;
@@ -60,6 +64,8 @@ private:
     std::unique_ptr<uint8_t[]> window_; // the file's bytes from windowat_ on
     size_t windowsize_ = 0;
     uint64_t windowat_ = 0;
+    std::array<uint8_t, kHead> head_{};
+    size_t headsize_ = 0;
 };
 
 // Bytes held by the caller, which keeps them alive while the source is read.
