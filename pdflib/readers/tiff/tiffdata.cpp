@@ -179,7 +179,7 @@ bool datareader::readblock(uint32_t block, std::vector<uint8_t>& out) {
         return false;
     }
     if (t_.fillorder == FILLORDER_LSB2MSB && t_.compression != COMPRESSION_JPEG) {
-        TIFFReverseBits(out.data() + at, static_cast<tmsize_t>(count));
+        reversebits(std::span(out).subspan(at));
     }
     return true;
 }

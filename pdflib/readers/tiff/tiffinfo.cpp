@@ -147,6 +147,11 @@ uint32_t tiffinfo::xres() const {
     return divroundeven(tags.xnum * (cm ? 254 : 1), tags.xden * (cm ? 100 : 1));
 }
 
+void reversebits(std::span<uint8_t> bytes) {
+    std::transform(bytes.begin(), bytes.end(), bytes.begin(),
+                   [](uint8_t b) { return kReversed[b]; });
+}
+
 uint32_t tiffinfo::yres() const {
     const bool cm = tags.resolutionunit == kUnitCentimetre;
     return divroundeven(tags.ynum * (cm ? 254 : 1), tags.yden * (cm ? 100 : 1));
@@ -156,8 +161,7 @@ void tiffinfo::takedata(std::vector<uint8_t>& out) {
     if (tags.fillorder == 2) {
         // FillOrder 2 stores the first pixel of each byte in its lowest bit;
         // the data is handed on with the first pixel in the highest bit.
-        std::transform(stripdata_.begin(), stripdata_.end(), stripdata_.begin(),
-                       [](uint8_t b) { return kReversed[b]; });
+        reversebits(stripdata_);
     }
     out.swap(stripdata_);
     stripdata_.clear();

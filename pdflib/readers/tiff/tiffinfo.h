@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ namespace ovin {
 
 class bytereader;
 class bytesource;
+
+// Reverses the bits of each byte: data stored with FillOrder 2 (the first
+// pixel of each byte in its lowest bit) in the usual order.
+void reversebits(std::span<uint8_t> bytes);
 
 enum class tiffproblem : uint8_t {
     none,

@@ -3,6 +3,7 @@
 #include "readers/tiff/tiffpage.h"
 
 #include "numbers.h"
+#include "readers/tiff/libtiff.h"
 #include "readers/tiff/tiffplan.h"
 
 #include <tiffio.h>
@@ -39,6 +40,18 @@ std::vector<uint8_t> readpalette(const pagetags& t) {
         }
     }
     return palette;
+}
+
+// A page that libtiff decodes needs libtiff and its codec; a page kept as
+// stored needs neither.
+status libtiffdecodes(const pagetags& t, const std::string& where) {
+    if (const std::string& problem = libtiffproblem(); !problem.empty()) {
+        return refuse(where, problem);
+    }
+    if (t.compression != COMPRESSION_NONE && TIFFIsCODECConfigured(t.compression) == 0) {
+        return refuse(where, "unsupported compression type " + std::to_string(t.compression));
+    }
+    return {};
 }
 
 } // namespace
@@ -136,9 +149,6 @@ status plantiffpage(const pagetags& t, const std::string& where, pageplan& p) {
                     [](uint64_t n) { return n == 0; })) {
         return refuse(where, "its " + std::string(t.tiled ? "tiles" : "strips") + " hold no data");
     }
-    if (t.compression != COMPRESSION_NONE && TIFFIsCODECConfigured(t.compression) == 0) {
-        return refuse(where, "unsupported compression type " + std::to_string(t.compression));
-    }
     if (t.extras.size() >= t.samples) {
         return refuse(where, "no colour samples besides its " + std::to_string(t.extras.size()) +
                                  " extra samples");
@@ -200,7 +210,7 @@ status plantiffpage(const pagetags& t, const std::string& where, pageplan& p) {
     if (t.compression == COMPRESSION_OJPEG || p.model == samplemodel::other ||
         (p.model == samplemodel::ycbcr && t.compression != COMPRESSION_JPEG)) {
         p.how = route::rgba;
-        return {};
+        return libtiffdecodes(t, where);
     }
     // Samples a PDF image holds as they are: one model, nothing else per
     // pixel, pixels together, readers' byte order.
@@ -254,7 +264,7 @@ status plantiffpage(const pagetags& t, const std::string& where, pageplan& p) {
     default:
         break;
     }
-    return {};
+    return p.how == route::decode ? libtiffdecodes(t, where) : status{};
 }
 
 void describetiffpage(const pagetags& t, const pageplan& p, imagedesc& out) {

@@ -1,5 +1,7 @@
 #include "readers/tiff/tiffstream.h"
 
+#include "readers/tiff/libtiff.h"
+
 #include "posixio.h"
 
 #include <algorithm>
@@ -52,6 +54,10 @@ tiffstream::tiffstream(std::vector<uint8_t>& memory, uint64_t limit)
 }
 
 void tiffstream::open(const char* mode, uint64_t maxalloc) {
+    if (const std::string& problem = libtiffproblem(); !problem.empty()) {
+        error_ = problem;
+        return;
+    }
     const std::unique_ptr<TIFFOpenOptions, optionsdeleter> options(TIFFOpenOptionsAlloc());
     if (!options) {
         error_ = "out of memory";
