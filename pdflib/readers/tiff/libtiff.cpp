@@ -4,7 +4,9 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdarg>
+#include <cstddef>
 
 namespace ovin {
 
@@ -30,10 +32,34 @@ const loaded& library() {
     return lib;
 }
 
-// The function of that name in libtiff; null when libtiff is not there.
-template <typename F> F* real(const char* name) {
-    void* handle = library().handle;
-    return handle != nullptr ? reinterpret_cast<F*>(dlsym(handle, name)) : nullptr;
+// A function's name as a template argument, so that each name has its own
+// looked-up pointer.
+template <size_t N> struct symbol {
+    constexpr symbol(const char (&name)[N]) { std::copy_n(name, N, text); }
+    char text[N];
+};
+
+// libtiff's function `Name`, of type F, looked up once; null without
+// libtiff.
+template <symbol Name, typename F> F* find() {
+    static F* const f = library().handle != nullptr
+                            ? reinterpret_cast<F*>(dlsym(library().handle, Name.text))
+                            : nullptr;
+    return f;
+}
+
+// Calls it; without it, returns `failed`, as libtiff does when it cannot do
+// what is asked.
+template <symbol Name, typename F, typename R, typename... A> R pass(R failed, A... args) {
+    F* const f = find<Name, F>();
+    return f != nullptr ? f(args...) : failed;
+}
+
+// The same for a function without a result.
+template <symbol Name, typename F, typename... A> void perform(A... args) {
+    if (F* const f = find<Name, F>(); f != nullptr) {
+        f(args...);
+    }
 }
 
 } // namespace
@@ -44,196 +70,121 @@ const std::string& libtiffproblem() {
 
 } // namespace ovin
 
-using ovin::real;
+using ovin::pass;
+using ovin::perform;
 
-// Each function looks up its libtiff counterpart once and calls it; without
-// libtiff it fails as libtiff does when it cannot do what is asked.
+// libtiff's function `fn`, looked up by its own name and type.
+#define LIBTIFF(fn) pass<#fn, decltype(fn)>
+#define LIBTIFF_DO(fn) perform<#fn, decltype(fn)>
+
+// The libtiff functions the project calls, each passed on. The variadic
+// field calls go to their va_list forms.
 extern "C" {
 
 TIFFOpenOptions* TIFFOpenOptionsAlloc(void) {
-    static auto* const f = real<decltype(TIFFOpenOptionsAlloc)>("TIFFOpenOptionsAlloc");
-    return f != nullptr ? f() : nullptr;
+    return LIBTIFF(TIFFOpenOptionsAlloc)(static_cast<TIFFOpenOptions*>(nullptr));
 }
-
-void TIFFOpenOptionsFree(TIFFOpenOptions* options) {
-    static auto* const f = real<decltype(TIFFOpenOptionsFree)>("TIFFOpenOptionsFree");
-    if (f != nullptr) {
-        f(options);
-    }
+void TIFFOpenOptionsFree(TIFFOpenOptions* o) {
+    LIBTIFF_DO(TIFFOpenOptionsFree)(o);
 }
-
-void TIFFOpenOptionsSetMaxSingleMemAlloc(TIFFOpenOptions* options, tmsize_t most) {
-    static auto* const f =
-        real<decltype(TIFFOpenOptionsSetMaxSingleMemAlloc)>("TIFFOpenOptionsSetMaxSingleMemAlloc");
-    if (f != nullptr) {
-        f(options, most);
-    }
+void TIFFOpenOptionsSetMaxSingleMemAlloc(TIFFOpenOptions* o, tmsize_t most) {
+    LIBTIFF_DO(TIFFOpenOptionsSetMaxSingleMemAlloc)(o, most);
 }
-
-void TIFFOpenOptionsSetErrorHandlerExtR(TIFFOpenOptions* options, TIFFErrorHandlerExtR handler,
-                                        void* data) {
-    static auto* const f =
-        real<decltype(TIFFOpenOptionsSetErrorHandlerExtR)>("TIFFOpenOptionsSetErrorHandlerExtR");
-    if (f != nullptr) {
-        f(options, handler, data);
-    }
+void TIFFOpenOptionsSetErrorHandlerExtR(TIFFOpenOptions* o, TIFFErrorHandlerExtR h, void* d) {
+    LIBTIFF_DO(TIFFOpenOptionsSetErrorHandlerExtR)(o, h, d);
 }
-
-void TIFFOpenOptionsSetWarningHandlerExtR(TIFFOpenOptions* options, TIFFErrorHandlerExtR handler,
-                                          void* data) {
-    static auto* const f = real<decltype(TIFFOpenOptionsSetWarningHandlerExtR)>(
-        "TIFFOpenOptionsSetWarningHandlerExtR");
-    if (f != nullptr) {
-        f(options, handler, data);
-    }
+void TIFFOpenOptionsSetWarningHandlerExtR(TIFFOpenOptions* o, TIFFErrorHandlerExtR h, void* d) {
+    LIBTIFF_DO(TIFFOpenOptionsSetWarningHandlerExtR)(o, h, d);
 }
-
-TIFF* TIFFClientOpenExt(const char* name, const char* mode, thandle_t client,
-                        TIFFReadWriteProc readproc, TIFFReadWriteProc writeproc,
-                        TIFFSeekProc seekproc, TIFFCloseProc closeproc, TIFFSizeProc sizeproc,
-                        TIFFMapFileProc mapproc, TIFFUnmapFileProc unmapproc,
-                        TIFFOpenOptions* options) {
-    static auto* const f = real<decltype(TIFFClientOpenExt)>("TIFFClientOpenExt");
-    return f != nullptr ? f(name, mode, client, readproc, writeproc, seekproc, closeproc, sizeproc,
-                            mapproc, unmapproc, options)
-                        : nullptr;
+TIFF* TIFFClientOpenExt(const char* name, const char* mode, thandle_t c, TIFFReadWriteProc r,
+                        TIFFReadWriteProc w, TIFFSeekProc s, TIFFCloseProc cl, TIFFSizeProc sz,
+                        TIFFMapFileProc m, TIFFUnmapFileProc u, TIFFOpenOptions* o) {
+    return LIBTIFF(TIFFClientOpenExt)(static_cast<TIFF*>(nullptr), name, mode, c, r, w, s, cl, sz,
+                                      m, u, o);
 }
-
 void TIFFClose(TIFF* tif) {
-    static auto* const f = real<decltype(TIFFClose)>("TIFFClose");
-    if (f != nullptr) {
-        f(tif);
-    }
+    LIBTIFF_DO(TIFFClose)(tif);
 }
-
 int TIFFIsCODECConfigured(uint16_t scheme) {
-    static auto* const f = real<decltype(TIFFIsCODECConfigured)>("TIFFIsCODECConfigured");
-    return f != nullptr ? f(scheme) : 0;
+    return LIBTIFF(TIFFIsCODECConfigured)(0, scheme);
 }
-
-int TIFFSetSubDirectory(TIFF* tif, uint64_t offset) {
-    static auto* const f = real<decltype(TIFFSetSubDirectory)>("TIFFSetSubDirectory");
-    return f != nullptr ? f(tif, offset) : 0;
+int TIFFSetSubDirectory(TIFF* tif, uint64_t at) {
+    return LIBTIFF(TIFFSetSubDirectory)(0, tif, at);
 }
-
 int TIFFGetField(TIFF* tif, uint32_t tag, ...) {
-    static auto* const f = real<decltype(TIFFVGetField)>("TIFFVGetField");
     va_list args;
     va_start(args, tag);
-    const int result = f != nullptr ? f(tif, tag, args) : 0;
+    const int result = LIBTIFF(TIFFVGetField)(0, tif, tag, args);
     va_end(args);
     return result;
 }
-
 int TIFFGetFieldDefaulted(TIFF* tif, uint32_t tag, ...) {
-    static auto* const f = real<decltype(TIFFVGetFieldDefaulted)>("TIFFVGetFieldDefaulted");
     va_list args;
     va_start(args, tag);
-    const int result = f != nullptr ? f(tif, tag, args) : 0;
+    const int result = LIBTIFF(TIFFVGetFieldDefaulted)(0, tif, tag, args);
     va_end(args);
     return result;
 }
-
 int TIFFSetField(TIFF* tif, uint32_t tag, ...) {
-    static auto* const f = real<decltype(TIFFVSetField)>("TIFFVSetField");
     va_list args;
     va_start(args, tag);
-    const int result = f != nullptr ? f(tif, tag, args) : 0;
+    const int result = LIBTIFF(TIFFVSetField)(0, tif, tag, args);
     va_end(args);
     return result;
 }
-
 int TIFFIsTiled(TIFF* tif) {
-    static auto* const f = real<decltype(TIFFIsTiled)>("TIFFIsTiled");
-    return f != nullptr ? f(tif) : 0;
+    return LIBTIFF(TIFFIsTiled)(0, tif);
 }
-
 uint32_t TIFFNumberOfStrips(TIFF* tif) {
-    static auto* const f = real<decltype(TIFFNumberOfStrips)>("TIFFNumberOfStrips");
-    return f != nullptr ? f(tif) : 0;
+    return LIBTIFF(TIFFNumberOfStrips)(0u, tif);
 }
-
 uint32_t TIFFNumberOfTiles(TIFF* tif) {
-    static auto* const f = real<decltype(TIFFNumberOfTiles)>("TIFFNumberOfTiles");
-    return f != nullptr ? f(tif) : 0;
+    return LIBTIFF(TIFFNumberOfTiles)(0u, tif);
 }
-
-uint32_t TIFFComputeTile(TIFF* tif, uint32_t x, uint32_t y, uint32_t z, uint16_t sample) {
-    static auto* const f = real<decltype(TIFFComputeTile)>("TIFFComputeTile");
-    return f != nullptr ? f(tif, x, y, z, sample) : 0;
+uint32_t TIFFComputeTile(TIFF* tif, uint32_t x, uint32_t y, uint32_t z, uint16_t s) {
+    return LIBTIFF(TIFFComputeTile)(0u, tif, x, y, z, s);
 }
-
 uint64_t TIFFGetStrileOffset(TIFF* tif, uint32_t strile) {
-    static auto* const f = real<decltype(TIFFGetStrileOffset)>("TIFFGetStrileOffset");
-    return f != nullptr ? f(tif, strile) : 0;
+    return LIBTIFF(TIFFGetStrileOffset)(uint64_t{0}, tif, strile);
 }
-
 uint64_t TIFFGetStrileByteCount(TIFF* tif, uint32_t strile) {
-    static auto* const f = real<decltype(TIFFGetStrileByteCount)>("TIFFGetStrileByteCount");
-    return f != nullptr ? f(tif, strile) : 0;
+    return LIBTIFF(TIFFGetStrileByteCount)(uint64_t{0}, tif, strile);
 }
-
 uint64_t TIFFScanlineSize64(TIFF* tif) {
-    static auto* const f = real<decltype(TIFFScanlineSize64)>("TIFFScanlineSize64");
-    return f != nullptr ? f(tif) : 0;
+    return LIBTIFF(TIFFScanlineSize64)(uint64_t{0}, tif);
 }
-
 tmsize_t TIFFReadEncodedStrip(TIFF* tif, uint32_t strip, void* buffer, tmsize_t size) {
-    static auto* const f = real<decltype(TIFFReadEncodedStrip)>("TIFFReadEncodedStrip");
-    return f != nullptr ? f(tif, strip, buffer, size) : -1;
+    return LIBTIFF(TIFFReadEncodedStrip)(tmsize_t{-1}, tif, strip, buffer, size);
 }
-
 tmsize_t TIFFReadEncodedTile(TIFF* tif, uint32_t tile, void* buffer, tmsize_t size) {
-    static auto* const f = real<decltype(TIFFReadEncodedTile)>("TIFFReadEncodedTile");
-    return f != nullptr ? f(tif, tile, buffer, size) : -1;
+    return LIBTIFF(TIFFReadEncodedTile)(tmsize_t{-1}, tif, tile, buffer, size);
 }
-
 int TIFFRGBAImageOK(TIFF* tif, char message[1024]) {
-    static auto* const f = real<decltype(TIFFRGBAImageOK)>("TIFFRGBAImageOK");
-    return f != nullptr ? f(tif, message) : 0;
+    return LIBTIFF(TIFFRGBAImageOK)(0, tif, message);
 }
-
-int TIFFRGBAImageBegin(TIFFRGBAImage* image, TIFF* tif, int stoponerror, char message[1024]) {
-    static auto* const f = real<decltype(TIFFRGBAImageBegin)>("TIFFRGBAImageBegin");
-    return f != nullptr ? f(image, tif, stoponerror, message) : 0;
+int TIFFRGBAImageBegin(TIFFRGBAImage* image, TIFF* tif, int stop, char message[1024]) {
+    return LIBTIFF(TIFFRGBAImageBegin)(0, image, tif, stop, message);
 }
-
-int TIFFRGBAImageGet(TIFFRGBAImage* image, uint32_t* raster, uint32_t width, uint32_t height) {
-    static auto* const f = real<decltype(TIFFRGBAImageGet)>("TIFFRGBAImageGet");
-    return f != nullptr ? f(image, raster, width, height) : 0;
+int TIFFRGBAImageGet(TIFFRGBAImage* image, uint32_t* raster, uint32_t w, uint32_t h) {
+    return LIBTIFF(TIFFRGBAImageGet)(0, image, raster, w, h);
 }
-
 void TIFFRGBAImageEnd(TIFFRGBAImage* image) {
-    static auto* const f = real<decltype(TIFFRGBAImageEnd)>("TIFFRGBAImageEnd");
-    if (f != nullptr) {
-        f(image);
-    }
+    LIBTIFF_DO(TIFFRGBAImageEnd)(image);
 }
-
-int TIFFReadRGBAImageOriented(TIFF* tif, uint32_t width, uint32_t height, uint32_t* raster,
-                              int orientation, int stoponerror) {
-    static auto* const f = real<decltype(TIFFReadRGBAImageOriented)>("TIFFReadRGBAImageOriented");
-    return f != nullptr ? f(tif, width, height, raster, orientation, stoponerror) : 0;
+int TIFFReadRGBAImageOriented(TIFF* tif, uint32_t w, uint32_t h, uint32_t* raster, int o, int s) {
+    return LIBTIFF(TIFFReadRGBAImageOriented)(0, tif, w, h, raster, o, s);
 }
-
 int TIFFWriteBufferSetup(TIFF* tif, void* buffer, tmsize_t size) {
-    static auto* const f = real<decltype(TIFFWriteBufferSetup)>("TIFFWriteBufferSetup");
-    return f != nullptr ? f(tif, buffer, size) : 0;
+    return LIBTIFF(TIFFWriteBufferSetup)(0, tif, buffer, size);
 }
-
 int TIFFWriteScanline(TIFF* tif, void* buffer, uint32_t row, uint16_t sample) {
-    static auto* const f = real<decltype(TIFFWriteScanline)>("TIFFWriteScanline");
-    return f != nullptr ? f(tif, buffer, row, sample) : -1;
+    return LIBTIFF(TIFFWriteScanline)(-1, tif, buffer, row, sample);
 }
-
 int TIFFWriteDirectory(TIFF* tif) {
-    static auto* const f = real<decltype(TIFFWriteDirectory)>("TIFFWriteDirectory");
-    return f != nullptr ? f(tif) : 0;
+    return LIBTIFF(TIFFWriteDirectory)(0, tif);
 }
-
 int TIFFFlushData(TIFF* tif) {
-    static auto* const f = real<decltype(TIFFFlushData)>("TIFFFlushData");
-    return f != nullptr ? f(tif) : 0;
+    return LIBTIFF(TIFFFlushData)(0, tif);
 }
 
 } // extern "C"
