@@ -110,6 +110,7 @@ bool setoptions(ovinpdf_document* d, const ovincli::options& o) {
            ovinpdf_set_default_resolution(d, o.defaultdpi) == OVINPDF_OK &&
            ovinpdf_set_resolution(d, o.dpi) == OVINPDF_OK &&
            ovinpdf_set_jpeg_quality(d, o.jpegquality.value_or(0)) == OVINPDF_OK &&
+           (!o.maxmegapixels || ovinpdf_set_max_megapixels(d, *o.maxmegapixels) == OVINPDF_OK) &&
            ovinpdf_set_page_size(d, l.width, l.height) == OVINPDF_OK &&
            (!l.orientation || ovinpdf_set_page_orientation(d, *l.orientation) == OVINPDF_OK) &&
            (!l.fit || ovinpdf_set_fit(d, *l.fit) == OVINPDF_OK) &&
@@ -166,6 +167,20 @@ int convert(const ovincli::options& o) {
                      ovincli::stopsignals::name(stops.received()));
         return stopped(stops.received());
     };
+    // The lists and standard input are checked before they are read, the
+    // names in the lists after.
+    const auto clash = [&](const std::vector<ovincli::item>& items) {
+        const std::optional<std::string> input = ovincli::outputclash(o.output, items);
+        if (input) {
+            std::fprintf(stderr,
+                         "ovinpdf: the output %s is one of the input files (%s); nothing written\n",
+                         ovin::quotename(o.output).c_str(), input->c_str());
+        }
+        return input.has_value();
+    };
+    if (clash(o.items)) {
+        return kUsageError;
+    }
     std::optional<std::vector<ovincli::item>> pages = pagesof(o, stops);
     if (!pages) {
         return stops.received() != 0 ? stoppedearly() : kFailure;
@@ -174,10 +189,7 @@ int convert(const ovincli::options& o) {
         std::fprintf(stderr, "ovinpdf: no pages given: the lists name no files\n");
         return kUsageError;
     }
-    if (std::optional<std::string> input = ovincli::outputclash(o.output, *pages)) {
-        std::fprintf(stderr,
-                     "ovinpdf: the output %s is one of the input files (%s); nothing written\n",
-                     ovin::quotename(o.output).c_str(), ovin::quotename(*input).c_str());
+    if (clash(*pages)) {
         return kUsageError;
     }
 

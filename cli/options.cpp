@@ -3,6 +3,7 @@
 #include "ascii.h"
 #include "ovinpdf_document.h"
 #include "pagelimits.h"
+#include "quote.h"
 
 #include <algorithm>
 #include <array>
@@ -12,6 +13,7 @@
 #include <getopt.h>
 #include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace ovincli {
 
@@ -56,6 +58,8 @@ const char* const kUsage =
     "      --dpi=N                   resolution of every file, whatever it gives\n"
     "      --jpeg-quality=N          1 to 100: decoded 8-bit grey and colour pictures\n"
     "                                as JPEG at this quality (default: lossless)\n"
+    "      --max-megapixels=N        the most pixels, in millions, of a page that\n"
+    "                                is decoded (default 600)\n"
     "\n"
     "Document information:\n"
     "      --title=TEXT, --author=TEXT, --subject=TEXT, --keywords=TEXT,\n"
@@ -101,6 +105,7 @@ enum : int {
     kDefaultDpi,
     kDpi,
     kJpegQuality,
+    kMaxMegapixels,
     kTitle,
     kProducer,
     kAuthor,
@@ -135,6 +140,7 @@ constexpr std::array kOptions = {
     optiondef{"default-dpi", required_argument, kDefaultDpi, "N"},
     optiondef{"dpi", required_argument, kDpi, "N"},
     optiondef{"jpeg-quality", required_argument, kJpegQuality, "N"},
+    optiondef{"max-megapixels", required_argument, kMaxMegapixels, "N"},
     optiondef{"title", required_argument, kTitle, "TEXT"},
     optiondef{"producer", required_argument, kProducer, "TEXT"},
     optiondef{"author", required_argument, kAuthor, "TEXT"},
@@ -272,8 +278,8 @@ bool takevalue(options& o, int val, const std::string& value, std::string& error
     case kPageSize:
         if (!ovinpdf_page_size_from_text(value.c_str(), &o.layout.width, &o.layout.height)) {
             return refuse("is not a page size: give A3, A4, A5, B5, Letter, Legal, Tabloid or "
-                          "WIDTHxHEIGHT with mm, cm, in or pt (such as 210x297mm), at most 200 "
-                          "inches a side");
+                          "WIDTHxHEIGHT with mm, cm, in or pt (such as 210x297mm), at least 3 pt "
+                          "and at most 200 inches a side");
         }
         return true;
     case kOrientation: {
@@ -318,6 +324,14 @@ bool takevalue(options& o, int val, const std::string& value, std::string& error
             return refuse("is not a whole number from 1 to 100");
         }
         o.jpegquality = static_cast<int>(q);
+        return true;
+    }
+    case kMaxMegapixels: {
+        int64_t m = 0;
+        if (!parsewhole(value, m) || m < 1 || m > 100'000) {
+            return refuse("is not a whole number from 1 to 100000");
+        }
+        o.maxmegapixels = static_cast<uint32_t>(m);
         return true;
     }
     case kCreationDate:
@@ -407,7 +421,7 @@ bool parselength(const std::string& text, double& points) {
 }
 
 bool parsedate(const std::string& text, int64_t& seconds) {
-    constexpr int64_t kLast = 253402300799; // 9999-12-31T23:59:59Z
+    constexpr int64_t kLast = ovin::kLatestDate;
     int64_t whole = 0;
     if (parsewhole(text, whole)) {
         if (whole < 0 || whole > kLast) {
@@ -623,10 +637,19 @@ std::optional<std::string> outputclash(const std::string& output, const std::vec
         return std::nullopt; // standard output, or not there yet: no input can be it
     }
     for (const item& it : items) {
+        if (it.kind == itemkind::text) {
+            continue;
+        }
+        // Standard input as an image or as a list is whatever file it is
+        // open on (a redirection, /dev/fd/0).
+        const bool standard = it.kind == itemkind::standardinput || it.value == "-";
         struct stat in {};
-        if (it.kind == itemkind::image && ::stat(it.value.c_str(), &in) == 0 &&
-            in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
-            return it.value;
+        const int got = standard ? ::fstat(STDIN_FILENO, &in) : ::stat(it.value.c_str(), &in);
+        if (got == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+            if (standard) {
+                return "standard input";
+            }
+            return (it.kind == itemkind::list ? "the list " : "") + ovin::quotename(it.value);
         }
     }
     return std::nullopt;

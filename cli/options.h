@@ -63,6 +63,7 @@ struct options {
     double defaultdpi = 0; // for files without a resolution; 0: 200
     double dpi = 0;        // for every file; 0: their own
     std::optional<int> jpegquality;
+    std::optional<uint32_t> maxmegapixels;
     bool nullseparated = false; // lists given by --from-file end names with NUL
     bool quiet = false;
     bool help = false;
@@ -80,9 +81,10 @@ std::optional<options> parseoptions(const std::vector<std::string>& args, std::s
 bool parselength(const std::string& text, double& points);
 bool parsedate(const std::string& text, int64_t& seconds);
 
-// The input image that the output file is (the same file by device and
-// inode, so also through another spelling, a hard link or a symbolic link),
-// or nullopt when it is none of them.
+// The input that the output file is (the same file by device and inode, so
+// also through another spelling, a hard link, a symbolic link or
+// /dev/fd/N): an image, a list of names or standard input, as messages show
+// it; nullopt when it is none of them.
 std::optional<std::string> outputclash(const std::string& output, const std::vector<item>& items);
 
 extern const char* const kUsage;

@@ -71,12 +71,18 @@ OVINPDF_API int32_t ovinpdf_set_resolution(ovinpdf_document* document, double dp
  * to 100 codes their 8-bit grey and RGB pictures as JPEG at that quality
  * instead; JPEG files, bilevel pages and transparency stay as they are. */
 OVINPDF_API int32_t ovinpdf_set_jpeg_quality(ovinpdf_document* document, int quality);
+/* The most pixels, in millions, that a page the library decodes may have
+ * (600 by default, 1 to 100000): a larger one is refused when it is added,
+ * as the memory it would take is rarely what the file means. */
+OVINPDF_API int32_t ovinpdf_set_max_megapixels(ovinpdf_document* document, uint32_t megapixels);
 
 /* Page layout. By default every page is its image's own size. A page size
  * in points (0 by 0 for the image's own size) makes every image page that
  * size, turned as the orientation says, with the image fitted as the fit
  * says and centred inside the borders (in points, left and right, top and
- * bottom; without a page size they are added around the image). */
+ * bottom; without a page size they are added around the image). A page
+ * size is at least 3 points and at most 14400 points (200 inches) a side;
+ * a page of an image's own size that would be smaller is refused. */
 enum {
     OVINPDF_ORIENTATION_AUTO = 0, /* each page turned the way of its image */
     OVINPDF_ORIENTATION_PORTRAIT = 1,
@@ -99,8 +105,9 @@ OVINPDF_API int32_t ovinpdf_set_border(ovinpdf_document* document, double horizo
  * neither. */
 OVINPDF_API bool ovinpdf_page_size_from_text(const char* text, double* width, double* height);
 
-/* Document information. Dates are seconds since 1970 (UTC); by default the
- * time of the save, or SOURCE_DATE_EPOCH when it is set. */
+/* Document information. Dates are seconds since 1970 (UTC), up to the end
+ * of the year 9999; by default the time of the save, or SOURCE_DATE_EPOCH
+ * when it is set. */
 OVINPDF_API int32_t ovinpdf_set_author(ovinpdf_document* document, const char* author);
 OVINPDF_API int32_t ovinpdf_set_subject(ovinpdf_document* document, const char* subject);
 OVINPDF_API int32_t ovinpdf_set_keywords(ovinpdf_document* document, const char* keywords);

@@ -57,6 +57,8 @@ struct documentoptions {
     // 1 to 100: decoded 8-bit grey and RGB pages are JPEG-coded at this
     // quality instead of losslessly; 0 never.
     int jpegquality = 0;
+    // The most pixels a page that is decoded may have; 0 for no limit.
+    uint64_t maxpixels = 0;
     // A save prepares the next page on a second thread while it writes one
     // (where the face allows it; the bytes are those of a save without).
     bool prepareahead = false;
@@ -64,12 +66,17 @@ struct documentoptions {
     documentinfo info;
 };
 
+// A page of 600 million pixels takes 1.8 GB as 8-bit RGB samples; an A0
+// sheet at 600 dpi is 557 million.
+inline constexpr uint64_t kDefaultMaxPixels = 600'000'000;
+
 // The defaults of the document API.
 inline documentoptions documentdefaults() {
     documentoptions o;
     o.autoorient = true;
     o.iccprofiles = true;
     o.prepareahead = true;
+    o.maxpixels = kDefaultMaxPixels;
     return o;
 }
 

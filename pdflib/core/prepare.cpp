@@ -42,6 +42,26 @@ status readimage(const facepolicy& face, readcontext& context, imagekind kind,
     if (h > kMost) {
         return {OVINPDF_IMAGE_ERROR, "Image height too big - file " + shown};
     }
+    // A page of the image's own size that rounds to almost nothing is drawn
+    // by no reader.
+    constexpr auto kLeast = static_cast<int64_t>(kMinPagePoints);
+    if (options.layout.width <= 0 && (w < kLeast || h < kLeast)) {
+        return {OVINPDF_IMAGE_ERROR,
+                "Image too small - file " + shown + ": " + std::to_string(out.width) + " x " +
+                    std::to_string(out.height) + " pixels at " + std::to_string(out.xdpi) + " x " +
+                    std::to_string(out.ydpi) + " dpi make a page of " + std::to_string(w) + " x " +
+                    std::to_string(h) + " points; a page needs at least 3 points a side"};
+    }
+    // Decoded samples are held in memory whole.
+    const uint64_t pixels = uint64_t(out.width) * uint64_t(out.height);
+    if (options.maxpixels > 0 && out.filter == pdffilter::none && pixels > options.maxpixels) {
+        return {OVINPDF_IMAGE_ERROR,
+                shown + ": " + std::to_string(out.width) + " x " + std::to_string(out.height) +
+                    " pixels (" + std::to_string((pixels + 999'999) / 1'000'000) +
+                    " megapixels) are more than the " +
+                    std::to_string(options.maxpixels / 1'000'000) +
+                    " megapixels a page may have; raise the limit (--max-megapixels) to read it"};
+    }
     return {};
 }
 

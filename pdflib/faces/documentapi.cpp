@@ -263,11 +263,21 @@ int32_t ovinpdf_set_jpeg_quality(ovinpdf_document* document, int quality) {
                     quality >= 0 && quality <= 100);
 }
 
+int32_t ovinpdf_set_max_megapixels(ovinpdf_document* document, uint32_t megapixels) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.maxpixels = uint64_t{megapixels} * 1'000'000;
+        return megapixels >= 1 && megapixels <= 100'000;
+    });
+}
+
 int32_t ovinpdf_set_page_size(ovinpdf_document* document, double width, double height) {
     return setoption(document, [&](ovin::documentoptions& o) {
         o.layout.width = width;
         o.layout.height = height;
-        return validpoints(width) && validpoints(height) && (width > 0) == (height > 0);
+        // No page size (0 by 0), or one that readers can draw.
+        return validpoints(width) && validpoints(height) &&
+               (width == 0 ? height == 0
+                           : width >= ovin::kMinPagePoints && height >= ovin::kMinPagePoints);
     });
 }
 
@@ -339,11 +349,13 @@ int32_t ovinpdf_set_creator(ovinpdf_document* document, const char* value) {
 }
 
 int32_t ovinpdf_set_creation_date(ovinpdf_document* document, int64_t seconds) {
-    return setinfo(document, &ovin::documentinfo::created, seconds, seconds >= 0);
+    return setinfo(document, &ovin::documentinfo::created, seconds,
+                   seconds >= 0 && seconds <= ovin::kLatestDate);
 }
 
 int32_t ovinpdf_set_modification_date(ovinpdf_document* document, int64_t seconds) {
-    return setinfo(document, &ovin::documentinfo::modified, seconds, seconds >= 0);
+    return setinfo(document, &ovin::documentinfo::modified, seconds,
+                   seconds >= 0 && seconds <= ovin::kLatestDate);
 }
 
 int32_t ovinpdf_save_to_fd(ovinpdf_document* document, int fd, const char* name,

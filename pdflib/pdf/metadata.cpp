@@ -1,5 +1,6 @@
 #include "pdf/metadata.h"
 
+#include "pagelimits.h"
 #include "pdf/pdftext.h"
 
 #include <cerrno>
@@ -64,7 +65,8 @@ int64_t stamptime(int64_t requested) {
         int64_t value = 0;
         const std::string_view text(epoch);
         const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (ec == std::errc() && end == text.data() + text.size() && value >= 0) {
+        if (ec == std::errc() && end == text.data() + text.size() && value >= 0 &&
+            value <= kLatestDate) {
             return value;
         }
     }

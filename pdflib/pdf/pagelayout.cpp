@@ -204,8 +204,8 @@ bool parsepagesize(std::string_view text, double& width, double& height) {
     }
     w *= unit;
     h *= unit;
-    if (!std::isfinite(w) || !std::isfinite(h) || w < 1 || h < 1 || w > kMaxPagePoints ||
-        h > kMaxPagePoints) {
+    if (!std::isfinite(w) || !std::isfinite(h) || w < kMinPagePoints || h < kMinPagePoints ||
+        w > kMaxPagePoints || h > kMaxPagePoints) {
         return false;
     }
     width = w;

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <random>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -32,8 +34,13 @@ std::pair<std::string, std::string> splitpath(const std::string& path) {
     return {path.substr(0, slash + 1), path.substr(slash + 1)};
 }
 
-// A fresh temporary name beside the target: ".NAME.xxxxxx", or
-// ".ovinpdf.xxxxxx" when the target's name is too long to take the
+// What marks a file as a PDF still being written under a temporary name,
+// before its six random letters.
+constexpr std::string_view kPartialMark = ".ovinpdf-part.";
+constexpr size_t kRandomLetters = 6;
+
+// A fresh temporary name beside the target: ".NAME.ovinpdf-part.xxxxxx", or
+// ".ovinpdf-part.xxxxxx" when the target's name is too long to take the
 // additions (a target name as long as the folder allows must still work).
 std::string temporaryname(const std::string& dir, const std::string& base) {
     static constexpr char kLetters[] =
@@ -42,15 +49,90 @@ std::string temporaryname(const std::string& dir, const std::string& base) {
     if (limit <= 0) {
         limit = NAME_MAX;
     }
-    std::string name = "." + base + ".";
-    if (name.size() + 6 > static_cast<size_t>(limit)) {
-        name = ".ovinpdf.";
+    std::string name = "." + base + std::string(kPartialMark);
+    if (name.size() + kRandomLetters > static_cast<size_t>(limit)) {
+        name = kPartialMark;
     }
     std::random_device random;
-    for (int i = 0; i < 6; ++i) {
+    for (size_t i = 0; i < kRandomLetters; ++i) {
         name.push_back(kLetters[random() % (sizeof kLetters - 1)]);
     }
     return dir + name;
+}
+
+// Holds a write lock on the open file for as long as it is open (the lock
+// goes with the descriptor, so also with a killed process): a partial file
+// that nobody holds is a leftover.
+void lockpartial(int fd) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    ::fcntl(fd, F_OFD_SETLK, &lock);
+}
+
+// Removes the partial files in `dir` that runs killed while writing them
+// left: the project's own names, owned by this user, untouched for a
+// while and locked by nobody. Where the file system has no locks, nothing
+// is removed.
+void removeleftovers(const std::string& dir) {
+    constexpr time_t kQuietSeconds = 60;
+    DIR* folder = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (folder == nullptr) {
+        return;
+    }
+    const time_t now = ::time(nullptr);
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string_view name(entry->d_name);
+        if (name.size() < kPartialMark.size() + kRandomLetters || name.front() != '.' ||
+            name.substr(name.size() - kRandomLetters - kPartialMark.size(), kPartialMark.size()) !=
+                kPartialMark) {
+            continue;
+        }
+        struct stat st {};
+        if (::fstatat(::dirfd(folder), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || now - st.st_mtime < kQuietSeconds) {
+            continue;
+        }
+        const int fd = ::openat(::dirfd(folder), entry->d_name,
+                                O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        if (::fcntl(fd, F_OFD_SETLK, &lock) == 0) {
+            ::unlinkat(::dirfd(folder), entry->d_name, 0);
+        }
+        ::close(fd);
+    }
+    ::closedir(folder);
+}
+
+// The file a path names once its symbolic links are followed, whether that
+// file exists or not: the PDF is written through a link, never in its
+// place, so that a link to a file still to be made works like one to a file
+// that is there. 0 or errno (ELOOP for a chain of links without end).
+int followlinks(const std::string& path, std::string& real) {
+    constexpr int kMostLinks = 40; // as the kernel allows
+    real = path;
+    for (int hops = 0; hops < kMostLinks; ++hops) {
+        struct stat st {};
+        if (::lstat(real.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            return 0;
+        }
+        std::string to(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1, '\0');
+        const ssize_t n = ::readlink(real.c_str(), to.data(), to.size());
+        if (n < 0) {
+            return errno;
+        }
+        if (static_cast<size_t>(n) >= to.size()) {
+            return ENAMETOOLONG; // the link changed while it was read
+        }
+        to.resize(static_cast<size_t>(n));
+        real = to.starts_with('/') ? to : splitpath(real).first + to;
+    }
+    return ELOOP;
 }
 
 // Gives the file open at fd the name `name`; 0 or errno (EEXIST when the
@@ -104,16 +186,11 @@ int pdfoutput::open(const std::string& target, int64_t objcount) {
     replacing_ = false;
     writename_.clear();
 
-    // A symbolic link is followed so that the file it names is replaced,
-    // not the link.
-    std::string real = target;
-    struct stat st {};
-    if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* resolved = ::realpath(target.c_str(), nullptr)) {
-            real = resolved;
-            std::free(resolved);
-        }
+    std::string real;
+    if (const int err = followlinks(target, real)) {
+        return err;
     }
+    struct stat st {};
     const bool exists = ::stat(real.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) {
         if (S_ISDIR(st.st_mode)) {
@@ -139,6 +216,7 @@ int pdfoutput::open(const std::string& target, int64_t objcount) {
     if (fd_ >= 0) {
         kind_ = kind::unnamed;
         writename_ = real;
+        lockpartial(fd_);
     } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
         // No unnamed files on this file system (or kernel).
         if (int err = opennamed(dir, base)) {
@@ -170,11 +248,13 @@ int pdfoutput::openfd(int fd, const std::string& name, int64_t objcount) {
 }
 
 int pdfoutput::opennamed(const std::string& dir, const std::string& base) {
+    removeleftovers(dir);
     const mode_t mode = replacing_ ? 0600 : 0666;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string name = temporaryname(dir, base);
         fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd_ >= 0) {
+            lockpartial(fd_);
             kind_ = kind::named;
             writename_ = std::move(name);
             return 0;
@@ -200,6 +280,7 @@ int pdfoutput::linkintoplace() {
         // Someone created the target meanwhile: replace it.
     }
     auto [dir, base] = splitpath(target_);
+    removeleftovers(dir);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string name = temporaryname(dir, base);
         int err = linkname(fd_, name);
@@ -362,15 +443,13 @@ int pdfoutput::commit() {
     if (error_ == 0 && kind_ == kind::unnamed) {
         error_ = linkintoplace();
     }
-    closefd();
-    if (error_ != 0) {
-        return error_;
-    }
-    if (kind_ == kind::named && ::rename(writename_.c_str(), target_.c_str()) != 0) {
+    // Renamed while still open and locked, so that no other run takes it
+    // for the leftover of a killed one.
+    if (error_ == 0 && kind_ == kind::named && ::rename(writename_.c_str(), target_.c_str()) != 0) {
         error_ = errno;
-        return error_;
     }
-    return 0;
+    closefd();
+    return error_;
 }
 
 bool pdfoutput::discard() {

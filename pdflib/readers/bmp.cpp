@@ -255,6 +255,27 @@ status readrows(bytereader& reader, const bmpheader& h, bmppixels& out) {
     return {};
 }
 
+// The bytes of run-length codes: the image size the header gives where the
+// file holds that many, else the rest of the file.
+uint64_t rlelength(const bmpheader& h, uint64_t filesize) {
+    const uint64_t rest = filesize > h.offset ? filesize - h.offset : 0;
+    return h.imagesize != 0 && h.imagesize <= rest ? h.imagesize : rest;
+}
+
+// Two bytes of run-length codes write at most 255 pixels. A page with more
+// pixels than its codes can write is mostly pixels that no code writes, or
+// a size its data never had: refused before memory is spent on it.
+status checkrlesize(const bmpheader& h, uint64_t filesize, const std::string& name) {
+    const uint64_t length = rlelength(h, filesize);
+    if (uint64_t{h.width} * h.height / 128 > length) {
+        return refuse("BMP run-length data of " + std::to_string(length) +
+                          " bytes, too little for " + std::to_string(h.width) + " x " +
+                          std::to_string(h.height) + " pixels,",
+                      name);
+    }
+    return {};
+}
+
 // Run-length coded rows (RLE8, RLE4) as one index per pixel, top row
 // first. Runs and literal groups that reach past a row's end are cut there;
 // pixels that no code writes keep index 0; the codes end with the data, at
@@ -263,8 +284,10 @@ status readrle(bytereader& reader, const bmpheader& h, bmppixels& out) {
     if (h.offset > reader.size()) {
         return status::failed(fault::truncated());
     }
-    const uint64_t rest = reader.size() - h.offset;
-    const uint64_t length = h.imagesize != 0 && h.imagesize <= rest ? h.imagesize : rest;
+    if (status s = checkrlesize(h, reader.size(), "with run-length codes"); !s.ok()) {
+        return s;
+    }
+    const uint64_t length = rlelength(h, reader.size());
     std::vector<uint8_t> coded(static_cast<size_t>(length));
     if (!readat(reader, h.offset, coded.data(), coded.size())) {
         return readfailure(reader);
@@ -490,6 +513,11 @@ status readbmpdocument(bytesource& source, const std::string& name, imagedata mo
         out.bitspercomponent = 8;
     }
     readprofile(source, h, out.iccprofile);
+    if (h.rle()) {
+        if (status s = checkrlesize(h, source.size(), name); !s.ok()) {
+            return s;
+        }
+    }
     if (mode == imagedata::skip) {
         // A file that ends inside its rows is refused when it is added.
         out.data.clear();

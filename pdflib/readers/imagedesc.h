@@ -141,19 +141,6 @@ inline int components(colourspace colour) {
     }
 }
 
-// Whether an embedded ICC profile's header says it is one for these
-// colours: its own length, the "acsp" signature and the data colour space
-// (grey, RGB or CMYK) of the page. Whether LittleCMS can use it is checked
-// when the page is prepared.
-inline bool profilefits(std::span<const uint8_t> icc, colourspace colour) {
-    const char* space = colour == colourspace::gray   ? "GRAY"
-                        : colour == colourspace::rgb  ? "RGB "
-                        : colour == colourspace::cmyk ? "CMYK"
-                                                      : nullptr;
-    return space != nullptr && icc.size() >= 132 && be32(icc.data()) == icc.size() &&
-           std::memcmp(&icc[36], "acsp", 4) == 0 && std::memcmp(&icc[16], space, 4) == 0;
-}
-
 // JPEG 2000 data and samples of more than 8 bits came with PDF 1.5.
 inline bool needspdf15(const imagedesc& image) {
     return image.filter == pdffilter::jpx || image.bitspercomponent > 8 ||

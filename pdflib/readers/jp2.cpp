@@ -79,7 +79,10 @@ uint16_t dpifrom(uint16_t n, uint16_t d, int8_t e) {
 }
 
 struct jp2facts {
-    bool header = false;     // ihdr seen
+    bool header = false; // ihdr seen
+    uint32_t width = 0;  // as ihdr gives them
+    uint32_t height = 0;
+    uint16_t components = 0;
     bool codestream = false; // jp2c seen
     uint64_t start = 0;      // the codestream
     uint64_t end = 0;
@@ -143,7 +146,14 @@ status readheaderbox(bytereader& reader, const std::string& name, const box& jp2
         pos = b.end;
         status s;
         if (b.type == boxtype("ihdr")) {
-            f.header = b.end - b.body == 14;
+            std::array<uint8_t, 14> ihdr{};
+            f.header = b.end - b.body == ihdr.size();
+            if (f.header && (!reader.seek(b.body) || !reader.read(ihdr.data(), ihdr.size()))) {
+                return readfailure(reader);
+            }
+            f.height = be32(&ihdr[0]);
+            f.width = be32(&ihdr[4]);
+            f.components = be16(&ihdr[8]);
         } else if (b.type == boxtype("colr")) {
             s = readcolour(reader, b, f);
         } else if (b.type == boxtype("res ")) {
@@ -296,6 +306,16 @@ status readjp2page(bytesource& source, const std::string& name, imagedata mode, 
     if (status s = readcodestream(reader, name, f.start, f.end, size); !s.ok()) {
         return s;
     }
+    // Readers go by one or the other: a file whose two disagree is drawn by
+    // none of them.
+    if (f.header &&
+        (f.width != size.width || f.height != size.height || f.components != size.components)) {
+        return refuse(name, "its header box says " + std::to_string(f.width) + " x " +
+                                std::to_string(f.height) + " pixels of " +
+                                std::to_string(f.components) + " components, its codestream " +
+                                std::to_string(size.width) + " x " + std::to_string(size.height) +
+                                " of " + std::to_string(size.components));
+    }
 
     out.width = clamppixels(size.width);
     out.height = clamppixels(size.height);
@@ -308,7 +328,7 @@ status readjp2page(bytesource& source, const std::string& name, imagedata mode, 
                                : size.components == 3 ? colourspace::rgb
                                : size.components == 4 ? colourspace::cmyk
                                                       : colourspace::none;
-    if (!f.reshaped && profilefits(f.icc, colour)) {
+    if (!f.reshaped && !f.icc.empty() && colour != colourspace::none) {
         out.colour = colour;
         out.iccprofile = std::move(f.icc);
     }

@@ -89,6 +89,8 @@ private:
 constexpr uint8_t kSOF0 = 0xC0; // baseline
 constexpr uint8_t kSOF1 = 0xC1; // extended sequential
 constexpr uint8_t kSOF2 = 0xC2; // progressive
+constexpr uint8_t kDHT = 0xC4;
+constexpr uint8_t kDQT = 0xDB;
 constexpr uint8_t kSOI = 0xD8;
 constexpr uint8_t kEOI = 0xD9;
 constexpr uint8_t kSOS = 0xDA;
@@ -189,6 +191,90 @@ void noteapp(std::vector<jpeginfo::appsegment>& segments, uint8_t code, uint64_t
 
 } // namespace
 
+namespace {
+
+// The coding tables defined before the first scan, checked as libjpeg checks
+// them when it decodes, so that a file no reader can draw is refused rather
+// than embedded.
+struct codingtables {
+    uint8_t quantisation = 0;     // bit n: quantisation table n is defined
+    uint8_t unusable = 0;         // bit 4 * class + n: Huffman table n of the class cannot be used
+    std::array<uint8_t, 4> ids{}; // the frame's components
+    std::array<uint8_t, 4> quantisationof{};
+
+    // A DHT or DQT segment's body; false when its layout is broken.
+    bool take(uint8_t code, std::span<const uint8_t> body) {
+        for (size_t at = 0; at < body.size();) {
+            const uint8_t which = body[at] & 0x0F;
+            const uint8_t kind = body[at] >> 4;
+            if (which > 3 || kind > 1) {
+                return false;
+            }
+            if (code == kDQT) {
+                const size_t size = 1 + 64 * (kind + size_t{1});
+                if (body.size() - at < size) {
+                    return false;
+                }
+                quantisation |= static_cast<uint8_t>(1u << which);
+                at += size;
+                continue;
+            }
+            if (body.size() - at < 17) {
+                return false;
+            }
+            const std::span<const uint8_t> counts = body.subspan(at + 1, 16);
+            size_t symbols = 0;
+            // No code may be all ones, nor longer than its length allows.
+            bool usable = true;
+            for (uint32_t length = 1, next = 0; length <= 16; ++length, next <<= 1) {
+                symbols += counts[length - 1];
+                next += counts[length - 1];
+                usable = usable && next < (1u << length);
+            }
+            if (symbols > 256 || symbols > body.size() - at - 17) {
+                return false;
+            }
+            // A DC difference has at most 15 bits.
+            const std::span<const uint8_t> values = body.subspan(at + 17, symbols);
+            usable = usable && (kind == 1 || std::all_of(values.begin(), values.end(),
+                                                         [](uint8_t v) { return v <= 15; }));
+            const auto bit = static_cast<uint8_t>(1u << (4 * kind + which));
+            unusable = usable ? unusable & ~bit : unusable | bit;
+            at += 17 + symbols;
+        }
+        return true;
+    }
+
+    // Why the first scan (a SOS segment's body) cannot be decoded; empty
+    // when it can.
+    std::string scanproblem(std::span<const uint8_t> scan) const {
+        const size_t count = scan.empty() ? 0 : scan[0];
+        if (count == 0 || scan.size() < 4 + 2 * count) {
+            return "Invalid JPEG scan header";
+        }
+        const bool coefficients = scan[3 + 2 * count] > 0; // the scan codes AC coefficients
+        for (size_t i = 0; i < count; ++i) {
+            const auto at = std::find(ids.begin(), ids.end(), scan[1 + 2 * i]);
+            if (at == ids.end()) {
+                return "Invalid JPEG scan header";
+            }
+            const uint8_t table = quantisationof[static_cast<size_t>(at - ids.begin())];
+            if (table > 3 || (quantisation & (1u << table)) == 0) {
+                return "Missing JPEG quantisation table " + std::to_string(table);
+            }
+            const uint8_t dc = scan[2 + 2 * i] >> 4;
+            const uint8_t ac = scan[2 + 2 * i] & 0x0F;
+            if (dc > 3 || ac > 3 || (unusable & (1u << dc)) != 0 ||
+                (coefficients && (unusable & (1u << (4 + ac))) != 0)) {
+                return "Bogus JPEG Huffman table (codes that do not fit their lengths)";
+            }
+        }
+        return {};
+    }
+};
+
+} // namespace
+
 bool jpeginfo::read(bytesource& source, const std::string& name) {
     *this = jpeginfo{};
     bytereader file(source);
@@ -211,6 +297,14 @@ bool jpeginfo::read(bytesource& source, const std::string& name) {
     if (soi != (0xFF00 | kSOI)) {
         return false;
     }
+
+    codingtables tables;
+    std::vector<uint8_t> body;
+    // Reads the body of the segment at `start` of `length` into `body`.
+    const auto readbody = [&](uint64_t start, uint16_t length) {
+        body.resize(length - size_t{2});
+        return in.seek(start + 2) && in.get(body.data(), body.size());
+    };
 
     uint64_t frameend = 0;
     for (;;) {
@@ -265,6 +359,14 @@ bool jpeginfo::read(bytesource& source, const std::string& name) {
             if (length != 8 + 3 * components) {
                 return refuse("Invalid JPEG segment length");
             }
+            for (uint8_t c = 0; c < components; ++c) {
+                std::array<uint8_t, 3> component{};
+                if (!in.get(component.data(), component.size())) {
+                    return readerror();
+                }
+                tables.ids[c] = component[0];
+                tables.quantisationof[c] = component[2];
+            }
             if (width == 0 || height == 0) {
                 // Height 0 means that a DNL marker after the first scan gives
                 // it, which PDF readers do not look for.
@@ -296,6 +398,14 @@ bool jpeginfo::read(bytesource& source, const std::string& name) {
             }
         } else if (code == kAPP14 && !readadobe(in, length, adobe, adobetransform)) {
             return readerror();
+        } else if (code == kDHT || code == kDQT) {
+            if (!readbody(start, length)) {
+                return readerror();
+            }
+            if (!tables.take(code, body)) {
+                return refuse(code == kDHT ? "Invalid JPEG Huffman table definition"
+                                           : "Invalid JPEG quantisation table definition");
+            }
         }
         if (!in.seek(start + length)) {
             return readerror();
@@ -317,16 +427,30 @@ bool jpeginfo::read(bytesource& source, const std::string& name) {
         if (!nextmarker(in, code, invalid) || code == kEOI) {
             return noscan();
         }
+        const uint64_t start = in.position();
         if (code == kSOS) {
-            return true;
+            uint16_t length = 0;
+            if (!in.word(length) || length < 2 || !readbody(start, length)) {
+                return noscan();
+            }
+            const std::string problem = tables.scanproblem(body);
+            return problem.empty() || refuse(problem);
         }
         if (standalone(code)) {
             continue;
         }
-        const uint64_t start = in.position();
         uint16_t length = 0;
         if (code == 0x00 || code == kSOI || !in.word(length) || length < 2) {
             return noscan();
+        }
+        if (code == kDHT || code == kDQT) {
+            if (!readbody(start, length)) {
+                return noscan();
+            }
+            if (!tables.take(code, body)) {
+                return refuse(code == kDHT ? "Invalid JPEG Huffman table definition"
+                                           : "Invalid JPEG quantisation table definition");
+            }
         }
         if ((code == kAPP14 && !readadobe(in, length, adobe, adobetransform)) ||
             !in.seek(start + length)) {

@@ -118,8 +118,8 @@ template <typename Sink> int inflateall(std::span<const uint8_t> in, Sink&& sink
 }
 
 // The profile of an iCCP chunk: a name, a NUL, method 0 and the zlib
-// stream. Empty when it is damaged or not for the image's colours.
-std::vector<uint8_t> iccprofile(std::span<const uint8_t> body, bool grey) {
+// stream. Empty when its stream is damaged.
+std::vector<uint8_t> iccprofile(std::span<const uint8_t> body) {
     const auto nul = std::find(body.begin(), body.begin() + std::min<size_t>(body.size(), 80), 0);
     if (nul == body.begin() || body.end() - nul < 2 || nul[1] != 0) {
         return {};
@@ -134,10 +134,9 @@ std::vector<uint8_t> iccprofile(std::span<const uint8_t> body, bool grey) {
             }
             return fits;
         });
-    // The header: its own size, the 'acsp' signature and the data colour
-    // space, which must be the image's.
-    if (rc != Z_STREAM_END || !fits ||
-        !profilefits(profile, grey ? colourspace::gray : colourspace::rgb)) {
+    // Whether it fits the image's colours is checked with the other kinds'
+    // profiles, which warns when it does not.
+    if (rc != Z_STREAM_END || !fits) {
         return {};
     }
     return profile;
@@ -280,7 +279,7 @@ status readchunks(bytereader& reader, const std::string& name, pngfile& png) {
             }
         } else if (type == chunktype("iCCP")) {
             if (png.icc.empty()) {
-                png.icc = iccprofile(b, png.grey());
+                png.icc = iccprofile(b);
             }
         } else {
             png.upright = exiforientation(b);

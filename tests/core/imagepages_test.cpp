@@ -131,10 +131,10 @@ TEST_F(imagefixture, ResolutionWarningsAndDefaults) {
               (std::vector<std::string>{"WARNING : zero dpi (horizontal) found in file " + zero +
                                         " (defaulting to 200 dpi)"}));
     ovintest::bmpoptions o;
-    o.width = 3;
-    o.height = 2;
+    o.width = 30;
+    o.height = 20;
     o.xppm = o.yppm = 5906; // 150 dpi
-    o.pixels.assign(18, 128);
+    o.pixels.assign(1800, 128);
     std::string low = dir.file("low.bmp");
     ovintest::savebmp(low, ovintest::makebmp(o));
     ASSERT_EQ(lib.pdfaddimage(low), 0);
@@ -177,7 +177,7 @@ TEST_F(imagefixture, PagesUpTo200InchesAreAccepted) {
     EXPECT_EQ(lib.pdfaddimage(tall), -6);
     EXPECT_EQ(lib.state().errorarg, "Image height too big - file " + tall);
     // Widths beyond 16 bits are not cut: 70000 pixels at 400 dpi fit.
-    EXPECT_EQ(lib.pdfaddimage(handtiff(dir.file("w70000.tif"), 70000, 10, 4, 0, 400, 400)), 0);
+    EXPECT_EQ(lib.pdfaddimage(handtiff(dir.file("w70000.tif"), 70000, 20, 4, 0, 400, 400)), 0);
 }
 
 TEST_F(imagefixture, MultiPageTiffAddsEveryPage) {
@@ -211,9 +211,9 @@ TEST_F(imagefixture, JpegAndBitmapDictionaries) {
     ovintest::savejpeg(g, greybytes);
     ASSERT_EQ(lib.pdfaddimage(g), 0);
     ovintest::bmpoptions o;
-    o.width = 5;
-    o.height = 3;
-    o.pixels.assign(45, 200);
+    o.width = 15;
+    o.height = 9;
+    o.pixels.assign(405, 200);
     std::string b = dir.file("rgb.bmp");
     ovintest::savebmp(b, ovintest::makebmp(o));
     ASSERT_EQ(lib.pdfaddimage(b), 0);
@@ -226,8 +226,9 @@ TEST_F(imagefixture, JpegAndBitmapDictionaries) {
     EXPECT_NE(pdf.object(1).find(std::string(greybytes.begin(), greybytes.end()) + "endstream"),
               std::string::npos);
     EXPECT_NE(pdf.object(2).find("/ImageC ]"), std::string::npos);
-    EXPECT_NE(pdf.object(5).find("/BitsPerComponent 8\r\n/ColorSpace /DeviceRGB\r\n/Length 45\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        pdf.object(5).find("/BitsPerComponent 8\r\n/ColorSpace /DeviceRGB\r\n/Length 405\r\n"),
+        std::string::npos);
     EXPECT_EQ(pdf.object(5).find("/Filter"), std::string::npos);
 }
 
@@ -256,9 +257,9 @@ TEST_F(imagefixture, SamplesThatCannotBeShownRightAreRefused) {
     // Four samples of RGB with alpha are not CMYK: the page is refused
     // rather than drawn in wrong colours.
     tiffbuilder b;
-    uint32_t data = b.append(std::vector<uint8_t>(2 * 2 * 4, 0x80));
-    b.shorts(256, {2}).shorts(257, {2}).shorts(258, {8, 8, 8, 8}).shorts(259, {1});
-    b.shorts(262, {2}).longs(273, {data}).shorts(277, {4}).longs(278, {2}).longs(279, {16});
+    uint32_t data = b.append(std::vector<uint8_t>(16 * 16 * 4, 0x80));
+    b.shorts(256, {16}).shorts(257, {16}).shorts(258, {8, 8, 8, 8}).shorts(259, {1});
+    b.shorts(262, {2}).longs(273, {data}).shorts(277, {4}).longs(278, {16}).longs(279, {1024});
     b.rational(282, 300, 1).rational(283, 300, 1);
     b.endifd();
     std::string rgba = dir.file("rgba.tif");

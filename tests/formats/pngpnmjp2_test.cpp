@@ -340,7 +340,8 @@ std::vector<refusal> refusals() {
 
 // One resolution rule for every kind: a PNG, a bitmap and a TIFF that say
 // the same pixels per metre make the same page, also where that rounds to
-// nothing (then the default resolution, with its warning).
+// nothing (then the default resolution, with its warning), or are refused
+// alike where the page would be too small to draw.
 TEST(Resolution, TheSameForEveryKind) {
     for (const uint32_t ppm : {1U, 19U, 20U, 3780U, 11811U, 2600000U}) {
         SCOPED_TRACE(ppm);
@@ -364,7 +365,10 @@ TEST(Resolution, TheSameForEveryKind) {
         std::set<std::string> boxes;
         for (const std::string& file : {pngfile, bmpfile, tifffile}) {
             const ovintest::documentpdf made = ovintest::makedocumentpdf(file, dir.file("out.pdf"));
-            ASSERT_EQ(made.code, 0) << made.error;
+            if (made.code != 0) {
+                boxes.insert(made.error.substr(made.error.find("pixels at")));
+                continue;
+            }
             const size_t at = made.pdf.bytes.find("/MediaBox");
             ASSERT_NE(at, std::string::npos);
             boxes.insert(made.pdf.bytes.substr(at, made.pdf.bytes.find(']', at) - at));

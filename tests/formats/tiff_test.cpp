@@ -348,7 +348,7 @@ const refusal kRefusals[] = {
              b.shorts(258, {8, 8, 8}).shorts(259, {1}).shorts(262, {2}).shorts(277, {3});
          });
      },
-     "more than the 4294967296 allowed"},
+     "bytes of data cannot hold 100000 x 100000 pixels"},
     {"oldjpeg_damaged", [] { return oldjpeg(16, 16, true); },
      "old-style JPEG data cannot be decoded"},
 };
@@ -373,10 +373,10 @@ TEST(TiffFormat, RefusesWithAMessageNamingTheFile) {
 TEST(TiffFormat, ALaterPageThatNeedsPdf15RaisesTheVersion) {
     ovintest::tempdir dir;
     const std::string file = dir.file("mixed.tif");
-    ovintest::tiffpage deep = ovintest::greypage(16, 8);
+    ovintest::tiffpage deep = ovintest::greypage(16, 16);
     deep.bits = 16;
     deep.pixels.resize(size_t{deep.height} * deep.rowbytes(), 0x5a);
-    ovintest::writetiff(file, {ovintest::greypage(16, 8), deep});
+    ovintest::writetiff(file, {ovintest::greypage(16, 16), deep});
     const ovintest::documentpdf made = ovintest::makedocumentpdf(file, dir.file("out.pdf"));
     ASSERT_EQ(made.code, 0) << made.error;
     EXPECT_EQ(made.qpdf, "");

@@ -58,7 +58,11 @@ std::vector<seed> jpegseeds() {
     arithmetic.arithmetic = true;
     jpegbytes hand;
     hand.soi().raw({0xFF}).jfif(1, 200, 200, 6).marker(0xD3).adobe(1);
-    hand.sof(0xC0, 8, 4, 6, 3).segment(0xC4, bytes(20, 1)).sos().raw({0x12, 0x34}).eoi();
+    bytes table(18, 0); // one DC code of one bit
+    table[1] = 1;
+    hand.sof(0xC0, 8, 4, 6, 3).segment(0xC4, table).sos().raw({0x12, 0x34}).eoi();
+    table[1] = 3; // three codes of one bit
+    table.insert(table.end(), {1, 2});
     const auto frame = [](uint8_t precision, uint16_t height, uint8_t components) {
         return jpegbytes().soi().sof(0xC1, precision, height, 5, components).sos().bytes();
     };
@@ -72,6 +76,12 @@ std::vector<seed> jpegseeds() {
             {"adobe_after_frame.jpg",
              jpegbytes().soi().sof(0xC2, 8, 3, 3, 4).adobe(2).sos().bytes(), ""},
             {"arithmetic.jpg", make(8, 8, arithmetic), "(arithmetic)"},
+            {"bogus_huffman.jpg",
+             jpegbytes().soi().sof(0xC0, 8, 4, 6, 1).segment(0xC4, table).sos().bytes(),
+             "Bogus JPEG Huffman table"},
+            {"no_quantisation.jpg",
+             jpegbytes().soi().sof(0xC0, 8, 4, 6, 1).segment(0xDA, {1, 1, 0, 0, 63, 0}).bytes(),
+             "Missing JPEG quantisation table 0"},
             {"precision12.jpg", frame(12, 4, 1), "(12-bit samples)"},
             {"components2.jpg", frame(8, 4, 2), "components (2)"},
             {"height0.jpg", frame(8, 0, 3), "image size 5 x 0"},

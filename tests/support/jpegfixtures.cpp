@@ -333,6 +333,10 @@ jpegbytes& jpegbytes::sof(uint8_t code, uint8_t precision, uint16_t height, uint
 }
 
 jpegbytes& jpegbytes::sos() {
+    // The quantisation table the scan's component uses, then the scan.
+    std::vector<uint8_t> table(65, 1);
+    table[0] = 0;
+    segment(0xDB, table);
     return segment(0xDA, {1, 1, 0, 0, 63, 0});
 }
 

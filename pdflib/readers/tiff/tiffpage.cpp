@@ -360,12 +360,65 @@ void describetiffpage(const pagetags& t, const pageplan& p, imagedesc& out) {
 
 namespace {
 
-// The page's ICC profile, where it fits the page's colours.
+uint64_t saturatedproduct(uint64_t a, uint64_t b) {
+    uint64_t product = 0;
+    return __builtin_mul_overflow(a, b, &product) ? UINT64_MAX : product;
+}
+
+// The most bytes of samples that `stored` bytes of data in this compression
+// can decode to, for rows of `rowbytes` and `samples` samples a pixel; 0
+// where no bound is known (old-style JPEG, whose data may lie anywhere, and
+// the rarer codecs).
+uint64_t mostdecoded(const pagetags& t, uint64_t stored, uint64_t rowbytes) {
+    switch (t.compression) {
+    case COMPRESSION_NONE:
+        return stored;
+    case COMPRESSION_PACKBITS: // two bytes repeat one 128 times
+        return saturatedproduct(stored, 64);
+    case COMPRESSION_LZW: // a code of 12 bits stands for at most 4096 bytes
+        return saturatedproduct(stored, 2731);
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE: // two bits repeat 258 bytes
+        return saturatedproduct(stored, 1032);
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTFAX3:
+    case COMPRESSION_CCITTFAX4: // a row takes at least one bit
+        return saturatedproduct(saturatedproduct(stored, 8), rowbytes);
+    case COMPRESSION_JPEG: // each block of 64 luminance samples takes a bit
+        return saturatedproduct(saturatedproduct(stored, 512), t.samples * ((t.bits + 7u) / 8));
+    default:
+        return 0;
+    }
+}
+
+// Refuses a page whose data cannot hold the pixels its tags declare (a file
+// cut short, or a size its data never had) before any memory is spent on
+// its samples.
+status checkdatasize(const pagetags& t, uint64_t filesize, const std::string& where) {
+    uint64_t stored = 0;
+    for (size_t i = 0; i < t.offsets.size() && i < t.counts.size(); ++i) {
+        if (t.offsets[i] < filesize) {
+            stored += std::min(t.counts[i], filesize - t.offsets[i]);
+        }
+    }
+    // YCbCr pages may store fewer colour samples than pixels: only their
+    // luminance is counted.
+    const uint64_t samples = t.photometric == PHOTOMETRIC_YCBCR ? 1 : t.samples;
+    const uint64_t rowbytes = (uint64_t{t.width} * samples * t.bits + 7) / 8;
+    const uint64_t most = mostdecoded(t, stored, rowbytes);
+    if (most != 0 && most / rowbytes < t.height) {
+        return refuse(where, "its " + std::to_string(stored) + " bytes of data cannot hold " +
+                                 std::to_string(t.width) + " x " + std::to_string(t.height) +
+                                 " pixels (a file cut short, or a size its data never had)");
+    }
+    return {};
+}
+
+// The page's ICC profile, for a page of device colours; whether it fits them
+// is checked with the other kinds' profiles.
 status readprofile(bytesource& source, const tifftags::extent& at, imagedesc& out) {
     out.iccprofile.clear();
-    // A profile too short to say anything, or for a page without device
-    // colours, is left out unread.
-    if (at.length < 132 || out.colour == colourspace::indexed || out.colour == colourspace::none) {
+    if (at.length == 0 || out.colour == colourspace::indexed || out.colour == colourspace::none) {
         return {};
     }
     std::vector<uint8_t> profile(static_cast<size_t>(at.length));
@@ -373,9 +426,7 @@ status readprofile(bytesource& source, const tifftags::extent& at, imagedesc& ou
     if (!reader.seek(at.offset) || !reader.read(profile.data(), profile.size())) {
         return readfailure(reader);
     }
-    if (profilefits(profile, out.colour)) {
-        out.iccprofile = std::move(profile);
-    }
+    out.iccprofile = std::move(profile);
     return {};
 }
 
@@ -424,6 +475,9 @@ status readtiffdocpage(bytesource& source, const std::string& name, uint32_t pag
     }
     tags.directory = directories[page - 1];
     if (status s = plantiffpage(tags, where, plan); !s.ok()) {
+        return s;
+    }
+    if (status s = checkdatasize(tags, source.size(), where); !s.ok()) {
         return s;
     }
     out.width = clamppixels(tags.width);
