@@ -85,7 +85,7 @@ const char* const kUsage =
     "  -h, --help                    show this help and exit\n"
     "      --version                 show the version and exit\n"
     "\n"
-    "The output must not be one of the input images.\n"
+    "The output must not be one of the input images, lists or standard input.\n"
     "Ctrl-C, SIGTERM and SIGHUP stop the run and leave no file.\n"
     "Exit status: 0 success, 1 failure, 2 usage error, 128 + the signal number\n"
     "when stopped by a signal (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP).\n";

@@ -70,9 +70,10 @@ imagekind kindbysignature(const uint8_t* b, size_t n) {
     if (starts({'B', 'M'}) && n >= 14) {
         return imagekind::bmp;
     }
-    // PNM: P1 to P6 followed by white space.
+    // PNM: P1 to P6 followed by white space or, as netpbm reads it, a
+    // comment.
     if (n >= 3 && b[0] == 'P' && b[1] >= '1' && b[1] <= '6' &&
-        std::strchr(" \t\r\n", b[2]) != nullptr && b[2] != 0) {
+        std::strchr(" \t\r\n\v\f#", b[2]) != nullptr && b[2] != 0) {
         return imagekind::pnm;
     }
     return imagekind::unknown;

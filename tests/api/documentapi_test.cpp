@@ -141,6 +141,14 @@ TEST_F(apifixture, FailuresHaveMessagesInWords) {
     EXPECT_NE(ovinpdf_set_resolution(d.get(), -1), OVINPDF_OK);
     EXPECT_EQ(ovinpdf_set_jpeg_quality(d.get(), 101), OVINPDF_INVALID_ARGUMENT);
     EXPECT_EQ(ovinpdf_set_jpeg_quality(d.get(), -1), OVINPDF_INVALID_ARGUMENT);
+    // Dates a PDF date can hold (four digits for the year), pages readers draw.
+    EXPECT_EQ(ovinpdf_set_modification_date(d.get(), 253402300799), OVINPDF_OK);
+    EXPECT_EQ(ovinpdf_set_modification_date(d.get(), 253402300800), OVINPDF_INVALID_ARGUMENT);
+    EXPECT_EQ(ovinpdf_set_creation_date(d.get(), INT64_MAX), OVINPDF_INVALID_ARGUMENT);
+    EXPECT_EQ(ovinpdf_set_page_size(d.get(), 3, 3), OVINPDF_OK);
+    EXPECT_EQ(ovinpdf_set_page_size(d.get(), 0.001, 0.001), OVINPDF_INVALID_ARGUMENT);
+    EXPECT_EQ(ovinpdf_set_page_size(d.get(), 0, 0), OVINPDF_OK);
+    EXPECT_EQ(ovinpdf_set_max_megapixels(d.get(), 0), OVINPDF_INVALID_ARGUMENT);
     EXPECT_EQ(ovinpdf_add_text(nullptr, "x"), OVINPDF_INVALID_ARGUMENT);
 }
 

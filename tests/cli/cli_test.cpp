@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <cstddef>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <linux/filter.h>
@@ -179,6 +180,25 @@ TEST(Cli, OutputThatIsAnInputIsRefused) {
         EXPECT_EQ(ovintest::readbytes(dir.file("scan.jpg")), scan);
         EXPECT_EQ(ovintest::folderlisting(dir.path()), before);
     }
+    // Standard input and lists of names, read or not yet read.
+    ovintest::writebytes(dir.file("list.txt"), "other.jpg\n");
+    const std::string list = ovintest::readbytes(dir.file("list.txt"));
+    for (const auto& [args, input] : std::vector<std::pair<std::string, std::string>>{
+             {"- -o scan.jpg < scan.jpg", "standard input"},
+             {"- -o /dev/fd/3 < scan.jpg 3>>scan.jpg", "standard input"},
+             {"--from-file list.txt -o list.txt", "the list 'list.txt'"},
+             {"--from-file - -o list.txt < list.txt", "standard input"},
+             {"--from-file list.txt -o other.jpg", "'other.jpg'"}}) {
+        SCOPED_TRACE(args);
+        ovintest::commandresult r =
+            ovintest::runcommand("cd '" + dir.path().string() + "' && '" + kTool + "' " + args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.output.find("is one of the input files (" + input + "); nothing written"),
+                  std::string::npos)
+            << r.output;
+        EXPECT_EQ(ovintest::readbytes(dir.file("scan.jpg")), scan);
+        EXPECT_EQ(ovintest::readbytes(dir.file("list.txt")), list);
+    }
 }
 
 // Makes open() with O_TMPFILE fail with EOPNOTSUPP in this process and the
@@ -218,7 +238,9 @@ void refuseunnamedfiles() {
 // The PDF file itself, written unnamed and linked in, or (where unnamed
 // files are missing) under a temporary name: a new file gets 0666 less the
 // umask, a replaced one keeps its mode and owner, a symbolic link's target
-// is replaced, a target name of 255 bytes works, and nothing else is left.
+// is replaced or made (a dangling link too), a target name of 255 bytes
+// works, the partial files that killed runs left are removed (not those of
+// a run still writing, nor other files), and nothing else is left.
 TEST(Cli, OutputFileModesNamesAndLinks) {
     const std::string longname = std::string(251, 'n') + ".pdf";
     for (bool unnamed : {true, false}) {
@@ -235,9 +257,28 @@ TEST(Cli, OutputFileModesNamesAndLinks) {
         ovintest::writebytes(dir.file("target.pdf"), "old");
         ::chmod(dir.file("target.pdf").c_str(), 0640);
         fs::create_symlink("target.pdf", dir.file("link.pdf"));
+        fs::create_symlink("made.pdf", dir.file("dangling.pdf"));
+        // Partial files: a killed run's (untouched for two minutes, locked
+        // by nobody), one just made, and one a running save holds locked.
+        const std::string partial = ".keep.pdf.ovinpdf-part.";
+        const auto make = [&](const std::string& name, bool old) {
+            ovintest::writebytes(dir.file(name), "%PDF-1.4 partial");
+            const timespec times[2] = {{::time(nullptr) - (old ? 120 : 0), 0},
+                                       {::time(nullptr) - (old ? 120 : 0), 0}};
+            ::utimensat(AT_FDCWD, dir.file(name).c_str(), times, 0);
+        };
+        make(partial + "killed", true);
+        make(partial + "recent", false);
+        make(partial + "locked", true);
+        make(".keep.pdf.notour", true);
+        const int held = ::open(dir.file(partial + "locked").c_str(), O_WRONLY | O_CLOEXEC);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        ASSERT_EQ(::fcntl(held, F_OFD_SETLK, &lock), 0);
 
-        for (const std::string& output : {std::string("new.pdf"), std::string("keep.pdf"),
-                                          std::string("link.pdf"), longname, longname}) {
+        for (const std::string& output :
+             {std::string("new.pdf"), std::string("keep.pdf"), std::string("link.pdf"),
+              std::string("dangling.pdf"), longname, longname}) {
             ovintest::childsetup setup;
             setup.cwd = dir.path();
             setup.beforeexec = [unnamed] {
@@ -263,10 +304,15 @@ TEST(Cli, OutputFileModesNamesAndLinks) {
             EXPECT_EQ(mode("keep.pdf").st_gid, 5678u);
         }
         EXPECT_TRUE(S_ISLNK(mode("link.pdf").st_mode));
+        EXPECT_TRUE(S_ISLNK(mode("dangling.pdf").st_mode));
         EXPECT_EQ(mode("target.pdf").st_mode & 07777, 0640u);
-        EXPECT_EQ(ovintest::folderlisting(dir.path()),
-                  (std::vector<std::string>{"keep.pdf", "link.pdf", "new.pdf", longname, "scan.jpg",
-                                            "target.pdf"}));
+        EXPECT_EQ(ovintest::readbytes(dir.file("made.pdf")).substr(0, 8), "%PDF-1.4");
+        ::close(held);
+        EXPECT_EQ(
+            ovintest::folderlisting(dir.path()),
+            (std::vector<std::string>{".keep.pdf.notour", partial + "locked", partial + "recent",
+                                      "dangling.pdf", "keep.pdf", "link.pdf", "made.pdf", "new.pdf",
+                                      longname, "scan.jpg", "target.pdf"}));
     }
 }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -72,7 +73,9 @@ void childprocess::signal(int sig) const {
 
 int childprocess::wait() {
     while (!reaped_) {
-        if (::waitpid(pid_, &status_, 0) == pid_) {
+        rusage usage{};
+        if (::wait4(pid_, &status_, 0, &usage) == pid_) {
+            peakkb_ = usage.ru_maxrss;
             reaped_ = true;
         } else if (errno != EINTR) {
             throw std::runtime_error("waitpid failed");

@@ -39,6 +39,9 @@ public:
     void signal(int sig) const;
     // Waits for the end; the status as waitpid gives it.
     int wait();
+    // The most memory the child had resident at once, in kilobytes, once
+    // it has ended.
+    long peakkilobytes() const { return peakkb_; }
     // The size of the largest file that the child has open for writing in
     // `folder` (named or not); -1 when none.
     long long writtenfilesize(const std::filesystem::path& folder) const;
@@ -46,6 +49,7 @@ public:
 private:
     pid_t pid_ = -1;
     int status_ = 0;
+    long peakkb_ = 0;
     bool reaped_ = false;
 };
 
