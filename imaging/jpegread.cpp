@@ -97,7 +97,9 @@ bool runDecode(DecodeJob& job) {
     }
     jpeg_calc_output_dimensions(cinfo);
     const uint64_t pixels = static_cast<uint64_t>(cinfo->output_width) * cinfo->output_height;
-    if (pixels == 0 || pixels * 3 > kMaxBitmapBytes) {
+    // Each block of 8 x 8 samples takes at least a bit of the file: a file
+    // that declares more pixels than that is mostly missing and not decoded.
+    if (pixels == 0 || pixels * 3 > kMaxBitmapBytes || pixels / 512 > job.file.size()) {
         return false;
     }
     if (!prepareOutput(job)) {

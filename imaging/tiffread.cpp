@@ -5,6 +5,7 @@
 #include "readers/bytesource.h"
 #include "readers/tiff/tiffdecode.h"
 #include "readers/tiff/tiffinfo.h"
+#include "readers/tiff/tiffplan.h"
 #include "readers/tiff/tiffstream.h"
 #include "source.h"
 
@@ -29,24 +30,15 @@ struct Layout {
     uint16_t photometric = PHOTOMETRIC_MINISBLACK;
 };
 
-bool hasAlpha(TIFF* tif) {
-    uint16_t count = 0;
-    uint16_t* types = nullptr;
-    return TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &types) == 1 && count > 0;
-}
-
-Layout classify(TIFF* tif) {
+// The layout of a page, from its tags as the TIFF reader reads them.
+Layout classify(const pagetags& t) {
     Layout l;
-    uint16_t planar = PLANARCONFIG_CONTIG;
-    uint16_t compression = COMPRESSION_NONE;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &l.bps);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &l.spp);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
-    if (TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &l.photometric) != 1) {
-        l.photometric = l.spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
-    }
-    const bool rawUsable = compression != COMPRESSION_OJPEG;
+    l.bps = t.bits;
+    l.spp = t.samples;
+    l.photometric = t.photometric >= 0 ? static_cast<uint16_t>(t.photometric)
+                    : t.samples >= 3   ? PHOTOMETRIC_RGB
+                                       : PHOTOMETRIC_MINISBLACK;
+    const bool rawUsable = t.compression != COMPRESSION_OJPEG;
     const bool grey =
         l.photometric == PHOTOMETRIC_MINISWHITE || l.photometric == PHOTOMETRIC_MINISBLACK;
     if (rawUsable && l.spp == 1 && grey && l.bps == 1) {
@@ -61,41 +53,14 @@ Layout classify(TIFF* tif) {
         l.path = Path::Palette;
         l.bits = 8;
     } else if (rawUsable && l.spp == 3 && l.photometric == PHOTOMETRIC_RGB && l.bps == 8 &&
-               planar == PLANARCONFIG_CONTIG) {
+               t.planar == PLANARCONFIG_CONTIG) {
         l.path = Path::Rgb;
         l.bits = 24;
     } else {
         l.path = Path::Rgba;
-        l.bits = hasAlpha(tif) ? 32 : 24;
+        l.bits = t.extras.empty() ? 24 : 32;
     }
     return l;
-}
-
-PageHeader readHeader(TIFF* tif) {
-    PageHeader h;
-    uint32_t w = 0;
-    uint32_t len = 0;
-    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &len);
-    h.width = w;
-    h.height = len;
-    h.bits = classify(tif).bits;
-    float xres = 0;
-    float yres = 0;
-    uint16_t unit = RESUNIT_INCH;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
-    const double factor = unit == RESUNIT_CENTIMETER ? 2.54 : unit == RESUNIT_INCH ? 1.0 : 0.0;
-    if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xres) == 1) {
-        h.xdpi = roundDpi(xres * factor);
-    }
-    if (TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yres) == 1) {
-        h.ydpi = roundDpi(yres * factor);
-    }
-    return h;
-}
-
-bool headerUsable(const PageHeader& h) {
-    return h.width > 0 && h.height > 0 && h.width <= INT32_MAX && h.height <= INT32_MAX;
 }
 
 // Sample i of a row of packed samples of `bps` bits (1, 2, 4 or 8).
@@ -105,29 +70,11 @@ unsigned packedSample(const uint8_t* row, size_t i, unsigned bps) {
     return (row[bit >> 3] >> shift) & ((1U << bps) - 1);
 }
 
-std::vector<Rgb> readColormap(TIFF* tif, unsigned bps) {
-    uint16_t* r = nullptr;
-    uint16_t* g = nullptr;
-    uint16_t* b = nullptr;
-    if (TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b) != 1 || !r || !g || !b) {
-        return {};
-    }
-    const size_t n = size_t{1} << bps;
-    // Some writers store 8-bit values in the 16-bit colormap; when no entry
-    // goes past 255 the values are taken as they are.
-    bool eightBit = true;
-    for (size_t i = 0; i < n && eightBit; ++i) {
-        eightBit = r[i] < 256 && g[i] < 256 && b[i] < 256;
-    }
-    std::vector<Rgb> palette(n);
-    for (size_t i = 0; i < n; ++i) {
-        if (eightBit) {
-            palette[i] = {static_cast<uint8_t>(r[i]), static_cast<uint8_t>(g[i]),
-                          static_cast<uint8_t>(b[i])};
-        } else {
-            palette[i] = {static_cast<uint8_t>(r[i] >> 8), static_cast<uint8_t>(g[i] >> 8),
-                          static_cast<uint8_t>(b[i] >> 8)};
-        }
+std::vector<Rgb> colormap(const pagetags& t) {
+    const std::vector<uint8_t> entries = tiffpalette(t);
+    std::vector<Rgb> palette(entries.size() / 3);
+    for (size_t i = 0; i < palette.size(); ++i) {
+        palette[i] = {entries[3 * i], entries[3 * i + 1], entries[3 * i + 2]};
     }
     return palette;
 }
@@ -188,7 +135,8 @@ private:
 
 // The rows of a page in one of the raw layouts, positioned at the top; null
 // when the page cannot be read that way or is past the bitmap limits.
-std::unique_ptr<TiffRows> rawRows(tiffstream& stream, const Layout& l, const PageHeader& h) {
+std::unique_ptr<TiffRows> rawRows(tiffstream& stream, const pagetags& t, const PageHeader& h) {
+    const Layout l = classify(t);
     if (l.path == Path::Rgba || !bitmapFits(h.width, h.height, l.bits)) {
         return nullptr;
     }
@@ -203,7 +151,7 @@ std::unique_ptr<TiffRows> rawRows(tiffstream& stream, const Layout& l, const Pag
     format.xdpi = h.xdpi;
     format.ydpi = h.ydpi;
     if (l.path == Path::Palette) {
-        format.palette = readColormap(stream.handle(), l.bps);
+        format.palette = colormap(t);
         if (format.palette.empty()) {
             return nullptr;
         }
@@ -215,8 +163,9 @@ std::unique_ptr<TiffRows> rawRows(tiffstream& stream, const Layout& l, const Pag
     return rows;
 }
 
-std::shared_ptr<const Bitmap> decodeRaw(tiffstream& stream, const Layout& l, const PageHeader& h) {
-    auto rows = rawRows(stream, l, h);
+std::shared_ptr<const Bitmap> decodeRaw(tiffstream& stream, const pagetags& t,
+                                        const PageHeader& h) {
+    auto rows = rawRows(stream, t, h);
     if (!rows) {
         return nullptr;
     }
@@ -307,13 +256,20 @@ public:
         if (page < 0 || static_cast<size_t>(page) >= offsets_.size()) {
             return false;
         }
-        if (stream_->setdirectory(offsets_[static_cast<size_t>(page)])) {
-            PageHeader h = readHeader(stream_->handle());
-            if (headerUsable(h)) {
-                header_ = h;
-                current_ = page;
-                return true;
-            }
+        // The page's tags as the TIFF reader reads them; a page whose data
+        // cannot hold its pixels is not read.
+        tiffinfo info;
+        info.knowndirectories = &offsets_;
+        info.knownwhole = static_cast<uint32_t>(offsets_.size());
+        info.read(*source_, static_cast<uint32_t>(page) + 1, true);
+        pagetags t;
+        if (info.found && tiffpagetags(info, "", t).ok() && t.width <= INT32_MAX &&
+            t.height <= INT32_MAX && checktiffdata(t, source_->size(), "").ok() &&
+            stream_->setdirectory(offsets_[static_cast<size_t>(page)])) {
+            header_ = {t.width, t.height, classify(t).bits, t.xdpi, t.ydpi};
+            tags_ = std::move(t);
+            current_ = page;
+            return true;
         }
         // Back to the page that was selected, if there was one.
         if (current_ >= 0) {
@@ -325,19 +281,18 @@ public:
     const PageHeader& header() const override { return header_; }
 
     std::shared_ptr<const Bitmap> decode() override {
-        const Layout l = classify(stream_->handle());
+        const Layout l = classify(tags_);
         if (l.path == Path::Rgba) {
             return decodeRgba(stream_->handle(), l, header_);
         }
-        return decodeRaw(*stream_, l, header_);
+        return decodeRaw(*stream_, tags_, header_);
     }
 
     std::unique_ptr<RowSource> rows() override {
-        const Layout l = classify(stream_->handle());
-        if (l.path == Path::Rgba) {
+        if (classify(tags_).path == Path::Rgba) {
             return ImageSource::rows();
         }
-        return rawRows(*stream_, l, header_);
+        return rawRows(*stream_, tags_, header_);
     }
 
 private:
@@ -348,6 +303,7 @@ private:
     std::vector<uint64_t> offsets_; // of the pages' directories
     int32_t current_ = -1;          // the page selected
     PageHeader header_;
+    pagetags tags_; // of the page selected
 };
 
 } // namespace

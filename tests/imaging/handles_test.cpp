@@ -366,11 +366,8 @@ TEST_F(BrokenFiles, HugeDeclaredPagesAreRefusedBeforeAllocating) {
         .longs(279, {64});
     b.endifd();
     b.save(dir.path("huge.tif"));
-    Handle image(ImgOpenSolo(dir.path("huge.tif").c_str(), "TIF"));
-    ASSERT_TRUE(image);
-    EXPECT_EQ(ImgGetInfo(image.get(), nullptr)->width, 200000);
-    EXPECT_EQ(ImgCopy(image.get(), 10, 10, 0, 16), 0u);
-    EXPECT_EQ(ImgGetDIB(image.get(), 0, 0), 0u);
+    // Its 64 bytes cannot hold the pixels: the file is not opened.
+    EXPECT_FALSE(Handle(ImgOpenSolo(dir.path("huge.tif").c_str(), "TIF")));
 }
 
 TEST_F(BrokenFiles, TheSignatureDecidesNotTheName) {

@@ -24,10 +24,9 @@ uint64_t divideup(uint64_t n, uint64_t d) {
     return d == 0 ? 0 : (n + d - 1) / d;
 }
 
-// The palette as PDF wants it: 8 bits per value. The colour map holds
-// 16-bit values; a map whose values all stay below 256 was written with
-// 8-bit values, as libtiff itself assumes.
-std::vector<uint8_t> readpalette(const pagetags& t) {
+} // namespace
+
+std::vector<uint8_t> tiffpalette(const pagetags& t) {
     const size_t entries = t.colormap.size() / 3;
     const bool eightbit =
         std::all_of(t.colormap.begin(), t.colormap.end(), [](uint16_t v) { return v < 256; });
@@ -41,6 +40,8 @@ std::vector<uint8_t> readpalette(const pagetags& t) {
     }
     return palette;
 }
+
+namespace {
 
 // A page that libtiff decodes needs libtiff and its codec; a page kept as
 // stored needs neither.
@@ -174,7 +175,7 @@ status plantiffpage(const pagetags& t, const std::string& where, pageplan& p) {
         }
         p.model = samplemodel::palette;
         p.channels = 1;
-        p.palette = readpalette(t);
+        p.palette = tiffpalette(t);
         break;
     case PHOTOMETRIC_SEPARATED:
         if (t.inkset != INKSET_CMYK) {
@@ -391,10 +392,9 @@ uint64_t mostdecoded(const pagetags& t, uint64_t stored, uint64_t rowbytes) {
     }
 }
 
-// Refuses a page whose data cannot hold the pixels its tags declare (a file
-// cut short, or a size its data never had) before any memory is spent on
-// its samples.
-status checkdatasize(const pagetags& t, uint64_t filesize, const std::string& where) {
+} // namespace
+
+status checktiffdata(const pagetags& t, uint64_t filesize, const std::string& where) {
     uint64_t stored = 0;
     for (size_t i = 0; i < t.offsets.size() && i < t.counts.size(); ++i) {
         if (t.offsets[i] < filesize) {
@@ -413,6 +413,8 @@ status checkdatasize(const pagetags& t, uint64_t filesize, const std::string& wh
     }
     return {};
 }
+
+namespace {
 
 // The page's ICC profile, for a page of device colours; whether it fits them
 // is checked with the other kinds' profiles.
@@ -477,7 +479,7 @@ status readtiffdocpage(bytesource& source, const std::string& name, uint32_t pag
     if (status s = plantiffpage(tags, where, plan); !s.ok()) {
         return s;
     }
-    if (status s = checkdatasize(tags, source.size(), where); !s.ok()) {
+    if (status s = checktiffdata(tags, source.size(), where); !s.ok()) {
         return s;
     }
     out.width = clamppixels(tags.width);

@@ -67,6 +67,14 @@ status tiffpagetags(const tiffinfo& info, const std::string& where, pagetags& ou
 // What the samples are and how they reach the PDF; an image error for a
 // page that cannot be shown.
 status plantiffpage(const pagetags& tags, const std::string& where, pageplan& plan);
+// The palette of a palette page as 8-bit R, G, B per entry. The colour map
+// holds 16-bit values; a map whose values all stay below 256 was written
+// with 8-bit values, as libtiff itself assumes.
+std::vector<uint8_t> tiffpalette(const pagetags& tags);
+// Refuses a page whose data cannot hold the pixels its tags declare (a file
+// cut short, or a size its data never had) before any memory is spent on
+// its samples: each codec makes at most so many bytes of a byte of data.
+status checktiffdata(const pagetags& tags, uint64_t filesize, const std::string& where);
 // The image dictionary's description of the page as planned; the ICC
 // profile is the caller's (it lies in the file).
 void describetiffpage(const pagetags& tags, const pageplan& plan, imagedesc& out);
