@@ -100,6 +100,10 @@ std::optional<std::vector<std::string>> readlist(const std::string& list, bool n
         readall(standard ? STDIN_FILENO : file.get(), stops, [&](std::string_view block) {
             for (const char c : block) {
                 if (c == separator) {
+                    // Lines written on Windows end in CR LF.
+                    if (!nul && !name.empty() && name.back() == '\r') {
+                        name.pop_back();
+                    }
                     if (!name.empty()) {
                         names.push_back(std::move(name));
                     }
@@ -124,6 +128,9 @@ std::optional<std::vector<std::string>> readlist(const std::string& list, bool n
             error = "cannot read " + shown + ": " + reason(errno);
         }
         return std::nullopt;
+    }
+    if (!nul && !name.empty() && name.back() == '\r') {
+        name.pop_back();
     }
     if (!name.empty()) {
         names.push_back(std::move(name)); // the last name without its end

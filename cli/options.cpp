@@ -40,9 +40,10 @@ const char* const kUsage =
     "                                in memory, no temporary image file is written\n"
     "\n"
     "Page layout:\n"
-    "      --page-size=SIZE          every image page this size: A3, A4, A5, B5,\n"
+    "      --page-size=SIZE          every image page this size: A0-A6, B0-B6, C4-C6,\n"
     "                                Letter, Legal, Tabloid or WIDTHxHEIGHT with mm,\n"
-    "                                cm, in or pt (210x297mm); default: the image's\n"
+    "                                cm, in or pt (210x297mm, 8.5inx11in); default:\n"
+    "                                the image's\n"
     "      --orientation=WAY         portrait, landscape or auto (each page the way\n"
     "                                of its image; the default)\n"
     "      --fit=HOW                 the image on a page of --page-size: into (as\n"
@@ -277,9 +278,9 @@ bool takevalue(options& o, int val, const std::string& value, std::string& error
         return true;
     case kPageSize:
         if (!ovinpdf_page_size_from_text(value.c_str(), &o.layout.width, &o.layout.height)) {
-            return refuse("is not a page size: give A3, A4, A5, B5, Letter, Legal, Tabloid or "
-                          "WIDTHxHEIGHT with mm, cm, in or pt (such as 210x297mm), at least 3 pt "
-                          "and at most 200 inches a side");
+            return refuse("is not a page size: give A0 to A6, B0 to B6, C4 to C6, Letter, Legal, "
+                          "Tabloid or WIDTHxHEIGHT with mm, cm, in or pt (such as 210x297mm or "
+                          "8.5inx11in), at least 3 pt and at most 200 inches a side");
         }
         return true;
     case kOrientation: {
@@ -397,7 +398,14 @@ bool skip(std::string_view text, size_t& at, std::string_view any) {
 bool parselength(const std::string& text, double& points) {
     double value = 0;
     std::string_view unit;
-    if (!parsenumber(text, value, unit) || unit.size() != 2) {
+    if (!parsenumber(text, value, unit)) {
+        return false;
+    }
+    if (unit.empty() && value == 0) {
+        points = 0; // nothing needs no unit
+        return true;
+    }
+    if (unit.size() != 2) {
         return false;
     }
     constexpr std::array<std::pair<const char*, double>, 4> kUnits = {{

@@ -100,9 +100,10 @@ OVINPDF_API int32_t ovinpdf_set_page_orientation(ovinpdf_document* document, int
 OVINPDF_API int32_t ovinpdf_set_fit(ovinpdf_document* document, int fit);
 OVINPDF_API int32_t ovinpdf_set_border(ovinpdf_document* document, double horizontal,
                                        double vertical);
-/* A page size from its name (A3, A4, A5, B5, Letter, Legal, Tabloid) or as
- * WIDTHxHEIGHT with a unit (mm, cm, in, pt), in points; false when text is
- * neither. */
+/* A page size from its name (A0 to A6, B0 to B6, C4 to C6, Letter, Legal,
+ * Tabloid) or as WIDTHxHEIGHT with a unit (mm, cm, in, pt) after each number
+ * or at the end, in points; false when text is neither or the size is
+ * outside 3 points to 200 inches. */
 OVINPDF_API bool ovinpdf_page_size_from_text(const char* text, double* width, double* height);
 
 /* Document information. Dates are seconds since 1970 (UTC), up to the end

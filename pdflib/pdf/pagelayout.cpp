@@ -152,14 +152,15 @@ bool parsepagesize(std::string_view text, double& width, double& height) {
         double w, h; // millimetres or inches
         bool inches;
     };
-    static constexpr std::array<named, 7> kNamed{{
-        {"A3", 297, 420, false},
-        {"A4", 210, 297, false},
-        {"A5", 148, 210, false},
-        {"B5", 176, 250, false},
-        {"LETTER", 8.5, 11, true},
-        {"LEGAL", 8.5, 14, true},
-        {"TABLOID", 11, 17, true},
+    // ISO 216 (A, B) and ISO 269 (C) sheets, and the North American ones.
+    static constexpr std::array<named, 20> kNamed{{
+        {"A0", 841, 1189, false}, {"A1", 594, 841, false},   {"A2", 420, 594, false},
+        {"A3", 297, 420, false},  {"A4", 210, 297, false},   {"A5", 148, 210, false},
+        {"A6", 105, 148, false},  {"B0", 1000, 1414, false}, {"B1", 707, 1000, false},
+        {"B2", 500, 707, false},  {"B3", 353, 500, false},   {"B4", 250, 353, false},
+        {"B5", 176, 250, false},  {"B6", 125, 176, false},   {"C4", 229, 324, false},
+        {"C5", 162, 229, false},  {"C6", 114, 162, false},   {"LETTER", 8.5, 11, true},
+        {"LEGAL", 8.5, 14, true}, {"TABLOID", 11, 17, true},
     }};
     const std::string upper = toupperascii(text);
     for (const named& n : kNamed) {
@@ -170,40 +171,48 @@ bool parsepagesize(std::string_view text, double& width, double& height) {
             return true;
         }
     }
-    // WIDTHxHEIGHT followed by a unit.
+    // WIDTHxHEIGHT with a unit after each number or one at the end.
     const auto number = [](std::string_view& s, double& v) {
         const char* end = s.data() + s.size();
-        const auto [ptr, ec] = std::from_chars(s.data(), end, v);
+        const auto [ptr, ec] = std::from_chars(s.data(), end, v, std::chars_format::fixed);
         if (ec != std::errc() || ptr == s.data()) {
             return false;
         }
         s.remove_prefix(static_cast<size_t>(ptr - s.data()));
         return true;
     };
+    // Points per unit of the unit that starts `s` (taken off), 0 for none.
+    const auto unit = [](std::string_view& s) {
+        static constexpr std::array<std::pair<std::string_view, double>, 4> kUnits{
+            {{"MM", kPointsPerMm}, {"CM", 10 * kPointsPerMm}, {"IN", 72}, {"PT", 1}}};
+        for (const auto& [name, points] : kUnits) {
+            if (s.starts_with(name)) {
+                s.remove_prefix(name.size());
+                return points;
+            }
+        }
+        return 0.0;
+    };
     std::string_view s = upper;
     double w = 0;
     double h = 0;
-    if (!number(s, w) || s.empty() || s.front() != 'X') {
+    if (!number(s, w)) {
+        return false;
+    }
+    const double wunit = unit(s);
+    if (s.empty() || s.front() != 'X') {
         return false;
     }
     s.remove_prefix(1);
     if (!number(s, h)) {
         return false;
     }
-    double unit = 0;
-    if (s == "MM") {
-        unit = kPointsPerMm;
-    } else if (s == "CM") {
-        unit = 10 * kPointsPerMm;
-    } else if (s == "IN") {
-        unit = 72;
-    } else if (s == "PT") {
-        unit = 1;
-    } else {
+    const double hunit = unit(s);
+    if (!s.empty() || hunit == 0) {
         return false;
     }
-    w *= unit;
-    h *= unit;
+    w *= wunit != 0 ? wunit : hunit;
+    h *= hunit;
     if (!std::isfinite(w) || !std::isfinite(h) || w < kMinPagePoints || h < kMinPagePoints ||
         w > kMaxPagePoints || h > kMaxPagePoints) {
         return false;

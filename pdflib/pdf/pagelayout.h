@@ -22,10 +22,10 @@ struct pageplacement {
 // `name` is the image's resource name ("/KTR2").
 pageplacement placeimage(const imagedesc& image, const pagelayout& layout, const std::string& name);
 
-// A page size from its name (A3, A4, A5, B5, Letter, Legal, Tabloid, in any
-// letter case) or as WIDTHxHEIGHT with a unit (mm, cm, in or pt: "210x297mm",
-// "8.5x11in"), into points. False for anything else, or a size outside
-// 1 point to 200 inches.
+// A page size from its name (A0 to A6, B0 to B6, C4 to C6, Letter, Legal,
+// Tabloid, in any letter case) or as WIDTHxHEIGHT with a unit (mm, cm, in or
+// pt) after each number or at the end ("210x297mm", "8.5inx11in"), into
+// points. False for anything else, or a size outside 3 points to 200 inches.
 bool parsepagesize(std::string_view text, double& width, double& height);
 
 } // namespace ovin

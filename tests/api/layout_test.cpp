@@ -118,12 +118,18 @@ TEST(Layout, PageSizesFitsAndBordersPlaceThePicture) {
         }
     }
     double w = 0, h = 0;
-    for (const char* bad : {"A6", "10x10", "0x10mm", "10xmm", "300x300in", ""}) {
+    for (const char* bad :
+         {"A7", "10x10", "10mmx10", "0x10mm", "10xmm", "300x300in", "2x2pt", "1e3x1e3pt", ""}) {
         EXPECT_FALSE(ovinpdf_page_size_from_text(bad, &w, &h)) << bad;
     }
-    EXPECT_TRUE(ovinpdf_page_size_from_text("8.5x11in", &w, &h));
-    EXPECT_DOUBLE_EQ(w, 612);
-    EXPECT_DOUBLE_EQ(h, 792);
+    const std::tuple<const char*, double, double> sizes[] = {
+        {"8.5x11in", 612, 792}, {"8.5inx11in", 612, 792}, {"72ptx1in", 72, 72},
+        {"a6", 297.64, 419.53}, {"A0", 2383.94, 3370.39}, {"C5", 459.21, 649.13}};
+    for (const auto& [text, width, height] : sizes) {
+        ASSERT_TRUE(ovinpdf_page_size_from_text(text, &w, &h)) << text;
+        EXPECT_NEAR(w, width, 0.01) << text;
+        EXPECT_NEAR(h, height, 0.01) << text;
+    }
 }
 
 TEST(Metadata, InfoAndXmpAreWrittenAndReproducible) {

@@ -305,6 +305,7 @@ TEST(Shell, FromFile) {
     writeimages(dir);
     std::filesystem::copy_file(dir.file("black.jpg"), dir.file(" two  spaces .jpg"));
     ovintest::writebytes(dir.file("lines.txt"), "nodpi.jpg\n\n two  spaces .jpg\n-dash.jpg");
+    ovintest::writebytes(dir.file("crlf.txt"), "nodpi.jpg\r\n\r\n-dash.jpg\r\n");
     ovintest::writebytes(dir.file("nul.txt"),
                          std::string("nodpi.jpg") + '\0' + '\0' + " two  spaces .jpg" + '\0');
     struct listcase {
@@ -316,6 +317,7 @@ TEST(Shell, FromFile) {
              {"black.jpg --from-file=nul.txt -0 ./-dash.jpg --default-dpi 50", "216 432 216 216 "},
              {"--null --from-file - < nul.txt --default-dpi 50", "432 216 "},
              {"--from-file - --default-dpi 50 < lines.txt", "432 216 216 "},
+             {"--from-file crlf.txt --default-dpi 50 --border=0", "432 216 "},
              {"--from-file=nul.txt black.jpg --from-file lines.txt --null", ""},
          }) {
         SCOPED_TRACE(c.args);
