@@ -275,8 +275,9 @@ int convert(const ovincli::options& o) {
     // A signal after the last page no longer stops the save: the file is
     // complete and in place, and the run says so.
     if (!o.quiet) {
-        std::fprintf(stderr, "%s written: %u pages\n", shownoutput.c_str(),
-                     ovinpdf_page_count(d.get()));
+        const uint32_t count = ovinpdf_page_count(d.get());
+        std::fprintf(stderr, "%s written: %u %s\n", shownoutput.c_str(), count,
+                     count == 1 ? "page" : "pages");
     }
     return 0;
 }

@@ -306,7 +306,10 @@ void savejob::writetrailer() {
     out_.beginobject(plan_.info());
     out_.writeline("<<");
     out_.writeline("/Producer " + pdftextstring(state_.pdfmaker));
-    out_.writeline("/Title " + pdftextstring(state_.pdftitle));
+    // An empty title would stand in viewers' title bars for the file name.
+    if (!face || !state_.pdftitle.empty()) {
+        out_.writeline("/Title " + pdftextstring(state_.pdftitle));
+    }
     if (face) {
         for (const std::string& line : infolines(info, created, modified)) {
             out_.writeline(line);

@@ -134,10 +134,10 @@ TEST(Layout, PageSizesFitsAndBordersPlaceThePicture) {
 
 TEST(Metadata, InfoAndXmpAreWrittenAndReproducible) {
     ovintest::tempdir dir;
-    auto save = [&](const std::string& name) {
+    auto save = [&](const std::string& name, bool titled = true) {
         document d(ovinpdf_document_new());
         ovinpdf_add_text(d.get(), "page");
-        ovinpdf_set_title(d.get(), "Minutes & notes");
+        ovinpdf_set_title(d.get(), titled ? "Minutes & notes" : "");
         ovinpdf_set_author(d.get(), "Zoë Öberg");
         ovinpdf_set_subject(d.get(), "Meeting");
         ovinpdf_set_keywords(d.get(), "minutes, 2024");
@@ -161,6 +161,8 @@ TEST(Metadata, InfoAndXmpAreWrittenAndReproducible) {
         EXPECT_NE(first.find(expected), std::string::npos) << expected;
     }
     EXPECT_TRUE(ovintest::qpdfcheck(dir.file("a.pdf")));
+    // No title: none at all, so that viewers show the file's name.
+    EXPECT_EQ(save("untitled.pdf", false).find("/Title"), std::string::npos);
     const std::string info = ovintest::runcommand("pdfinfo '" + dir.file("a.pdf") + "'").output;
     EXPECT_NE(info.find("Zoë Öberg"), std::string::npos) << info;
 }

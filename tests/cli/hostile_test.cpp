@@ -150,7 +150,7 @@ std::vector<hostile> cases() {
         {"thin.tif", tiff(thin), {}, 1, "4 x 1 pixels at 200 x 200 dpi make a page of 1 x 0"},
         {"huffman.jpg", bogushuffman(), {}, 1, "Huffman table"},
         {"lying.jp2", lyingjp2(), {}, 1, "header box says 25 x 99999 pixels"},
-        {"comment.pgm", bytes(pgm.begin(), pgm.end()), {"--dpi=10"}, 0, "written: 1 pages"},
+        {"comment.pgm", bytes(pgm.begin(), pgm.end()), {"--dpi=10"}, 0, "written: 1 page\n"},
         {"page.png", png(64, 64), {"--page-size=2x2pt"}, 2, "at least 3 pt"},
         {"date.png", png(64, 64), {"--modification-date=253402300800"}, 2, "from 1970 to 9999"},
         {"grey_profile.png",
