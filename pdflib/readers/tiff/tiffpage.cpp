@@ -404,9 +404,13 @@ status checktiffdata(const pagetags& t, uint64_t filesize, const std::string& wh
     // YCbCr pages may store fewer colour samples than pixels: only their
     // luminance is counted.
     const uint64_t samples = t.photometric == PHOTOMETRIC_YCBCR ? 1 : t.samples;
-    const uint64_t rowbytes = (uint64_t{t.width} * samples * t.bits + 7) / 8;
+    // Every tile decodes whole, also where it reaches past the image.
+    const uint64_t tilesamples = t.planar == PLANARCONFIG_SEPARATE ? 1 : samples;
+    const uint64_t rowbytes = t.tiled ? (uint64_t{t.tilewidth} * tilesamples * t.bits + 7) / 8
+                                      : (uint64_t{t.width} * samples * t.bits + 7) / 8;
+    const uint64_t rows = t.tiled ? saturatedproduct(t.tilelength, t.blocks) : t.height;
     const uint64_t most = mostdecoded(t, stored, rowbytes);
-    if (most != 0 && most / rowbytes < t.height) {
+    if (most != 0 && rowbytes != 0 && most / rowbytes < rows) {
         return refuse(where, "its " + std::to_string(stored) + " bytes of data cannot hold " +
                                  std::to_string(t.width) + " x " + std::to_string(t.height) +
                                  " pixels (a file cut short, or a size its data never had)");
