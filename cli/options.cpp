@@ -631,6 +631,12 @@ std::optional<options> parseoptions(const std::vector<std::string>& args, std::s
         error = "no pages given";
         return std::nullopt;
     }
+    if (!ovin::bordersleaveroom(o.layout.width, o.layout.height, o.layout.borderx.value_or(0),
+                                o.layout.bordery.value_or(0))) {
+        error = "--border leaves no room for the image on a page of --page-size: two borders "
+                "must leave at least 3 pt of the shorter side";
+        return std::nullopt;
+    }
     if (standardinputs > 1) {
         error = "standard input can be read only once, but - stands for it " +
                 std::to_string(standardinputs) + " times (as an image or --from-file -)";

@@ -4,6 +4,8 @@
 // library has is not an option: its policy (faces/policy.h) decides that.
 #pragma once
 
+#include "pagelimits.h"
+
 #include <cstdint>
 #include <string>
 
@@ -30,6 +32,7 @@ struct pagelayout {
     double bordery = 0;
 
     bool classic() const { return width <= 0 && height <= 0 && borderx <= 0 && bordery <= 0; }
+    bool leavesroom() const { return bordersleaveroom(width, height, borderx, bordery); }
 };
 
 // Document information beyond the title and producer.

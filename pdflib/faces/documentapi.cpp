@@ -277,7 +277,8 @@ int32_t ovinpdf_set_page_size(ovinpdf_document* document, double width, double h
         // No page size (0 by 0), or one that readers can draw.
         return validpoints(width) && validpoints(height) &&
                (width == 0 ? height == 0
-                           : width >= ovin::kMinPagePoints && height >= ovin::kMinPagePoints);
+                           : width >= ovin::kMinPagePoints && height >= ovin::kMinPagePoints) &&
+               o.layout.leavesroom();
     });
 }
 
@@ -313,7 +314,7 @@ int32_t ovinpdf_set_border(ovinpdf_document* document, double horizontal, double
     return setoption(document, [&](ovin::documentoptions& o) {
         o.layout.borderx = horizontal;
         o.layout.bordery = vertical;
-        return validpoints(horizontal) && validpoints(vertical);
+        return validpoints(horizontal) && validpoints(vertical) && o.layout.leavesroom();
     });
 }
 

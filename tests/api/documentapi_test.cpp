@@ -148,6 +148,11 @@ TEST_F(apifixture, FailuresHaveMessagesInWords) {
     EXPECT_EQ(ovinpdf_set_page_size(d.get(), 3, 3), OVINPDF_OK);
     EXPECT_EQ(ovinpdf_set_page_size(d.get(), 0.001, 0.001), OVINPDF_INVALID_ARGUMENT);
     EXPECT_EQ(ovinpdf_set_page_size(d.get(), 0, 0), OVINPDF_OK);
+    // Borders that leave no room on the page, set after the size or before.
+    EXPECT_EQ(ovinpdf_set_page_size(d.get(), 420, 595), OVINPDF_OK);
+    EXPECT_EQ(ovinpdf_set_border(d.get(), 227, 0), OVINPDF_INVALID_ARGUMENT);
+    EXPECT_EQ(ovinpdf_set_border(d.get(), 20, 20), OVINPDF_OK);
+    EXPECT_EQ(ovinpdf_set_page_size(d.get(), 42, 42), OVINPDF_INVALID_ARGUMENT);
     EXPECT_EQ(ovinpdf_set_max_megapixels(d.get(), 0), OVINPDF_INVALID_ARGUMENT);
     EXPECT_EQ(ovinpdf_add_text(nullptr, "x"), OVINPDF_INVALID_ARGUMENT);
 }
