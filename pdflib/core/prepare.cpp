@@ -34,18 +34,19 @@ status readimage(const facepolicy& face, readcontext& context, imagekind kind,
     if (out.width <= 0 || out.height <= 0) {
         return {OVINPDF_IMAGE_ERROR, "Image has no width or height - file " + shown};
     }
+    // A page of the image's own size must be one that readers draw; an
+    // image laid out on a page of a given size is scaled onto it.
+    const bool ownsize = options.layout.width <= 0;
     const auto [w, h] = pagepoints(out);
     constexpr auto kMost = static_cast<int64_t>(kMaxPagePoints);
-    if (w > kMost) {
+    if (ownsize && w > kMost) {
         return {OVINPDF_IMAGE_ERROR, "Image width too big - file " + shown};
     }
-    if (h > kMost) {
+    if (ownsize && h > kMost) {
         return {OVINPDF_IMAGE_ERROR, "Image height too big - file " + shown};
     }
-    // A page of the image's own size that rounds to almost nothing is drawn
-    // by no reader.
     constexpr auto kLeast = static_cast<int64_t>(kMinPagePoints);
-    if (options.layout.width <= 0 && (w < kLeast || h < kLeast)) {
+    if (ownsize && (w < kLeast || h < kLeast)) {
         return {OVINPDF_IMAGE_ERROR,
                 "Image too small - file " + shown + ": " + std::to_string(out.width) + " x " +
                     std::to_string(out.height) + " pixels at " + std::to_string(out.xdpi) + " x " +

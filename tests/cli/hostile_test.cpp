@@ -152,6 +152,7 @@ std::vector<hostile> cases() {
         {"lying.jp2", lyingjp2(), {}, 1, "header box says 25 x 99999 pixels"},
         {"comment.pgm", bytes(pgm.begin(), pgm.end()), {"--dpi=10"}, 0, "written: 1 page\n"},
         {"page.png", png(64, 64), {"--page-size=2x2pt"}, 2, "at least 3 pt"},
+        {"panorama.png", png(16000, 8), {"--dpi=72", "--page-size=A4"}, 0, "written: 1 page\n"},
         {"border.png", png(64, 64), {"--page-size=A5", "--border=80mm"}, 2, "leaves no room"},
         {"date.png", png(64, 64), {"--modification-date=253402300800"}, 2, "from 1970 to 9999"},
         {"grey_profile.png",
