@@ -30,6 +30,10 @@ struct pagelayout {
     // Margins in points, on the left and right, and on the top and bottom.
     double borderx = 0;
     double bordery = 0;
+    // A page of an image's own size is its exact size, not rounded to whole
+    // points (which cut off a column of a 300-dpi scan or stretched a small
+    // image).
+    bool exact = false;
 
     bool classic() const { return width <= 0 && height <= 0 && borderx <= 0 && bordery <= 0; }
     bool leavesroom() const { return bordersleaveroom(width, height, borderx, bordery); }
@@ -80,6 +84,7 @@ inline documentoptions documentdefaults() {
     o.iccprofiles = true;
     o.prepareahead = true;
     o.maxpixels = kDefaultMaxPixels;
+    o.layout.exact = true;
     return o;
 }
 

@@ -88,12 +88,14 @@ pageplacement placeimage(const imagedesc& image, const pagelayout& layout,
     pageplacement p;
     p.rotate = turn;
     if (layout.classic()) {
-        // The page is the image: the media box is rounded to whole points,
+        // The page is the image, its size exact or rounded to whole points;
         // the picture fills it from the origin.
         const long double mw = sideways(image.upright) ? iw : sw;
         const long double mh = sideways(image.upright) ? ih : sh;
-        p.mediabox =
-            "[0 0 " + std::to_string(roundeven(mw)) + " " + std::to_string(roundeven(mh)) + " ]";
+        const auto side = [&](long double v) {
+            return layout.exact ? real(v) : std::to_string(roundeven(v));
+        };
+        p.mediabox = "[0 0 " + side(mw) + " " + side(mh) + " ]";
         p.content = "q " + matrix(0, 0, mw, mh, image.upright) + " cm " + name + " Do Q";
         return p;
     }

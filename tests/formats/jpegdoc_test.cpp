@@ -86,13 +86,13 @@ TEST_F(JpegDocument, ResolutionFromJfifElseExif) {
         uint8_t units;
         uint16_t density;
         ovintest::exiftags exif;
-        const char* mediabox; // of a 100 x 50 image
+        const char* mediabox; // of a 100 x 50 image, exact
         bool defaulted;       // the 200 dpi default, with its warning
     };
     const resolutioncase cases[] = {
         {false, 0, 0, {0, 100, 100, 2, true}, "72 36", false},
         {false, 0, 0, {0, 50, 50, 0, false}, "144 72", false}, // inches unless said
-        {true, 0, 1, {0, 40, 40, 3, true}, "71 35", false},    // 40 per cm: 102 dpi
+        {true, 0, 1, {0, 40, 40, 3, true}, "70.5882352941176 35.2941176470588", false}, // 102 dpi
         {true, 1, 300, {0, 100, 100, 2, false}, "24 12", false},
         {false, 0, 0, {0, 100, 100, 1, true}, "36 18", true}, // no unit: no resolution
         {false, 0, 0, {0, 100, 0, 2, true}, "36 18", true},   // one direction only
