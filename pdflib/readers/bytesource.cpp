@@ -97,7 +97,7 @@ int64_t filesource::readat(uint64_t pos, void* buffer, size_t n, int& error) {
 }
 
 int64_t memorysource::readat(uint64_t pos, void* buffer, size_t n, int&) {
-    if (pos >= bytes_.size()) {
+    if (n == 0 || pos >= bytes_.size()) {
         return 0;
     }
     const size_t count = std::min<uint64_t>(n, bytes_.size() - pos);

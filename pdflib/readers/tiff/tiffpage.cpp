@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 #include <span>
 
 namespace ovin {
@@ -367,10 +368,9 @@ uint64_t saturatedproduct(uint64_t a, uint64_t b) {
 }
 
 // The most bytes of samples that `stored` bytes of data in this compression
-// can decode to, for rows of `rowbytes` and `samples` samples a pixel; 0
-// where no bound is known (old-style JPEG, whose data may lie anywhere, and
-// the rarer codecs).
-uint64_t mostdecoded(const pagetags& t, uint64_t stored, uint64_t rowbytes) {
+// can decode to, for rows of `rowbytes`; none where no bound is known
+// (old-style JPEG, whose data may lie anywhere, and the rarer codecs).
+std::optional<uint64_t> mostdecoded(const pagetags& t, uint64_t stored, uint64_t rowbytes) {
     switch (t.compression) {
     case COMPRESSION_NONE:
         return stored;
@@ -388,7 +388,7 @@ uint64_t mostdecoded(const pagetags& t, uint64_t stored, uint64_t rowbytes) {
     case COMPRESSION_JPEG: // each block of 64 luminance samples takes a bit
         return saturatedproduct(saturatedproduct(stored, 512), t.samples * ((t.bits + 7u) / 8));
     default:
-        return 0;
+        return std::nullopt;
     }
 }
 
@@ -409,8 +409,18 @@ status checktiffdata(const pagetags& t, uint64_t filesize, const std::string& wh
     const uint64_t rowbytes = t.tiled ? (uint64_t{t.tilewidth} * tilesamples * t.bits + 7) / 8
                                       : (uint64_t{t.width} * samples * t.bits + 7) / 8;
     const uint64_t rows = t.tiled ? saturatedproduct(t.tilelength, t.blocks) : t.height;
-    const uint64_t most = mostdecoded(t, stored, rowbytes);
-    if (most != 0 && rowbytes != 0 && most / rowbytes < rows) {
+    // A tile far larger than its page (a megapixel, or four times the page)
+    // is a size no data means, whatever its codec.
+    const uint64_t pagepixels = uint64_t{t.width} * t.height;
+    if (t.tiled &&
+        uint64_t{t.tilewidth} * t.tilelength > std::max<uint64_t>(4 * pagepixels, 1 << 20)) {
+        return refuse(where, "its tiles of " + std::to_string(t.tilewidth) + " x " +
+                                 std::to_string(t.tilelength) + " pixels are far larger than its " +
+                                 std::to_string(t.width) + " x " + std::to_string(t.height) +
+                                 " pixels");
+    }
+    const std::optional<uint64_t> most = mostdecoded(t, stored, rowbytes);
+    if (most && rowbytes != 0 && *most / rowbytes < rows) {
         return refuse(where, "its " + std::to_string(stored) + " bytes of data cannot hold " +
                                  std::to_string(t.width) + " x " + std::to_string(t.height) +
                                  " pixels (a file cut short, or a size its data never had)");
