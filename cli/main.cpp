@@ -114,6 +114,7 @@ bool setoptions(ovinpdf_document* d, const ovincli::options& o) {
            ovinpdf_set_page_size(d, l.width, l.height) == OVINPDF_OK &&
            (!l.orientation || ovinpdf_set_page_orientation(d, *l.orientation) == OVINPDF_OK) &&
            (!l.fit || ovinpdf_set_fit(d, *l.fit) == OVINPDF_OK) &&
+           ovinpdf_set_rotation(d, l.rotate) == OVINPDF_OK &&
            (!l.borderx || ovinpdf_set_border(d, *l.borderx, *l.bordery) == OVINPDF_OK);
 }
 

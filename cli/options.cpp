@@ -51,6 +51,8 @@ const char* const kUsage =
     "                                page, cut at the edges), exact (stretched),\n"
     "                                shrink (into, never enlarged), enlarge (into,\n"
     "                                never shrunk)\n"
+    "      --rotate=DEGREES          turn every image page clockwise by 90, 180 or\n"
+    "                                270 degrees (0: as it stands; the default)\n"
     "      --border=LENGTH[,LENGTH]  margins with a unit: one for every side (10mm),\n"
     "                                or left and right, top and bottom (0.5in,1in)\n"
     "      --no-auto-orient          keep pages as stored, whatever their EXIF or\n"
@@ -102,6 +104,7 @@ enum : int {
     kOrientation,
     kFit,
     kBorder,
+    kRotate,
     kNoAutoOrient,
     kDefaultDpi,
     kDpi,
@@ -137,6 +140,7 @@ constexpr std::array kOptions = {
     optiondef{"orientation", required_argument, kOrientation, "WAY"},
     optiondef{"fit", required_argument, kFit, "HOW"},
     optiondef{"border", required_argument, kBorder, "LENGTH[,LENGTH]"},
+    optiondef{"rotate", required_argument, kRotate, "DEGREES"},
     optiondef{"no-auto-orient", no_argument, kNoAutoOrient, nullptr},
     optiondef{"default-dpi", required_argument, kDefaultDpi, "N"},
     optiondef{"dpi", required_argument, kDpi, "N"},
@@ -297,6 +301,14 @@ bool takevalue(options& o, int val, const std::string& value, std::string& error
             return refuse("is not into, fill, exact, shrink or enlarge");
         }
         o.layout.fit = v;
+        return true;
+    }
+    case kRotate: {
+        int64_t degrees = 0;
+        if (!parsewhole(value, degrees) || degrees < 0 || degrees > 270 || degrees % 90 != 0) {
+            return refuse("is not 0, 90, 180 or 270");
+        }
+        o.layout.rotate = static_cast<int>(degrees);
         return true;
     }
     case kBorder: {

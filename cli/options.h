@@ -39,6 +39,7 @@ struct layoutoptions {
     std::optional<int> fit;
     std::optional<double> borderx;
     std::optional<double> bordery;
+    int rotate = 0; // degrees clockwise
 };
 
 struct infooptions {

@@ -34,6 +34,9 @@ struct pagelayout {
     // points (which cut off a column of a 300-dpi scan or stretched a small
     // image).
     bool exact = false;
+    // Degrees clockwise every image page is turned on top of its own
+    // orientation (a feeder that scans sideways): 0, 90, 180 or 270.
+    int rotate = 0;
 
     bool classic() const { return width <= 0 && height <= 0 && borderx <= 0 && bordery <= 0; }
     bool leavesroom() const { return bordersleaveroom(width, height, borderx, bordery); }

@@ -310,6 +310,13 @@ int32_t ovinpdf_set_fit(ovinpdf_document* document, int fit) {
     });
 }
 
+int32_t ovinpdf_set_rotation(ovinpdf_document* document, int degrees) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.layout.rotate = degrees;
+        return degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270;
+    });
+}
+
 int32_t ovinpdf_set_border(ovinpdf_document* document, double horizontal, double vertical) {
     return setoption(document, [&](ovin::documentoptions& o) {
         o.layout.borderx = horizontal;

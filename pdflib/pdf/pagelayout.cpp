@@ -80,8 +80,9 @@ pageplacement placeimage(const imagedesc& image, const pagelayout& layout,
     // The stored image's size in points, and its size once upright.
     const long double sw = static_cast<long double>(image.width) / image.xdpi * 72;
     const long double sh = static_cast<long double>(image.height) / image.ydpi * 72;
-    const int turn = rotation(image.upright);
-    const bool across = turn == 90 || turn == 270 || sideways(image.upright);
+    const int turn = (rotation(image.upright) + layout.rotate) % 360;
+    // A mirror along a diagonal exchanges the sides, and so does a quarter turn.
+    const bool across = (turn == 90 || turn == 270) != sideways(image.upright);
     const long double iw = across ? sh : sw;
     const long double ih = across ? sw : sh;
 

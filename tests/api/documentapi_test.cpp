@@ -154,6 +154,7 @@ TEST_F(apifixture, FailuresHaveMessagesInWords) {
     EXPECT_EQ(ovinpdf_set_border(d.get(), 20, 20), OVINPDF_OK);
     EXPECT_EQ(ovinpdf_set_page_size(d.get(), 42, 42), OVINPDF_INVALID_ARGUMENT);
     EXPECT_EQ(ovinpdf_set_max_megapixels(d.get(), 0), OVINPDF_INVALID_ARGUMENT);
+    EXPECT_EQ(ovinpdf_set_rotation(d.get(), 45), OVINPDF_INVALID_ARGUMENT);
     EXPECT_EQ(ovinpdf_add_text(nullptr, "x"), OVINPDF_INVALID_ARGUMENT);
 }
 

@@ -86,6 +86,9 @@ TEST(Shell, OptionsReachTheDocument) {
         {"--dpi 72 black.jpg", {"/MediaBox[0 0 300 200]"}},
         {"--default-dpi=50 nodpi.jpg", {"/MediaBox[0 0 432 288]"}},
         {"--no-auto-orient black.jpg", {"/MediaBox[0 0 216 144]"}},
+        {"--rotate=90 black.jpg", {"/MediaBox[0 0 216 144]", "/Rotate 90"}},
+        {"--rotate 270 --page-size A4 black.jpg",
+         {"/MediaBox[0 0 841.889763779528 595.275590551181]", "/Rotate 270"}},
         {"photo.png", {"/Filter/FlateDecode"}},
         {"--jpeg-quality 80 photo.png", {"/Filter/DCTDecode"}},
         {"--title T --author 'Ann Smith' --subject S --keywords 'a, b' --creator C --producer P "
