@@ -23,6 +23,7 @@ namespace {
 
 constexpr int kFailure = 1;
 constexpr int kUsageError = 2;
+constexpr int kSkipped = 3; // written, without the images --keep-going skipped
 
 struct documentdeleter {
     void operator()(ovinpdf_document* d) const { ovinpdf_document_free(d); }
@@ -229,16 +230,26 @@ int convert(const ovincli::options& o) {
     if (!setoptions(d.get(), o)) {
         return fail(d.get(), names);
     }
+    uint32_t skipped = 0;
     for (const ovincli::item& it : *pages) {
         if (stops.received() != 0) {
             return stoppedearly();
         }
-        const int32_t r = it.kind == ovincli::itemkind::text
-                              ? ovinpdf_add_text(d.get(), it.value.c_str())
-                              : ovinpdf_add_image(d.get(), names.page(it.value).c_str());
-        if (r != OVINPDF_OK) {
+        const bool image = it.kind != ovincli::itemkind::text;
+        const int32_t r = image ? ovinpdf_add_image(d.get(), names.page(it.value).c_str())
+                                : ovinpdf_add_text(d.get(), it.value.c_str());
+        if (r != OVINPDF_OK && !(image && o.keepgoing && r != OVINPDF_INVALID_ARGUMENT)) {
             return fail(d.get(), names);
         }
+        if (r != OVINPDF_OK) {
+            std::fprintf(stderr, "ovinpdf: %s; skipped\n",
+                         names.shown(ovinpdf_last_error(d.get())).c_str());
+            ++skipped;
+        }
+    }
+    if (skipped > 0 && ovinpdf_page_count(d.get()) == 0) {
+        std::fprintf(stderr, "ovinpdf: no pages left: every image was skipped\n");
+        return kFailure;
     }
     for (const ovincli::bookmarkrequest& b : o.bookmarks) {
         const std::string page = names.page(b.page);
@@ -277,10 +288,14 @@ int convert(const ovincli::options& o) {
     // complete and in place, and the run says so.
     if (!o.quiet) {
         const uint32_t count = ovinpdf_page_count(d.get());
-        std::fprintf(stderr, "%s written: %u %s\n", shownoutput.c_str(), count,
+        std::fprintf(stderr, "%s written: %u %s", shownoutput.c_str(), count,
                      count == 1 ? "page" : "pages");
+        if (skipped > 0) {
+            std::fprintf(stderr, ", %u %s skipped", skipped, skipped == 1 ? "image" : "images");
+        }
+        std::fputc('\n', stderr);
     }
-    return 0;
+    return skipped > 0 ? kSkipped : 0;
 }
 
 } // namespace

@@ -36,6 +36,8 @@ const char* const kUsage =
     "      --from-file=LIST          the image files named in LIST, one a line, at\n"
     "                                this place; - reads the list from standard input\n"
     "  -0, --null                    names in lists end with a NUL byte (find -print0)\n"
+    "      --keep-going              skip an image that cannot be added, say so, and\n"
+    "                                end with exit status 3 when any was skipped\n"
     "      --temp=PATH               accepted for older scripts; pages are decoded\n"
     "                                in memory, no temporary image file is written\n"
     "\n"
@@ -90,7 +92,8 @@ const char* const kUsage =
     "\n"
     "The output must not be one of the input images, lists or standard input.\n"
     "Ctrl-C, SIGTERM and SIGHUP stop the run and leave no file.\n"
-    "Exit status: 0 success, 1 failure, 2 usage error, 128 + the signal number\n"
+    "Exit status: 0 success, 1 failure, 2 usage error, 3 written without the images\n"
+    "--keep-going skipped, 128 + the signal number\n"
     "when stopped by a signal (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP).\n";
 
 namespace {
@@ -105,6 +108,7 @@ enum : int {
     kFit,
     kBorder,
     kRotate,
+    kKeepGoing,
     kNoAutoOrient,
     kDefaultDpi,
     kDpi,
@@ -157,6 +161,7 @@ constexpr std::array kOptions = {
     optiondef{"bookmark", required_argument, kBookmark, "PAGE TITLE"},
     optiondef{"sub-bookmark", required_argument, kSubBookmark, "PARENT PAGE TITLE"},
     optiondef{"quiet", no_argument, 'q', nullptr},
+    optiondef{"keep-going", no_argument, kKeepGoing, nullptr},
     optiondef{"help", no_argument, 'h', nullptr},
     optiondef{"version", no_argument, kVersion, nullptr},
 };
@@ -596,6 +601,9 @@ std::optional<options> parseoptions(const std::vector<std::string>& args, std::s
             break;
         case kNoAutoOrient:
             o.autoorient = false;
+            break;
+        case kKeepGoing:
+            o.keepgoing = true;
             break;
         case kBookmark:
         case kSubBookmark: {

@@ -67,6 +67,7 @@ struct options {
     std::optional<uint32_t> maxmegapixels;
     bool nullseparated = false; // lists given by --from-file end names with NUL
     bool quiet = false;
+    bool keepgoing = false; // images that cannot be added are skipped
     bool help = false;
     bool version = false;
 };

@@ -14,7 +14,7 @@ _ovinpdf() {
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='--output --text --from-file --null --temp --page-size
         --orientation --fit --border --no-auto-orient --default-dpi --dpi
-        --jpeg-quality --max-megapixels --rotate --title --author --subject --keywords --creator
+        --jpeg-quality --max-megapixels --rotate --keep-going --title --author --subject --keywords --creator
         --producer --creation-date --modification-date --bookmark
         --sub-bookmark --quiet --help --version'
 

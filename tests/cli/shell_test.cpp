@@ -345,6 +345,16 @@ TEST(Shell, FromFile) {
         }
         EXPECT_EQ(sizes, c.sizes);
     }
+    // A stray file among the images: skipped and named with --keep-going.
+    ovintest::writebytes(dir.file("Thumbs.db"), "not an image");
+    ovintest::commandresult r = tool(dir, "--keep-going Thumbs.db black.jpg -o out.pdf");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.output.find("ovinpdf: 'Thumbs.db' is not a JPEG, TIFF, PNG, BMP, PNM or JPEG 2000 "
+                            "image; skipped\n"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("written: 1 page, 1 image skipped\n"), std::string::npos) << r.output;
+    EXPECT_EQ(tool(dir, "--keep-going -q Thumbs.db -o out.pdf").status, 1);
 }
 
 struct terminalrun {
