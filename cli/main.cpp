@@ -4,6 +4,7 @@
 // name, adds the pages in order, then the bookmarks, and saves the document
 // to a file or to standard output.
 #include "inputs.h"
+#include "naturalorder.h"
 #include "options.h"
 #include "ovinpdf_document.h"
 #include "progressbar.h"
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
+#include <filesystem>
 #include <malloc.h>
 #include <map>
 #include <memory>
@@ -119,12 +121,65 @@ bool setoptions(ovinpdf_document* d, const ovincli::options& o) {
            (!l.borderx || ovinpdf_set_border(d, *l.borderx, *l.bordery) == OVINPDF_OK);
 }
 
-// The pages in order, with the names read from lists in their places.
-// Returns nullopt after printing why when a list cannot be read.
+// The images of a folder (not of its subfolders, nor hidden ones), in the
+// order file managers show them; nullopt after printing why it cannot be
+// read.
+std::optional<std::vector<ovincli::item>> folderimages(const std::string& folder) {
+    std::vector<ovincli::item> images;
+    std::error_code error;
+    for (std::filesystem::directory_iterator at(folder, error), end; !error && at != end;
+         at.increment(error)) {
+        const std::string name = at->path().filename().string();
+        if (!name.starts_with('.') && at->is_regular_file(error)) {
+            images.push_back({ovincli::itemkind::image, at->path().string(), true});
+        }
+    }
+    if (error) {
+        std::fprintf(stderr, "ovinpdf: cannot read the folder %s: %s\n",
+                     ovin::quotename(folder).c_str(), error.message().c_str());
+        return std::nullopt;
+    }
+    std::sort(images.begin(), images.end(),
+              [](const auto& a, const auto& b) { return ovin::naturalless(a.value, b.value); });
+    return images;
+}
+
+// The command line's items with each run of image files in the order asked.
+std::vector<ovincli::item> sorteditems(const ovincli::options& o) {
+    std::vector<ovincli::item> items = o.items;
+    if (o.sort == ovincli::sortorder::none) {
+        return items;
+    }
+    const auto image = [](const ovincli::item& it) { return it.kind == ovincli::itemkind::image; };
+    for (auto run = items.begin(); run != items.end();) {
+        run = std::find_if(run, items.end(), image);
+        const auto last = std::find_if_not(run, items.end(), image);
+        std::stable_sort(run, last, [&](const auto& a, const auto& b) {
+            return o.sort == ovincli::sortorder::natural ? ovin::naturalless(a.value, b.value)
+                                                         : a.value < b.value;
+        });
+        run = last;
+    }
+    return items;
+}
+
+// The pages in order, with the names read from lists and the images of
+// folders in their places. Returns nullopt after printing why when a list
+// or a folder cannot be read.
 std::optional<std::vector<ovincli::item>> pagesof(const ovincli::options& o,
                                                   const ovincli::stopsignals& stops) {
     std::vector<ovincli::item> pages;
-    for (const ovincli::item& it : o.items) {
+    for (const ovincli::item& it : sorteditems(o)) {
+        std::error_code ignored; // not a folder: the file is read as an image
+        if (it.kind == ovincli::itemkind::image &&
+            std::filesystem::is_directory(it.value, ignored)) {
+            std::optional<std::vector<ovincli::item>> images = folderimages(it.value);
+            if (!images) {
+                return std::nullopt;
+            }
+            pages.insert(pages.end(), images->begin(), images->end());
+            continue;
+        }
         if (it.kind != ovincli::itemkind::list) {
             pages.push_back(it);
             continue;
@@ -188,7 +243,7 @@ int convert(const ovincli::options& o) {
         return stops.received() != 0 ? stoppedearly() : kFailure;
     }
     if (pages->empty()) {
-        std::fprintf(stderr, "ovinpdf: no pages given: the lists name no files\n");
+        std::fprintf(stderr, "ovinpdf: no pages given: the lists and folders name no images\n");
         return kUsageError;
     }
     if (clash(*pages)) {
@@ -238,6 +293,10 @@ int convert(const ovincli::options& o) {
         const bool image = it.kind != ovincli::itemkind::text;
         const int32_t r = image ? ovinpdf_add_image(d.get(), names.page(it.value).c_str())
                                 : ovinpdf_add_text(d.get(), it.value.c_str());
+        // A folder's other files (a Thumbs.db, say) are not pages.
+        if (r == OVINPDF_UNSUPPORTED_TYPE && it.infolder) {
+            continue;
+        }
         if (r != OVINPDF_OK && !(image && o.keepgoing && r != OVINPDF_INVALID_ARGUMENT)) {
             return fail(d.get(), names);
         }

@@ -22,8 +22,9 @@ const char* const kUsage =
     "Turns images into one PDF file, one page per image page.\n"
     "\n"
     "Each ITEM is an image file (JPEG, TIFF, PNG, BMP, PNM or JPEG 2000, known by\n"
-    "its content whatever its name; a multi-page TIFF adds every page), - for an\n"
-    "image read from standard input, or --text TEXT for a text page at that place.\n"
+    "its content whatever its name; a multi-page TIFF adds every page), a folder\n"
+    "(its images, in the order file managers show them), - for an image read from\n"
+    "standard input, or --text TEXT for a text page at that place.\n"
     "Pages keep the order of the command line; every other option applies to the\n"
     "whole document wherever it stands. Long options may be shortened to any\n"
     "prefix that names one option and take their value after = too (--fit=fill);\n"
@@ -36,6 +37,9 @@ const char* const kUsage =
     "      --from-file=LIST          the image files named in LIST, one a line, at\n"
     "                                this place; - reads the list from standard input\n"
     "  -0, --null                    names in lists end with a NUL byte (find -print0)\n"
+    "      --sort=ORDER              the image files given one after another: natural\n"
+    "                                (scan2 before scan10, case ignored), name (byte\n"
+    "                                by byte) or none (as given; the default)\n"
     "      --keep-going              skip an image that cannot be added, say so, and\n"
     "                                end with exit status 3 when any was skipped\n"
     "      --temp=PATH               accepted for older scripts; pages are decoded\n"
@@ -109,6 +113,7 @@ enum : int {
     kBorder,
     kRotate,
     kKeepGoing,
+    kSort,
     kNoAutoOrient,
     kDefaultDpi,
     kDpi,
@@ -162,6 +167,7 @@ constexpr std::array kOptions = {
     optiondef{"sub-bookmark", required_argument, kSubBookmark, "PARENT PAGE TITLE"},
     optiondef{"quiet", no_argument, 'q', nullptr},
     optiondef{"keep-going", no_argument, kKeepGoing, nullptr},
+    optiondef{"sort", required_argument, kSort, "ORDER"},
     optiondef{"help", no_argument, 'h', nullptr},
     optiondef{"version", no_argument, kVersion, nullptr},
 };
@@ -255,6 +261,12 @@ constexpr std::array<std::pair<const char*, int>, 5> kFits = {{
     {"enlarge", OVINPDF_FIT_ENLARGE},
 }};
 
+constexpr std::array<std::pair<const char*, int>, 3> kSortOrders = {{
+    {"none", static_cast<int>(sortorder::none)},
+    {"natural", static_cast<int>(sortorder::natural)},
+    {"name", static_cast<int>(sortorder::name)},
+}};
+
 // Takes the value of one option into `o`; false with `error` set when it
 // is not one the option takes.
 bool takevalue(options& o, int val, const std::string& value, std::string& error) {
@@ -306,6 +318,14 @@ bool takevalue(options& o, int val, const std::string& value, std::string& error
             return refuse("is not into, fill, exact, shrink or enlarge");
         }
         o.layout.fit = v;
+        return true;
+    }
+    case kSort: {
+        int v = 0;
+        if (!parsename(value, kSortOrders, v)) {
+            return refuse("is not natural, name or none");
+        }
+        o.sort = static_cast<sortorder>(v);
         return true;
     }
     case kRotate: {

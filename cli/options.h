@@ -20,8 +20,13 @@ enum class itemkind {
 
 struct item {
     itemkind kind = itemkind::image;
-    std::string value; // file name, page text or list name
+    std::string value;     // file name, page text or list name
+    bool infolder = false; // an image found in a folder given as an item
 };
+
+// How the image files given one after another on the command line are
+// ordered: as given, by name as file managers show it, or byte by byte.
+enum class sortorder { none, natural, name };
 
 struct bookmarkrequest {
     std::string parent; // empty for a top-level bookmark
@@ -68,6 +73,7 @@ struct options {
     bool nullseparated = false; // lists given by --from-file end names with NUL
     bool quiet = false;
     bool keepgoing = false; // images that cannot be added are skipped
+    sortorder sort = sortorder::none;
     bool help = false;
     bool version = false;
 };

@@ -14,8 +14,8 @@ _ovinpdf() {
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='--output --text --from-file --null --temp --page-size
         --orientation --fit --border --no-auto-orient --default-dpi --dpi
-        --jpeg-quality --max-megapixels --rotate --keep-going --title --author --subject --keywords --creator
-        --producer --creation-date --modification-date --bookmark
+        --jpeg-quality --max-megapixels --rotate --sort --keep-going --title
+        --author --subject --keywords --creator --producer --creation-date --modification-date --bookmark
         --sub-bookmark --quiet --help --version'
 
     # Everything after "--" is a file name.
@@ -62,13 +62,15 @@ _ovinpdf() {
     case $option in
     --orientation) values='portrait landscape auto' ;;
     --fit) values='into fill exact shrink enlarge' ;;
-    --page-size) values='A3 A4 A5 B5 Letter Legal Tabloid' ;;
+    --page-size) values='A0 A1 A2 A3 A4 A5 A6 B4 B5 C4 C5 C6 Letter Legal Tabloid' ;;
+    --sort) values='natural name none' ;;
+    --rotate) values='0 90 180 270' ;;
     -o | --output | --from-file | --temp | --bookmark | --sub-bookmark)
         compopt -o filenames 2>/dev/null
         _ovinpdf_reply -f -- "$cur"
         return
         ;;
-    --text | --border | --default-dpi | --dpi | --jpeg-quality | --max-megapixels | --rotate | --title | \
+    --text | --border | --default-dpi | --dpi | --jpeg-quality | --max-megapixels | --title | \
         --author | --subject | --keywords | --creator | --producer | \
         --creation-date | --modification-date)
         COMPREPLY=()

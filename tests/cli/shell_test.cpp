@@ -202,7 +202,8 @@ TEST(Shell, MessagesInWords) {
              {"--from-file nul.txt -o o.pdf", 1,
               "ovinpdf: the list 'nul.txt' has a NUL byte in line 2; read lists of NUL-ended "
               "names with -0 (--null)\n"},
-             {"--from-file empty.txt -o o.pdf", 2, "ovinpdf: no pages given: the lists name no"},
+             {"--from-file empty.txt -o o.pdf", 2,
+              "ovinpdf: no pages given: the lists and folders name no"},
              {"- -o o.pdf < garbage", 1, "ovinpdf: standard input is not a JPEG, TIFF"},
          }) {
         SCOPED_TRACE(c.args);
@@ -231,6 +232,7 @@ TEST(Shell, FailuresNameTheFileAndTheReason) {
     cut.resize(cut.size() - 300 * 3);
     ASSERT_TRUE(ovintest::savebmp(dir.file("scan (1).bmp"), cut));
     std::filesystem::create_directory(dir.file("folder"));
+    ovintest::writebytes(dir.file("dirs.txt"), "folder\n");
     std::filesystem::copy_file(dir.file("black.jpg"), dir.file("secret.jpg"));
     std::filesystem::permissions(dir.file("secret.jpg"), std::filesystem::perms::owner_write);
     ovintest::writebytes(dir.file("red\x1b[31m.png"), "no picture");
@@ -244,7 +246,7 @@ TEST(Shell, FailuresNameTheFileAndTheReason) {
     for (const failure& f : std::vector<failure>{
              {"'scan (1).bmp'",
               "ovinpdf: cannot read 'scan (1).bmp': it ends inside its image data\n"},
-             {"folder", "ovinpdf: cannot read 'folder': Is a directory\n"},
+             {"--from-file dirs.txt", "ovinpdf: cannot read 'folder': Is a directory\n"},
              {"secret.jpg", "ovinpdf: cannot read 'secret.jpg': Permission denied\n"},
              {"red*.png", "ovinpdf: 'red'$'\\033''[31m.png' is not a JPEG, TIFF, PNG, BMP, PNM or "
                           "JPEG 2000 image\n"},
@@ -309,6 +311,13 @@ TEST(Shell, FromFile) {
     std::filesystem::copy_file(dir.file("black.jpg"), dir.file(" two  spaces .jpg"));
     ovintest::writebytes(dir.file("lines.txt"), "nodpi.jpg\n\n two  spaces .jpg\n-dash.jpg");
     ovintest::writebytes(dir.file("crlf.txt"), "nodpi.jpg\r\n\r\n-dash.jpg\r\n");
+    // A folder: its images in natural order, not its other files, hidden
+    // ones or subfolders.
+    std::filesystem::create_directories(dir.file("album/sub"));
+    std::filesystem::copy_file(dir.file("nodpi.jpg"), dir.file("album/scan2.jpg"));
+    std::filesystem::copy_file(dir.file("black.jpg"), dir.file("album/scan10.jpg"));
+    std::filesystem::copy_file(dir.file("black.jpg"), dir.file("album/.hidden.jpg"));
+    ovintest::writebytes(dir.file("album/Thumbs.db"), "not an image");
     ovintest::writebytes(dir.file("nul.txt"),
                          std::string("nodpi.jpg") + '\0' + '\0' + " two  spaces .jpg" + '\0');
     struct listcase {
@@ -321,6 +330,9 @@ TEST(Shell, FromFile) {
              {"--null --from-file - < nul.txt --default-dpi 50", "432 216 "},
              {"--from-file - --default-dpi 50 < lines.txt", "432 216 216 "},
              {"--from-file crlf.txt --default-dpi 50 --border=0", "432 216 "},
+             {"--default-dpi 50 album", "432 216 "},
+             {"--sort=natural --default-dpi 50 album/scan10.jpg album/scan2.jpg", "432 216 "},
+             {"--sort name --default-dpi 50 album/scan2.jpg album/scan10.jpg", "216 432 "},
              {"--from-file=nul.txt black.jpg --from-file lines.txt --null", ""},
          }) {
         SCOPED_TRACE(c.args);

@@ -1,6 +1,7 @@
 // The library calls: settings, the document list, result codes and texts.
 #include "core/library.h"
 #include "names.h"
+#include "naturalorder.h"
 #include "numbers.h"
 #include "pdf/pdftext.h"
 #include "pdftools.h"
@@ -59,6 +60,28 @@ TEST(FileNames, QuotedForMessagesAsCoreutilsDoes) {
          }) {
         EXPECT_EQ(ovin::quotename(name), quoted) << name;
     }
+}
+
+TEST(FileNames, NaturalOrderAsFileManagersShowThem) {
+    const std::vector<std::string> sorted = {"",
+                                             "Scan 1.jpg",
+                                             "scan 2.jpg",
+                                             "Scan 10.jpg",
+                                             "scan 010b.jpg",
+                                             "scan10b.jpg",
+                                             "scan99.jpg",
+                                             "scan100.jpg",
+                                             "scan18446744073709551616.jpg",
+                                             "scan18446744073709551617.jpg"};
+    for (size_t i = 0; i < sorted.size(); ++i) {
+        for (size_t j = 0; j < sorted.size(); ++j) {
+            EXPECT_EQ(ovin::naturalless(sorted[i], sorted[j]), i < j)
+                << sorted[i] << " / " << sorted[j];
+        }
+    }
+    // Names that differ only in case or leading zeros keep a fixed order.
+    EXPECT_NE(ovin::naturalless("a.jpg", "A.jpg"), ovin::naturalless("A.jpg", "a.jpg"));
+    EXPECT_NE(ovin::naturalless("a01", "a1"), ovin::naturalless("a1", "a01"));
 }
 
 TEST(Rounding, HalvesGoToTheEvenNeighbour) {
