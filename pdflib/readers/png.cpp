@@ -82,7 +82,11 @@ struct pngfile {
     // The bytes of one stored row after its filter byte.
     uint64_t rowbytes() const { return (uint64_t{width} * channels() * depth + 7) / 8; }
     // Pages whose stored data PDF cannot show as it is.
-    bool decoded() const { return interlace != 0 || transparency || alpha(); }
+    bool photo = false; // decoded when it is one, for JPEG coding
+    bool decoded() const {
+        return interlace != 0 || transparency || alpha() ||
+               (photo && depth == 8 && (colourtype == 0 || colourtype == 2));
+    }
 };
 
 // Feeds the zlib stream's output to sink(bytes, count) until the stream
@@ -513,9 +517,11 @@ status decodepage(bytesource& source, const std::string& name, const pngfile& pn
 
 } // namespace
 
-status readpngpage(bytesource& source, const std::string& name, imagedata mode, imagedesc& out) {
+status readpngpage(bytesource& source, const std::string& name, imagedata mode, imagedesc& out,
+                   bool decodephotos) {
     bytereader reader(source);
     pngfile png;
+    png.photo = decodephotos;
     if (status s = readchunks(reader, name, png); !s.ok()) {
         return s;
     }

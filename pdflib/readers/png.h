@@ -11,7 +11,9 @@
 namespace ovin {
 
 // Reads the PNG image in `source` into `out`; `name` names the file in
-// messages.
-status readpngpage(bytesource& source, const std::string& name, imagedata mode, imagedesc& out);
+// messages. With `decodephotos`, 8-bit grey and colour images are decoded
+// too, so that the compression stage can code them as JPEG.
+status readpngpage(bytesource& source, const std::string& name, imagedata mode, imagedesc& out,
+                   bool decodephotos = false);
 
 } // namespace ovin

@@ -35,8 +35,10 @@ const std::array<reader, 6> kReaders{{
      [](const readrequest& r, imagedesc& out) {
          return readbmpdocument(r.source, r.shown, r.mode, out);
      }},
-    {imagekind::png, [](const readrequest& r,
-                        imagedesc& out) { return readpngpage(r.source, r.shown, r.mode, out); }},
+    {imagekind::png,
+     [](const readrequest& r, imagedesc& out) {
+         return readpngpage(r.source, r.shown, r.mode, out, r.decodephotos);
+     }},
     {imagekind::pnm,
      [](const readrequest& r, imagedesc& out) {
          return readpnmpage(r.source, r.shown, r.page, r.mode, out);

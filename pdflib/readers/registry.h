@@ -40,6 +40,9 @@ struct readrequest {
     // The offsets of a TIFF file's directories when an earlier read found
     // them, else empty, and filled; null where nothing is kept.
     std::vector<uint64_t>* directories = nullptr;
+    // Pages of 8-bit grey or colour samples are decoded where they could be
+    // kept as stored, so that they can be coded as JPEG.
+    bool decodephotos = false;
 };
 
 // Reads the requested page into `out`, which comes fresh (reset):

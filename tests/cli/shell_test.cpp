@@ -40,7 +40,7 @@ std::string qdf(const std::string& pdf) {
 
 // black.jpg: 300 x 200 grey pixels at 100 dpi, 216 x 144 points; nodpi.jpg
 // without a resolution; -dash.jpg with a name like an option; photo.png, an
-// interlaced PNG, which is decoded.
+// interlaced PNG, which is decoded; plain.png, which is kept as stored.
 void writeimages(const ovintest::tempdir& dir) {
     ovintest::jpegoptions opt;
     opt.components = 1;
@@ -54,6 +54,8 @@ void writeimages(const ovintest::tempdir& dir) {
     png.interlaced = true;
     const std::vector<uint8_t> photo = ovintest::makepng(png);
     ovintest::writebytes(dir.file("photo.png"), std::string(photo.begin(), photo.end()));
+    const std::vector<uint8_t> plain = ovintest::makepng({});
+    ovintest::writebytes(dir.file("plain.png"), std::string(plain.begin(), plain.end()));
 }
 
 // Each option reaches the document: the page boxes, the placement in the
@@ -91,6 +93,7 @@ TEST(Shell, OptionsReachTheDocument) {
          {"/MediaBox[0 0 841.889763779528 595.275590551181]", "/Rotate 270"}},
         {"photo.png", {"/Filter/FlateDecode"}},
         {"--jpeg-quality 80 photo.png", {"/Filter/DCTDecode"}},
+        {"--jpeg-quality 80 plain.png", {"/Filter/DCTDecode"}},
         {"--title T --author 'Ann Smith' --subject S --keywords 'a, b' --creator C --producer P "
          "--creation-date 2024-05-01T14:00:00+02:00 --modification-date 1700000000 --text x",
          {"/Author (Ann Smith)", "/Subject (S)", "/Keywords (a, b)", "/Creator (C)",

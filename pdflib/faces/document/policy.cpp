@@ -114,7 +114,8 @@ public:
             directories.swap(cache->tiffdirectories);
         }
         const std::string shownname = shown(name);
-        const status result = reader({*source, shownname, page, mode, &directories}, out);
+        const status result = reader(
+            {*source, shownname, page, mode, &directories, context.options.jpegquality > 0}, out);
         if (cache != nullptr) {
             if (!cached) {
                 cache->file = name;

@@ -382,11 +382,13 @@ std::optional<uint64_t> mostdecoded(const pagetags& t, uint64_t stored, uint64_t
     case COMPRESSION_DEFLATE: // two bits repeat 258 bytes
         return saturatedproduct(stored, 1032);
     case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTRLEW:
     case COMPRESSION_CCITTFAX3:
     case COMPRESSION_CCITTFAX4: // a row takes at least one bit
         return saturatedproduct(saturatedproduct(stored, 8), rowbytes);
     case COMPRESSION_JPEG: // each block of 64 luminance samples takes a bit
-        return saturatedproduct(saturatedproduct(stored, 512), t.samples * ((t.bits + 7u) / 8));
+        return saturatedproduct(saturatedproduct(stored, 512),
+                                std::min<uint64_t>(t.samples, 4) * ((t.bits + 7u) / 8));
     default:
         return std::nullopt;
     }
@@ -419,11 +421,27 @@ status checktiffdata(const pagetags& t, uint64_t filesize, const std::string& wh
                                  std::to_string(t.width) + " x " + std::to_string(t.height) +
                                  " pixels");
     }
+    // Fax coding holds rows of one-bit pixels; its bound is a row a bit.
+    const bool fax =
+        t.compression == COMPRESSION_CCITTRLE || t.compression == COMPRESSION_CCITTRLEW ||
+        t.compression == COMPRESSION_CCITTFAX3 || t.compression == COMPRESSION_CCITTFAX4;
+    if (fax && (t.samples != 1 || t.bits != 1)) {
+        return refuse(where, "its fax (CCITT) data cannot hold " + std::to_string(t.samples) +
+                                 " samples of " + std::to_string(t.bits) + " bits a pixel");
+    }
     const std::optional<uint64_t> most = mostdecoded(t, stored, rowbytes);
     if (most && rowbytes != 0 && *most / rowbytes < rows) {
         return refuse(where, "its " + std::to_string(stored) + " bytes of data cannot hold " +
                                  std::to_string(t.width) + " x " + std::to_string(t.height) +
                                  " pixels (a file cut short, or a size its data never had)");
+    }
+    // The rarer codecs (LZMA, Zstandard, WebP, JBIG, LERC) can say much in
+    // a few bytes: their pages are held to a gigabyte of samples.
+    constexpr uint64_t kMostUnbounded = uint64_t{1} << 30;
+    if (!most && rowbytes != 0 && kMostUnbounded / rowbytes < rows) {
+        return refuse(where, "its " + std::to_string(t.width) + " x " + std::to_string(t.height) +
+                                 " pixels in compression " + std::to_string(t.compression) +
+                                 " would take more than a gigabyte once decoded");
     }
     return {};
 }
