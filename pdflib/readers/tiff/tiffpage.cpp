@@ -435,13 +435,17 @@ status checktiffdata(const pagetags& t, uint64_t filesize, const std::string& wh
                                  std::to_string(t.width) + " x " + std::to_string(t.height) +
                                  " pixels (a file cut short, or a size its data never had)");
     }
-    // The rarer codecs (LZMA, Zstandard, WebP, JBIG, LERC) can say much in
-    // a few bytes: their pages are held to a gigabyte of samples.
-    constexpr uint64_t kMostUnbounded = uint64_t{1} << 30;
-    if (!most && rowbytes != 0 && kMostUnbounded / rowbytes < rows) {
+    // Old-style JPEG and the rarer codecs (LZMA, Zstandard, WebP, JBIG,
+    // LERC) can say much in a few bytes: their pages are held to 256 MB of
+    // samples, also as the four bytes a pixel of libtiff's RGBA reader.
+    constexpr uint64_t kMostUnbounded = uint64_t{1} << 28;
+    const uint64_t pixels =
+        t.tiled ? saturatedproduct(uint64_t{t.tilewidth} * t.tilelength, t.blocks) : pagepixels;
+    if (!most && (saturatedproduct(rowbytes, rows) > kMostUnbounded ||
+                  saturatedproduct(pixels, 4) > kMostUnbounded)) {
         return refuse(where, "its " + std::to_string(t.width) + " x " + std::to_string(t.height) +
                                  " pixels in compression " + std::to_string(t.compression) +
-                                 " would take more than a gigabyte once decoded");
+                                 " would take more than 256 MB once decoded");
     }
     return {};
 }
