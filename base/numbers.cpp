@@ -48,9 +48,10 @@ uint16_t dotsperinch(long double dpi) {
 }
 
 std::string formatreal(long double value) {
-    // printf's "%.15Lg" as the C locale writes it, whatever the process
-    // locale: a decimal comma would break every number in the file. The
-    // longest such form ("-1.23456789012345e-4951") fits the buffer.
+    // Fifteen significant digits in the shortest general form, with a full
+    // stop whatever the process locale: a decimal comma would break every
+    // number in the file. The longest such form ("-1.23456789012345e-4951")
+    // fits the buffer.
     std::array<char, 64> buf{};
     const auto written =
         std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::general, 15);

@@ -294,17 +294,15 @@ int convert(const ovincli::options& o) {
         const int32_t r = image ? ovinpdf_add_image(d.get(), names.page(it.value).c_str())
                                 : ovinpdf_add_text(d.get(), it.value.c_str());
         // A folder's other files (a Thumbs.db, say) are not pages.
-        if (r == OVINPDF_UNSUPPORTED_TYPE && it.infolder) {
+        if (r == OVINPDF_OK || (r == OVINPDF_UNSUPPORTED_TYPE && it.infolder)) {
             continue;
         }
-        if (r != OVINPDF_OK && !(image && o.keepgoing && r != OVINPDF_INVALID_ARGUMENT)) {
+        if (!image || !o.keepgoing || r == OVINPDF_INVALID_ARGUMENT) {
             return fail(d.get(), names);
         }
-        if (r != OVINPDF_OK) {
-            std::fprintf(stderr, "ovinpdf: %s; skipped\n",
-                         names.shown(ovinpdf_last_error(d.get())).c_str());
-            ++skipped;
-        }
+        std::fprintf(stderr, "ovinpdf: %s; skipped\n",
+                     names.shown(ovinpdf_last_error(d.get())).c_str());
+        ++skipped;
     }
     if (skipped > 0 && ovinpdf_page_count(d.get()) == 0) {
         std::fprintf(stderr, "ovinpdf: no pages left: every image was skipped\n");

@@ -2,6 +2,7 @@
 // every size against the file and decodes every depth and coding it knows:
 // 1-bit pages stay 1-bit with their palette, 2-, 4- and 8-bit ones become
 // 8-bit indexed, 16- and 24-bit ones RGB, 32-bit ones RGB with alpha.
+#include "numbers.h"
 #include "readers/bmp.h"
 #include "readers/bytesource.h"
 #include "source.h"
@@ -71,8 +72,8 @@ public:
         header_.width = bmp_.width;
         header_.height = bmp_.height;
         header_.bits = outputBits(bmp_);
-        header_.xdpi = roundDpi(static_cast<double>(bmp_.xppm) * 0.0254);
-        header_.ydpi = roundDpi(static_cast<double>(bmp_.yppm) * 0.0254);
+        header_.xdpi = dotsperinch(bmp_.xppm, 1, perunit::metre);
+        header_.ydpi = dotsperinch(bmp_.yppm, 1, perunit::metre);
     }
 
     int32_t pageCount() const override { return 1; }

@@ -2,7 +2,6 @@
 #include "source.h"
 
 #include <array>
-#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -65,16 +64,6 @@ std::unique_ptr<ImageSource> memorySource(std::shared_ptr<const Bitmap> bitmap) 
         return nullptr;
     }
     return std::make_unique<MemorySource>(std::move(bitmap));
-}
-
-int32_t roundDpi(double dpi) {
-    if (!std::isfinite(dpi) || dpi <= 0) {
-        return 0;
-    }
-    if (dpi >= 1e9) {
-        return 1000000000;
-    }
-    return static_cast<int32_t>(std::nearbyint(dpi));
 }
 
 } // namespace ovin::imaging

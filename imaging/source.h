@@ -51,8 +51,4 @@ std::unique_ptr<ImageSource> openImageFile(const char* name);
 // A single-page image held in memory (the result of a scaled copy).
 std::unique_ptr<ImageSource> memorySource(std::shared_ptr<const Bitmap> bitmap);
 
-// Rounds a resolution to whole dots per inch (halves to even); 0 for
-// anything not positive or not finite.
-int32_t roundDpi(double dpi);
-
 } // namespace ovin::imaging

@@ -60,14 +60,15 @@ std::string temporaryname(const std::string& dir, const std::string& base) {
     return dir + name;
 }
 
-// Holds a write lock on the open file for as long as it is open (the lock
-// goes with the descriptor, so also with a killed process): a partial file
-// that nobody holds is a leftover.
-void lockpartial(int fd) {
+// Takes a write lock on the open file, held for as long as it is open (the
+// lock goes with the descriptor, so also with a killed process): a partial
+// file that nobody holds is a leftover. False when someone holds it, or the
+// file system takes no locks.
+bool lockpartial(int fd) {
     struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
-    ::fcntl(fd, F_OFD_SETLK, &lock);
+    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
 // Removes the partial files in `dir` that runs killed while writing them
@@ -98,10 +99,7 @@ void removeleftovers(const std::string& dir) {
         if (fd < 0) {
             continue;
         }
-        struct flock lock {};
-        lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
-        if (::fcntl(fd, F_OFD_SETLK, &lock) == 0) {
+        if (lockpartial(fd)) {
             ::unlinkat(::dirfd(folder), entry->d_name, 0);
         }
         ::close(fd);

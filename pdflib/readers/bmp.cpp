@@ -265,15 +265,8 @@ uint64_t rlelength(const bmpheader& h, uint64_t filesize) {
 // Two bytes of run-length codes write at most 255 pixels. A page with more
 // pixels than its codes can write is mostly pixels that no code writes, or
 // a size its data never had: refused before memory is spent on it.
-status checkrlesize(const bmpheader& h, uint64_t filesize, const std::string& name) {
-    const uint64_t length = rlelength(h, filesize);
-    if (uint64_t{h.width} * h.height / 128 > length) {
-        return refuse("BMP run-length data of " + std::to_string(length) +
-                          " bytes, too little for " + std::to_string(h.width) + " x " +
-                          std::to_string(h.height) + " pixels,",
-                      name);
-    }
-    return {};
+bool rlecanfill(const bmpheader& h, uint64_t filesize) {
+    return uint64_t{h.width} * h.height / 128 <= rlelength(h, filesize);
 }
 
 // Run-length coded rows (RLE8, RLE4) as one index per pixel, top row
@@ -284,8 +277,8 @@ status readrle(bytereader& reader, const bmpheader& h, bmppixels& out) {
     if (h.offset > reader.size()) {
         return status::failed(fault::truncated());
     }
-    if (status s = checkrlesize(h, reader.size(), "with run-length codes"); !s.ok()) {
-        return s;
+    if (!rlecanfill(h, reader.size())) {
+        return {OVINPDF_IMAGE_ERROR, "BMP run-length data too short for its size"};
     }
     const uint64_t length = rlelength(h, reader.size());
     std::vector<uint8_t> coded(static_cast<size_t>(length));
@@ -513,10 +506,11 @@ status readbmpdocument(bytesource& source, const std::string& name, imagedata mo
         out.bitspercomponent = 8;
     }
     readprofile(source, h, out.iccprofile);
-    if (h.rle()) {
-        if (status s = checkrlesize(h, source.size(), name); !s.ok()) {
-            return s;
-        }
+    if (h.rle() && !rlecanfill(h, source.size())) {
+        return refuse("BMP run-length data of " + std::to_string(rlelength(h, source.size())) +
+                          " bytes, too little for " + std::to_string(h.width) + " x " +
+                          std::to_string(h.height) + " pixels,",
+                      name);
     }
     if (mode == imagedata::skip) {
         // A file that ends inside its rows is refused when it is added.

@@ -202,25 +202,28 @@ struct codingtables {
     std::array<uint8_t, 4> ids{}; // the frame's components
     std::array<uint8_t, 4> quantisationof{};
 
-    // A DHT or DQT segment's body; false when its layout is broken.
-    bool take(uint8_t code, std::span<const uint8_t> body) {
+    // Takes a DHT or DQT segment's body; why the file is refused when its
+    // layout is broken, else empty.
+    std::string take(uint8_t code, std::span<const uint8_t> body) {
+        const std::string broken = code == kDHT ? "Invalid JPEG Huffman table definition"
+                                                : "Invalid JPEG quantisation table definition";
         for (size_t at = 0; at < body.size();) {
             const uint8_t which = body[at] & 0x0F;
             const uint8_t kind = body[at] >> 4;
             if (which > 3 || kind > 1) {
-                return false;
+                return broken;
             }
             if (code == kDQT) {
                 const size_t size = 1 + 64 * (kind + size_t{1});
                 if (body.size() - at < size) {
-                    return false;
+                    return broken;
                 }
                 quantisation |= static_cast<uint8_t>(1u << which);
                 at += size;
                 continue;
             }
             if (body.size() - at < 17) {
-                return false;
+                return broken;
             }
             const std::span<const uint8_t> counts = body.subspan(at + 1, 16);
             size_t symbols = 0;
@@ -232,7 +235,7 @@ struct codingtables {
                 usable = usable && next < (1u << length);
             }
             if (symbols > 256 || symbols > body.size() - at - 17) {
-                return false;
+                return broken;
             }
             // A DC difference has at most 15 bits.
             const std::span<const uint8_t> values = body.subspan(at + 17, symbols);
@@ -242,7 +245,7 @@ struct codingtables {
             unusable = usable ? unusable & ~bit : unusable | bit;
             at += 17 + symbols;
         }
-        return true;
+        return {};
     }
 
     // Why the first scan (a SOS segment's body) cannot be decoded; empty
@@ -402,9 +405,8 @@ bool jpeginfo::read(bytesource& source, const std::string& name) {
             if (!readbody(start, length)) {
                 return readerror();
             }
-            if (!tables.take(code, body)) {
-                return refuse(code == kDHT ? "Invalid JPEG Huffman table definition"
-                                           : "Invalid JPEG quantisation table definition");
+            if (const std::string problem = tables.take(code, body); !problem.empty()) {
+                return refuse(problem);
             }
         }
         if (!in.seek(start + length)) {
@@ -447,9 +449,8 @@ bool jpeginfo::read(bytesource& source, const std::string& name) {
             if (!readbody(start, length)) {
                 return noscan();
             }
-            if (!tables.take(code, body)) {
-                return refuse(code == kDHT ? "Invalid JPEG Huffman table definition"
-                                           : "Invalid JPEG quantisation table definition");
+            if (const std::string problem = tables.take(code, body); !problem.empty()) {
+                return refuse(problem);
             }
         }
         if ((code == kAPP14 && !readadobe(in, length, adobe, adobetransform)) ||
