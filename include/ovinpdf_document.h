@@ -71,6 +71,15 @@ OVINPDF_API int32_t ovinpdf_set_resolution(ovinpdf_document* document, double dp
  * to 100 codes their 8-bit grey and RGB pictures as JPEG at that quality
  * instead; JPEG files, bilevel pages and transparency stay as they are. */
 OVINPDF_API int32_t ovinpdf_set_jpeg_quality(ovinpdf_document* document, int quality);
+/* Pictures that a file holds in a lossy coding that PDF cannot carry (HEIC,
+ * AVIF, lossy WebP, lossy JPEG XL) are decoded and coded as JPEG, at the
+ * quality set above or else at 92, with one warning line for the save. With
+ * lossless on they are compressed losslessly instead (every decoded pixel
+ * kept, in a larger file). Off by default. */
+OVINPDF_API int32_t ovinpdf_set_lossless(ovinpdf_document* document, bool on);
+/* An animated file (GIF, WebP) gives a page for each of its frames by
+ * default; with first frame on, only its first. */
+OVINPDF_API int32_t ovinpdf_set_first_frame(ovinpdf_document* document, bool on);
 /* The most pixels, in millions, that a page the library decodes may have
  * (600 by default, 1 to 100000): a larger one is refused when it is added,
  * as the memory it would take is rarely what the file means. */

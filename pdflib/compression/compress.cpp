@@ -570,7 +570,11 @@ status encode(imagedesc& page, int quality, const std::string& name) {
 
 status compressimage(imagedesc& page, const documentoptions& options, const std::string& name) {
     if (page.filter == pdffilter::none && !page.data.empty()) {
-        if (status encoded = encode(page, options.jpegquality, name); !encoded.ok()) {
+        int quality = options.jpegquality;
+        if (!page.lossycoding.empty()) {
+            quality = options.lossless ? 0 : quality > 0 ? quality : kLossyQuality;
+        }
+        if (status encoded = encode(page, quality, name); !encoded.ok()) {
             return encoded;
         }
     }

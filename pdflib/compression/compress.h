@@ -2,7 +2,8 @@
 // samples uncompressed (filter none); this stage encodes them once, for the
 // page and for its soft mask: bilevel samples as CCITT Group 4 where that
 // is smaller than Flate, 8-bit grey and RGB samples as JPEG when a JPEG
-// quality is set, everything else as Flate (libdeflate), continuous-tone
+// quality is set or they were decoded from a lossy coding (unless the
+// options keep those lossless), everything else as Flate (libdeflate), continuous-tone
 // samples through the PNG predictors. Data that a probe passes through as
 // stored (any other filter) is never touched.
 #pragma once

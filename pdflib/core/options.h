@@ -67,6 +67,12 @@ struct documentoptions {
     // 1 to 100: decoded 8-bit grey and RGB pages are JPEG-coded at this
     // quality instead of losslessly; 0 never.
     int jpegquality = 0;
+    // Pictures decoded from a lossy coding that PDF cannot carry (HEIC,
+    // AVIF, lossy WebP and JPEG XL) are compressed losslessly rather than
+    // coded as JPEG (at jpegquality, else kLossyQuality).
+    bool lossless = false;
+    // An animated file gives its first frame only, not a page per frame.
+    bool firstframe = false;
     // The most pixels a page that is decoded may have; 0 for no limit.
     uint64_t maxpixels = 0;
     // A save prepares the next page on a second thread while it writes one
@@ -79,6 +85,10 @@ struct documentoptions {
 // A page of 600 million pixels takes 1.8 GB as 8-bit RGB samples; an A0
 // sheet at 600 dpi is 557 million.
 inline constexpr uint64_t kDefaultMaxPixels = 600'000'000;
+
+// The JPEG quality of pictures decoded from a lossy coding when none is
+// set: high enough that a second generation adds no visible loss.
+inline constexpr int kLossyQuality = 92;
 
 // The defaults of the document API.
 inline documentoptions documentdefaults() {

@@ -219,9 +219,7 @@ void savejob::prepare(int64_t i, preparinglane& lane) {
 
 // Writes page i as prepared, after what its preparing said.
 void savejob::writeprepared(int64_t i, preparedpage& prepared) {
-    for (const std::string& line : prepared.warnings.lines()) {
-        state_.warnings.add(line);
-    }
+    state_.warnings.merge(prepared.warnings);
     for (const std::string& text : prepared.messages.texts) {
         ui_.message(text);
     }

@@ -75,6 +75,19 @@ struct ovinpdf_document {
     callbackui* ui = nullptr; // owned by the library
     ovin::Library library;
     std::string lasterror;
+    mutable std::vector<std::string> shown;
+    mutable uint64_t shownversion = 0;
+
+    // The warning lines as last handed out: they stay valid until the
+    // warnings change.
+    const std::vector<std::string>& warnings() const {
+        const ovin::warninglist& list = library.state().warnings;
+        if (shownversion != list.version()) {
+            shown = list.lines();
+            shownversion = list.version();
+        }
+        return shown;
+    }
 
     ovinpdf_document() : library(makeui(ui), ovin::makedocumentface()) {
         // A re-encoding's temporary file of its own, so that documents never
@@ -263,6 +276,14 @@ int32_t ovinpdf_set_jpeg_quality(ovinpdf_document* document, int quality) {
                     quality >= 0 && quality <= 100);
 }
 
+int32_t ovinpdf_set_lossless(ovinpdf_document* document, bool on) {
+    return setfield(document, &ovin::documentoptions::lossless, on);
+}
+
+int32_t ovinpdf_set_first_frame(ovinpdf_document* document, bool on) {
+    return setfield(document, &ovin::documentoptions::firstframe, on);
+}
+
 int32_t ovinpdf_set_max_megapixels(ovinpdf_document* document, uint32_t megapixels) {
     return setoption(document, [&](ovin::documentoptions& o) {
         o.maxpixels = uint64_t{megapixels} * 1'000'000;
@@ -391,14 +412,14 @@ int32_t ovinpdf_save(ovinpdf_document* document, const char* filename, ovinpdf_p
 }
 
 size_t ovinpdf_warning_count(const ovinpdf_document* document) {
-    return document == nullptr ? 0 : document->library.state().warnings.lines().size();
+    return document == nullptr ? 0 : document->warnings().size();
 }
 
 const char* ovinpdf_warning(const ovinpdf_document* document, size_t index) {
     if (document == nullptr) {
         return "";
     }
-    const auto& lines = document->library.state().warnings.lines();
+    const auto& lines = document->warnings();
     return index < lines.size() ? lines[index].c_str() : "";
 }
 

@@ -85,6 +85,10 @@ struct imagedesc {
     // -1 leaves it to the reader's rule (three components: yes).
     int8_t colortransform = -1;
     std::string error;
+    // Set when the samples were decoded from a lossy coding that PDF cannot
+    // carry: its name in messages ("HEIC", "WebP"). The compression stage
+    // then codes them as JPEG unless told to keep them lossless.
+    std::string lossycoding;
 
     // The page's transparency: a grey image of the same size, written as
     // the soft mask of this one.

@@ -34,6 +34,14 @@ imagekind kindofextension(std::string_view upper) {
     return imagekind::unknown;
 }
 
+// The major brands of HEIF still images: HEVC (HEIC), AV1 (AVIF) and the
+// brand-neutral image and sequence brands.
+bool isheifbrand(std::string_view brand) {
+    constexpr std::array<std::string_view, 10> kBrands{"heic", "heix", "heim", "heis", "hevc",
+                                                       "hevx", "mif1", "msf1", "avif", "avis"};
+    return std::find(kBrands.begin(), kBrands.end(), brand) != kBrands.end();
+}
+
 } // namespace
 
 imagekind kindbyextension(std::string_view path) {
@@ -66,6 +74,20 @@ imagekind kindbysignature(const uint8_t* b, size_t n) {
     if (starts({0, 0, 0, 0x0C, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A}) ||
         starts({0xFF, 0x4F, 0xFF, 0x51})) {
         return imagekind::jp2;
+    }
+    if (n >= 12 && std::memcmp(b, "RIFF", 4) == 0 && std::memcmp(b + 8, "WEBP", 4) == 0) {
+        return imagekind::webp;
+    }
+    if (n >= 6 && (std::memcmp(b, "GIF87a", 6) == 0 || std::memcmp(b, "GIF89a", 6) == 0)) {
+        return imagekind::gif;
+    }
+    if (starts({0xFF, 0x0A}) ||
+        starts({0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0A})) {
+        return imagekind::jxl;
+    }
+    if (n >= 12 && std::memcmp(b + 4, "ftyp", 4) == 0 &&
+        isheifbrand(std::string_view(reinterpret_cast<const char*>(b) + 8, 4))) {
+        return imagekind::heif;
     }
     if (starts({'B', 'M'}) && n >= 14) {
         return imagekind::bmp;

@@ -10,7 +10,7 @@
 
 namespace ovin {
 
-enum class imagekind : uint8_t { unknown, tiff, jpeg, bmp, png, pnm, jp2 };
+enum class imagekind : uint8_t { unknown, tiff, jpeg, bmp, png, pnm, jp2, webp, gif, heif, jxl };
 
 // By the upper-case extension of the file-name part: .TIF, .JPG or .BMP
 // (.TIFF, .JPEG and others are unknown).
@@ -18,7 +18,8 @@ imagekind kindbyextension(std::string_view path);
 
 // By the signature at the start of the bytes: JPEG, TIFF (either byte
 // order, also BigTIFF), BMP, PNG, PNM (P1 to P6), JPEG 2000 (JP2 file or
-// bare codestream).
+// bare codestream), WebP, GIF, HEIF (HEIC and AVIF: an ISO media file of
+// an image brand) and JPEG XL (container or bare codestream).
 imagekind kindbysignature(const uint8_t* bytes, size_t size);
 
 // The extension, with its dot, that names the kind to the imaging library

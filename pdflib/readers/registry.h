@@ -43,6 +43,8 @@ struct readrequest {
     // Pages of 8-bit grey or colour samples are decoded where they could be
     // kept as stored, so that they can be coded as JPEG.
     bool decodephotos = false;
+    // An animated file counts its first frame as its only page.
+    bool firstframe = false;
 };
 
 // Reads the requested page into `out`, which comes fresh (reset):

@@ -109,9 +109,11 @@ TEST_F(apifixture, FailuresHaveMessagesInWords) {
              {truncated, OVINPDF_IMAGE_ERROR,
               "cannot read " + q(truncated) + ": it ends inside its image data"},
              {text, OVINPDF_UNSUPPORTED_TYPE,
-              q(text) + " is not a JPEG, TIFF, PNG, BMP, PNM or JPEG 2000 image"},
+              q(text) + " is not a JPEG, TIFF, PNG, BMP, PNM, JPEG 2000, WebP, GIF, HEIC, AVIF or "
+                        "JPEG XL image"},
              {escape, OVINPDF_UNSUPPORTED_TYPE,
-              q(escape) + " is not a JPEG, TIFF, PNG, BMP, PNM or JPEG 2000 image"},
+              q(escape) + " is not a JPEG, TIFF, PNG, BMP, PNM, JPEG 2000, WebP, GIF, HEIC, AVIF "
+                          "or JPEG XL image"},
          }) {
         const document d = newdocument();
         EXPECT_EQ(ovinpdf_add_image(d.get(), f.file.c_str()), f.code) << f.file;

@@ -82,7 +82,8 @@ TEST(Cli, ImagesWithWarnings) {
     ovintest::commandresult r = run("'" + tif + "' -o '" + out + "'");
     ASSERT_EQ(r.status, 0) << r.output;
     // One line for the file, not one per direction and page.
-    EXPECT_NE(r.output.find("'" + tif + "': low resolution, 100 x 100 dpi\n"), std::string::npos)
+    EXPECT_NE(r.output.find("'" + tif + "': low resolution (100 dpi), taken as it is\n"),
+              std::string::npos)
         << r.output;
     EXPECT_EQ(r.output.find("dpi", r.output.find("dpi") + 3), std::string::npos) << r.output;
     std::string info = ovintest::runcommand("pdfinfo '" + out + "'").output;

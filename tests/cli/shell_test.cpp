@@ -251,8 +251,8 @@ TEST(Shell, FailuresNameTheFileAndTheReason) {
               "ovinpdf: cannot read 'scan (1).bmp': it ends inside its image data\n"},
              {"--from-file dirs.txt", "ovinpdf: cannot read 'folder': Is a directory\n"},
              {"secret.jpg", "ovinpdf: cannot read 'secret.jpg': Permission denied\n"},
-             {"red*.png", "ovinpdf: 'red'$'\\033''[31m.png' is not a JPEG, TIFF, PNG, BMP, PNM or "
-                          "JPEG 2000 image\n"},
+             {"red*.png", "ovinpdf: 'red'$'\\033''[31m.png' is not a JPEG, TIFF, PNG, BMP, PNM, "
+                          "JPEG 2000, WebP, GIF, HEIC, AVIF or JPEG XL image\n"},
          }) {
         SCOPED_TRACE(f.args);
         const std::string user = f.args == "secret.jpg" ? other : "";
@@ -282,7 +282,7 @@ TEST(Shell, StandardInputAndOutput) {
         ovintest::runcommand("(cd '" + dir.path().string() + "' && cat black.jpg | " + epoch + "'" +
                              kTool + "' --text x - --bookmark - Scan -o - > piped.pdf)");
     ASSERT_EQ(piped.status, 0) << piped.output;
-    EXPECT_EQ(piped.output, "standard input: low resolution, 100 x 100 dpi\n"
+    EXPECT_EQ(piped.output, "standard input: low resolution (100 dpi), taken as it is\n"
                             "standard output written: 2 pages\n");
     EXPECT_TRUE(ovintest::qpdfcheck(dir.file("piped.pdf")));
     EXPECT_NE(qdf(dir.file("piped.pdf")).find("/Title (Scan)"), std::string::npos);
@@ -364,8 +364,8 @@ TEST(Shell, FromFile) {
     ovintest::writebytes(dir.file("Thumbs.db"), "not an image");
     ovintest::commandresult r = tool(dir, "--keep-going Thumbs.db black.jpg -o out.pdf");
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.output.find("ovinpdf: 'Thumbs.db' is not a JPEG, TIFF, PNG, BMP, PNM or JPEG 2000 "
-                            "image; skipped\n"),
+    EXPECT_NE(r.output.find("ovinpdf: 'Thumbs.db' is not a JPEG, TIFF, PNG, BMP, PNM, JPEG 2000, "
+                            "WebP, GIF, HEIC, AVIF or JPEG XL image; skipped\n"),
               std::string::npos)
         << r.output;
     EXPECT_NE(r.output.find("written: 1 page, 1 image skipped\n"), std::string::npos) << r.output;

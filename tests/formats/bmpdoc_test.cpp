@@ -161,8 +161,9 @@ TEST_F(BmpDocument, EveryLayoutShowsItsPixelsExactly) {
         ASSERT_EQ(made.code, 0) << made.error;
         EXPECT_EQ(made.qpdf, "");
         // 2835 pixels per metre are 72 dpi, and nothing else is said.
-        EXPECT_EQ(made.warnings, std::vector<std::string>{ovin::quotename(file) +
-                                                          ": low resolution, 72 x 72 dpi"});
+        EXPECT_EQ(made.warnings,
+                  std::vector<std::string>{ovin::quotename(file) +
+                                           ": low resolution (72 dpi), taken as it is"});
         const std::string images =
             ovintest::runcommand("pdfimages -list '" + file + ".pdf'").output;
         const bool alpha = c.options.masks && (*c.options.masks)[3] != 0;

@@ -8,6 +8,7 @@
 #include "core/library.h"
 #include "documentpdf.h"
 #include "fuzzseeds.h"
+#include "pagecheck.h"
 #include "pdftools.h"
 #include "pngfixtures.h"
 #include "tifffixtures.h"
@@ -27,59 +28,9 @@ namespace {
 using bytes = std::vector<uint8_t>;
 using ovintest::raster;
 
-struct pagecase {
-    std::string name;
-    bytes file;                          // empty: a further page of the file before
-    raster look;                         // how the page must look, RGB
-    int dpi = 200;                       // the page's resolution (200 when the file has none)
-    int tolerance = 0;                   // largest difference of a sample (colour managed pages)
-    std::vector<std::string> dictionary; // found in the image's dictionary
-    bool seed = false;                   // the file is one of the fuzz seeds
-};
-
-ovintest::documentpdf savefiles(const ovintest::tempdir& dir,
-                                const std::vector<std::string>& files) {
-    ovintest::documentpdf made = ovintest::makedocumentpdf(files, dir.file("out.pdf"));
-    EXPECT_EQ(made.qpdf, "");
-    return made;
-}
-
-// Saves the cases as the pages of one document and compares every page;
-// returns what `pdfimages -list` says of the document.
-std::string checkpages(const std::vector<pagecase>& cases, const std::string& header) {
-    ovintest::tempdir dir;
-    std::vector<std::string> files;
-    for (const pagecase& c : cases) {
-        if (!c.file.empty()) {
-            files.push_back(dir.file(c.name));
-            ovintest::writebytes(files.back(), std::string(c.file.begin(), c.file.end()));
-        }
-    }
-    const ovintest::documentpdf s = savefiles(dir, files);
-    EXPECT_EQ(s.code, 0) << s.error;
-    if (s.code != 0) {
-        return {};
-    }
-    EXPECT_TRUE(s.pdf.bytes.starts_with(header));
-    const std::string pdf = dir.file("out.pdf");
-    for (size_t i = 0; i < cases.size(); ++i) {
-        SCOPED_TRACE(cases[i].name);
-        const std::string& image = s.pdf.object(static_cast<int32_t>(3 * i + 1));
-        for (const std::string& entry : cases[i].dictionary) {
-            EXPECT_NE(image.find(entry), std::string::npos)
-                << entry << " in " << image.substr(0, 400);
-        }
-        for (auto r : {ovintest::reader::poppler, ovintest::reader::mupdf}) {
-            const raster seen = ovintest::sampled(
-                ovintest::renderpage(r, pdf, static_cast<int>(i + 1), 4 * cases[i].dpi, 3), 4);
-            const ovintest::difference d = ovintest::compare(seen, cases[i].look);
-            EXPECT_TRUE(d.error.empty() && d.maximum <= cases[i].tolerance)
-                << ovintest::readername(r) << ": " << seen.error << d.error << " largest "
-                << d.maximum << ", " << d.differing << " samples differ";
-        }
-    }
-    return ovintest::runcommand("pdfimages -list '" + pdf + "' 2>/dev/null").output;
-}
+using ovintest::checkpages;
+using ovintest::pagecase;
+using ovintest::savefiles;
 
 size_t count(const std::string& text, const std::string& what) {
     size_t n = 0;

@@ -17,6 +17,10 @@ namespace ovin {
 
 namespace {
 
+// Below this many dots per inch a scan is a poor one, too coarse for its
+// text to be read again: a file's own resolution that low is worth a word.
+constexpr uint16_t kLowResolution = 150;
+
 uint16_t todpi(double dpi) {
     return static_cast<uint16_t>(std::clamp<int64_t>(roundeven(dpi), 1, 0xFFFF));
 }
@@ -77,7 +81,8 @@ public:
         file.kind = kindbysignature(head.data(), static_cast<size_t>(got));
         if (file.kind == imagekind::unknown) {
             return {OVINPDF_UNSUPPORTED_TYPE,
-                    shown(name) + " is not a JPEG, TIFF, PNG, BMP, PNM or JPEG 2000 image"};
+                    shown(name) + " is not a JPEG, TIFF, PNG, BMP, PNM, JPEG 2000, WebP, "
+                                  "GIF, HEIC, AVIF or JPEG XL image"};
         }
         file.source = std::move(source);
         return {};
@@ -114,8 +119,18 @@ public:
             directories.swap(cache->tiffdirectories);
         }
         const std::string shownname = shown(name);
-        const status result = reader(
-            {*source, shownname, page, mode, &directories, context.options.jpegquality > 0}, out);
+        const documentoptions& options = context.options;
+        const status result = reader({*source, shownname, page, mode, &directories,
+                                      options.jpegquality > 0, options.firstframe},
+                                     out);
+        if (result.ok() && !out.lossycoding.empty() && !options.lossless) {
+            const std::string coding =
+                out.lossycoding + " coded again as JPEG at quality " +
+                std::to_string(options.jpegquality > 0 ? options.jpegquality : kLossyQuality);
+            context.warnings.addshared(
+                "{n} files in lossy " + coding + " (--lossless keeps them lossless)", name,
+                shownname + ": lossy " + coding + " (--lossless keeps it lossless)");
+        }
         if (cache != nullptr) {
             if (!cached) {
                 cache->file = name;
@@ -139,17 +154,22 @@ public:
             return;
         }
         if (out.xdpi != 0 && out.ydpi != 0) {
-            if (out.xdpi < 200 || out.ydpi < 200) {
-                context.warnings.add(shown(name) + ": low resolution, " + std::to_string(out.xdpi) +
-                                     " x " + std::to_string(out.ydpi) + " dpi");
+            if (out.xdpi < kLowResolution || out.ydpi < kLowResolution) {
+                const std::string dpi = out.xdpi == out.ydpi ? std::to_string(out.xdpi)
+                                                             : std::to_string(out.xdpi) + " x " +
+                                                                   std::to_string(out.ydpi);
+                context.warnings.addshared(
+                    "{n} files have a low resolution (" + dpi + " dpi), taken as it is", name,
+                    shown(name) + ": low resolution (" + dpi + " dpi), taken as it is");
             }
             return;
         }
         const uint16_t dpi = todpi(options.defaultdpi > 0 ? options.defaultdpi : 200);
         out.xdpi = out.xdpi != 0 ? out.xdpi : dpi;
         out.ydpi = out.ydpi != 0 ? out.ydpi : dpi;
-        context.warnings.add(shown(name) + ": no resolution, " + std::to_string(dpi) +
-                             " dpi assumed");
+        const std::string assumed = std::to_string(dpi) + " dpi assumed";
+        context.warnings.addshared("{n} files give no resolution, " + assumed, name,
+                                   shown(name) + ": no resolution, " + assumed);
     }
 
     // Decoded samples go through the one compression stage.
