@@ -118,6 +118,9 @@ bool setoptions(ovinpdf_document* d, const ovincli::options& o) {
            (!l.orientation || ovinpdf_set_page_orientation(d, *l.orientation) == OVINPDF_OK) &&
            (!l.fit || ovinpdf_set_fit(d, *l.fit) == OVINPDF_OK) &&
            ovinpdf_set_rotation(d, l.rotate) == OVINPDF_OK &&
+           ovinpdf_set_image_size(d, l.imagewidth, l.imageheight) == OVINPDF_OK &&
+           ovinpdf_set_lossless(d, o.lossless) == OVINPDF_OK &&
+           ovinpdf_set_first_frame(d, o.firstframe) == OVINPDF_OK &&
            (!l.borderx || ovinpdf_set_border(d, *l.borderx, *l.bordery) == OVINPDF_OK);
 }
 

@@ -21,9 +21,10 @@ const char* const kUsage =
     "Usage: ovinpdf [OPTION]... ITEM... -o OUT.pdf\n"
     "Turns images into one PDF file, one page per image page.\n"
     "\n"
-    "Each ITEM is an image file (JPEG, TIFF, PNG, BMP, PNM or JPEG 2000, known by\n"
-    "its content whatever its name; a multi-page TIFF adds every page), a folder\n"
-    "(its images, in the order file managers show them), - for an image read from\n"
+    "Each ITEM is an image file (JPEG, TIFF, PNG, BMP, PNM, JPEG 2000, WebP, GIF,\n"
+    "HEIC, AVIF or JPEG XL, known by its content whatever its name; a multi-page\n"
+    "TIFF or animated GIF adds every page), a folder (its images, in the order\n"
+    "file managers show them), - for an image read from\n"
     "standard input, or --text TEXT for a text page at that place.\n"
     "Pages keep the order of the command line; every other option applies to the\n"
     "whole document wherever it stands. Long options may be shortened to any\n"
@@ -46,10 +47,13 @@ const char* const kUsage =
     "                                in memory, no temporary image file is written\n"
     "\n"
     "Page layout:\n"
-    "      --page-size=SIZE          every image page this size: A0-A6, B0-B6, C4-C6,\n"
+    "  -S, --page-size=SIZE          every image page this size: A0-A6, B0-B6, C4-C6,\n"
     "                                Letter, Legal, Tabloid or WIDTHxHEIGHT with mm,\n"
-    "                                cm, in or pt (210x297mm, 8.5inx11in); default:\n"
-    "                                the image's\n"
+    "                                cm, in or pt (210x297mm, 8.5inx11in); ^T after\n"
+    "                                it turns it (A4^T); default: the image's\n"
+    "  -s, --imgsize=SIZE            every image fitted into a box of this size; the\n"
+    "                                page is the image (and its borders) unless\n"
+    "                                --page-size is given too\n"
     "      --orientation=WAY         portrait, landscape or auto (each page the way\n"
     "                                of its image; the default)\n"
     "      --fit=HOW                 the image on a page of --page-size: into (as\n"
@@ -59,14 +63,20 @@ const char* const kUsage =
     "                                never shrunk)\n"
     "      --rotate=DEGREES          turn every image page clockwise by 90, 180 or\n"
     "                                270 degrees (0: as it stands; the default)\n"
-    "      --border=LENGTH[,LENGTH]  margins with a unit: one for every side (10mm),\n"
-    "                                or left and right, top and bottom (0.5in,1in)\n"
+    "  -r, --rotation=HOW            auto (the default) or none (as --no-auto-orient),\n"
+    "                                or 90, 180, 270 instead of the orientation\n"
+    "  -b, --border=LENGTH[,LENGTH]  margins with a unit: one for every side (10mm),\n"
+    "                                or left and right, top and bottom (0.5in,1in);\n"
+    "                                with a colon top and bottom first (1in:0.5in)\n"
     "      --no-auto-orient          keep pages as stored, whatever their EXIF or\n"
     "                                TIFF orientation says\n"
     "      --default-dpi=N           resolution of files that give none (default 200)\n"
     "      --dpi=N                   resolution of every file, whatever it gives\n"
     "      --jpeg-quality=N          1 to 100: decoded 8-bit grey and colour pictures\n"
     "                                as JPEG at this quality (default: lossless)\n"
+    "      --lossless                HEIC, AVIF and lossy WebP or JPEG XL pictures\n"
+    "                                compressed losslessly, not as JPEG at quality 92\n"
+    "      --first-frame             only the first frame of an animated GIF or WebP\n"
     "      --max-megapixels=N        the most pixels, in millions, of a page that\n"
     "                                is decoded (default 600)\n"
     "\n"
@@ -110,8 +120,9 @@ enum : int {
     kPageSize,
     kOrientation,
     kFit,
-    kBorder,
     kRotate,
+    kLossless,
+    kFirstFrame,
     kKeepGoing,
     kSort,
     kNoAutoOrient,
@@ -146,15 +157,20 @@ constexpr std::array kOptions = {
     optiondef{"null", no_argument, '0', nullptr},
     optiondef{"temp", required_argument, kTemp, "PATH"},
     optiondef{"page-size", required_argument, kPageSize, "SIZE"},
+    optiondef{"pagesize", required_argument, 'S', "SIZE"},
+    optiondef{"imgsize", required_argument, 's', "SIZE"},
     optiondef{"orientation", required_argument, kOrientation, "WAY"},
     optiondef{"fit", required_argument, kFit, "HOW"},
-    optiondef{"border", required_argument, kBorder, "LENGTH[,LENGTH]"},
+    optiondef{"border", required_argument, 'b', "LENGTH[,LENGTH]"},
     optiondef{"rotate", required_argument, kRotate, "DEGREES"},
+    optiondef{"rotation", required_argument, 'r', "HOW"},
     optiondef{"no-auto-orient", no_argument, kNoAutoOrient, nullptr},
     optiondef{"default-dpi", required_argument, kDefaultDpi, "N"},
     optiondef{"dpi", required_argument, kDpi, "N"},
     optiondef{"jpeg-quality", required_argument, kJpegQuality, "N"},
     optiondef{"max-megapixels", required_argument, kMaxMegapixels, "N"},
+    optiondef{"lossless", no_argument, kLossless, nullptr},
+    optiondef{"first-frame", no_argument, kFirstFrame, nullptr},
     optiondef{"title", required_argument, kTitle, "TEXT"},
     optiondef{"producer", required_argument, kProducer, "TEXT"},
     optiondef{"author", required_argument, kAuthor, "TEXT"},
@@ -174,7 +190,7 @@ constexpr std::array kOptions = {
 
 // A leading "-": every image name comes back in its place (as option 1);
 // ":" after it: a missing value is told apart from an unknown option.
-constexpr const char* kShortOptions = "-:o:0qh";
+constexpr const char* kShortOptions = "-:o:0qhS:s:b:r:";
 
 const optiondef* findoption(int val) {
     const auto* at = std::find_if(kOptions.begin(), kOptions.end(),
@@ -298,12 +314,37 @@ bool takevalue(options& o, int val, const std::string& value, std::string& error
         o.temp = value;
         return true;
     case kPageSize:
-        if (!ovinpdf_page_size_from_text(value.c_str(), &o.layout.width, &o.layout.height)) {
+    case 'S':
+    case 's': {
+        // A4^T: the size turned, as other converters write it.
+        std::string size = value;
+        const bool turned = size.ends_with("^T") || size.ends_with("^t");
+        if (turned) {
+            size.resize(size.size() - 2);
+        }
+        double w = 0;
+        double h = 0;
+        if (!ovinpdf_page_size_from_text(size.c_str(), &w, &h)) {
             return refuse("is not a page size: give A0 to A6, B0 to B6, C4 to C6, Letter, Legal, "
                           "Tabloid or WIDTHxHEIGHT with mm, cm, in or pt (such as 210x297mm or "
                           "8.5inx11in), at least 3 pt and at most 200 inches a side");
         }
+        if (turned) {
+            std::swap(w, h);
+        }
+        if (val == 's') {
+            o.layout.imagewidth = w;
+            o.layout.imageheight = h;
+            return true;
+        }
+        o.layout.width = w;
+        o.layout.height = h;
+        if (turned) {
+            o.layout.orientation =
+                w > h ? OVINPDF_ORIENTATION_LANDSCAPE : OVINPDF_ORIENTATION_PORTRAIT;
+        }
         return true;
+    }
     case kOrientation: {
         int v = 0;
         if (!parsename(value, kOrientations, v)) {
@@ -336,18 +377,45 @@ bool takevalue(options& o, int val, const std::string& value, std::string& error
         o.layout.rotate = static_cast<int>(degrees);
         return true;
     }
-    case kBorder: {
+    case 'b': {
+        // LEFTRIGHT,TOPBOTTOM; or, as other converters write it, the other
+        // way round with a colon: TOPBOTTOM:LEFTRIGHT.
         const size_t comma = value.find(',');
+        const size_t colon = value.find(':');
+        const size_t cut = comma != std::string::npos ? comma : colon;
         double x = 0;
         double y = 0;
-        if (!parselength(value.substr(0, comma), x) ||
-            !parselength(
-                comma == std::string::npos ? value.substr(0, comma) : value.substr(comma + 1), y)) {
+        if ((comma != std::string::npos && colon != std::string::npos) ||
+            !parselength(value.substr(0, cut), x) ||
+            !parselength(cut == std::string::npos ? value.substr(0, cut) : value.substr(cut + 1),
+                         y)) {
             return refuse("is not one or two lengths from 0 to 200 inches with a unit (mm, cm, "
-                          "in or pt), such as 10mm or 0.5in,1in");
+                          "in or pt), such as 10mm, 0.5in,1in (left and right, top and bottom) "
+                          "or 1in:0.5in (top and bottom, left and right)");
+        }
+        if (colon != std::string::npos) {
+            std::swap(x, y);
         }
         o.layout.borderx = x;
         o.layout.bordery = y;
+        return true;
+    }
+    case 'r': {
+        // Another converter's spelling: auto (or ifvalid) turns pages by
+        // their orientation; none or 0 keeps them as stored; 90, 180 or 270
+        // turn them so far instead.
+        int64_t degrees = 0;
+        if (ovin::iequalsascii(value, "auto") || ovin::iequalsascii(value, "ifvalid")) {
+            o.autoorient = true;
+            o.layout.rotate = 0;
+        } else if (ovin::iequalsascii(value, "none") ||
+                   (parsewhole(value, degrees) && degrees >= 0 && degrees <= 270 &&
+                    degrees % 90 == 0)) {
+            o.autoorient = false;
+            o.layout.rotate = static_cast<int>(degrees);
+        } else {
+            return refuse("is not auto, ifvalid, none, 0, 90, 180 or 270");
+        }
         return true;
     }
     case kDefaultDpi:
@@ -624,6 +692,12 @@ std::optional<options> parseoptions(const std::vector<std::string>& args, std::s
             break;
         case kKeepGoing:
             o.keepgoing = true;
+            break;
+        case kLossless:
+            o.lossless = true;
+            break;
+        case kFirstFrame:
+            o.firstframe = true;
             break;
         case kBookmark:
         case kSubBookmark: {

@@ -44,7 +44,9 @@ struct layoutoptions {
     std::optional<int> fit;
     std::optional<double> borderx;
     std::optional<double> bordery;
-    int rotate = 0; // degrees clockwise
+    int rotate = 0;        // degrees clockwise
+    double imagewidth = 0; // a box the picture is fitted into; 0 by 0: none
+    double imageheight = 0;
 };
 
 struct infooptions {
@@ -70,6 +72,8 @@ struct options {
     double dpi = 0;        // for every file; 0: their own
     std::optional<int> jpegquality;
     std::optional<uint32_t> maxmegapixels;
+    bool lossless = false;      // lossy-coded pictures compressed losslessly, not as JPEG
+    bool firstframe = false;    // an animated file gives its first frame only
     bool nullseparated = false; // lists given by --from-file end names with NUL
     bool quiet = false;
     bool keepgoing = false; // images that cannot be added are skipped

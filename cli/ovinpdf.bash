@@ -13,8 +13,9 @@ _ovinpdf() {
     local prev=
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='--output --text --from-file --null --temp --page-size
-        --orientation --fit --border --no-auto-orient --default-dpi --dpi
-        --jpeg-quality --max-megapixels --rotate --sort --keep-going --title
+        --imgsize --orientation --fit --border --no-auto-orient --default-dpi --dpi
+        --jpeg-quality --lossless --first-frame --max-megapixels --rotate --rotation
+        --sort --keep-going --title
         --author --subject --keywords --creator --producer --creation-date --modification-date --bookmark
         --sub-bookmark --quiet --help --version'
 

@@ -23,7 +23,7 @@ bool probe(ovin::bytesource& source, uint32_t page, ovin::imagedata mode,
            std::vector<uint64_t>& directories) {
     ovin::imagedesc out;
     const ovin::status result = ovin::readtiffdocpage(source, "fuzz.tif", page, mode, directories,
-                                                      out, ovin::kMaxTiffPageBytes);
+                                                      out, false, ovin::kMaxTiffPageBytes);
     if (!result.ok()) {
         return false;
     }

@@ -110,6 +110,10 @@ OVINPDF_API int32_t ovinpdf_set_fit(ovinpdf_document* document, int fit);
 /* Turns every image page clockwise by 0, 90, 180 or 270 degrees on top of
  * its own orientation (a feeder that scans sideways); text pages stay. */
 OVINPDF_API int32_t ovinpdf_set_rotation(ovinpdf_document* document, int degrees);
+/* A box in points (0 by 0, the default, for none) that every image is
+ * fitted into as the fit says: without a page size each page is then the
+ * fitted image with its borders; with one, the image is centred on it. */
+OVINPDF_API int32_t ovinpdf_set_image_size(ovinpdf_document* document, double width, double height);
 OVINPDF_API int32_t ovinpdf_set_border(ovinpdf_document* document, double horizontal,
                                        double vertical);
 /* A page size from its name (A0 to A6, B0 to B6, C4 to C6, Letter, Legal,

@@ -27,6 +27,11 @@ struct pagelayout {
     // automatic turns it the way of each image.
     pageorientation orientation = pageorientation::automatic;
     pagefit fit = pagefit::into;
+    // A box in points the picture is fitted into (as the fit says); 0 by 0
+    // for none. Without a page size the page is then the fitted picture
+    // (plus the borders); with one, the picture is centred on it.
+    double imagewidth = 0;
+    double imageheight = 0;
     // Margins in points, on the left and right, and on the top and bottom.
     double borderx = 0;
     double bordery = 0;
@@ -38,7 +43,11 @@ struct pagelayout {
     // orientation (a feeder that scans sideways): 0, 90, 180 or 270.
     int rotate = 0;
 
-    bool classic() const { return width <= 0 && height <= 0 && borderx <= 0 && bordery <= 0; }
+    bool classic() const {
+        return width <= 0 && height <= 0 && borderx <= 0 && bordery <= 0 && !boxed();
+    }
+    bool sized() const { return width > 0 && height > 0; }
+    bool boxed() const { return imagewidth > 0 && imageheight > 0; }
     bool leavesroom() const { return bordersleaveroom(width, height, borderx, bordery); }
 };
 

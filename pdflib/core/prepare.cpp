@@ -36,14 +36,11 @@ status readimage(const facepolicy& face, readcontext& context, imagekind kind,
     }
     // A page of the image's own size must be one that readers draw; an
     // image laid out on a page of a given size is scaled onto it.
-    const bool ownsize = options.layout.width <= 0;
+    const bool ownsize = !options.layout.sized() && !options.layout.boxed();
     const auto [w, h] = pagepoints(out);
     constexpr auto kMost = static_cast<int64_t>(kMaxPagePoints);
-    if (ownsize && w > kMost) {
-        return {OVINPDF_IMAGE_ERROR, "Image width too big - file " + shown};
-    }
-    if (ownsize && h > kMost) {
-        return {OVINPDF_IMAGE_ERROR, "Image height too big - file " + shown};
+    if (ownsize && (w > kMost || h > kMost)) {
+        return face.oversize(name, out, w > kMost);
     }
     constexpr auto kLeast = static_cast<int64_t>(kMinPagePoints);
     if (ownsize && (w < kLeast || h < kLeast)) {

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <memory>
 #include <new>
 #include <sys/stat.h>
 
@@ -88,7 +89,16 @@ public:
             int fd = -1)
         : state_(state), ui_(ui), face_(face), filename_(filename), fd_(fd),
           plan_(static_cast<int64_t>(state.pages.size()), outlinetotal(state.outline),
-                face.layout()) {}
+                face.layout()) {
+        if (face.flowstext()) {
+            // Where text runs on over further pages the page count is only
+            // known once the text is laid out on the document's page size,
+            // which the facts kept when the images were added give.
+            findpagesize();
+            flowtextpages();
+            plan_ = objectplan(n(), outlinetotal(outline()), face.layout());
+        }
+    }
 
     status run();
 
@@ -99,6 +109,7 @@ private:
             &first_.cache};
     }
     void findpagesize();
+    void flowtextpages();
     void announce(int64_t i);
     void prepare(int64_t i, preparinglane& lane);
     void writeprepared(int64_t i, preparedpage& page);
@@ -110,7 +121,9 @@ private:
     }
     void writeerrorpage(int64_t i, const status& failure);
     void writetrailer();
-    int64_t n() const { return static_cast<int64_t>(state_.pages.size()); }
+    const std::vector<pageinfo>& pages() const { return flowed_ ? flowed_->pages : state_.pages; }
+    outlinetree& outline() { return flowed_ ? flowed_->outline : state_.outline; }
+    int64_t n() const { return static_cast<int64_t>(pages().size()); }
 
     librarystate& state_;
     Ui& ui_;
@@ -125,6 +138,13 @@ private:
     conversioncache conversions_;
     status result_;
     bool newerpdf_ = false; // a page written needs PDF 1.5
+    // The pages with every text page laid out, one page of lines each, and
+    // the outline pointing into them; null where text is not flowed.
+    struct flowedpages {
+        std::vector<pageinfo> pages;
+        outlinetree outline;
+    };
+    std::unique_ptr<flowedpages> flowed_;
 };
 
 // The document page size comes from the first image page that probes well
@@ -143,7 +163,7 @@ void savejob::findpagesize() {
         size_ = {static_cast<int32_t>(roundeven(wide ? h : w)),
                  static_cast<int32_t>(roundeven(wide ? w : h))};
     }
-    for (const pageinfo& page : state_.pages) {
+    for (const pageinfo& page : pages()) {
         if (!page.isimage) {
             continue;
         }
@@ -170,10 +190,38 @@ void savejob::findpagesize() {
     }
 }
 
+// Lays out every text page on the document's page size: its lines kept,
+// long ones wrapped, what does not fit running on over further pages.
+// Bookmarks keep pointing at the pages they were made for (the first of a
+// text's pages).
+void savejob::flowtextpages() {
+    flowed_ = std::make_unique<flowedpages>();
+    flowed_->outline = state_.outline;
+    std::vector<int32_t> firstof; // the new index of each page
+    firstof.reserve(state_.pages.size());
+    for (const pageinfo& page : state_.pages) {
+        firstof.push_back(static_cast<int32_t>(flowed_->pages.size()));
+        if (page.isimage) {
+            flowed_->pages.push_back(page);
+            continue;
+        }
+        for (std::string& part : flowtext(page.name, size_)) {
+            pageinfo text = page;
+            text.name = std::move(part);
+            flowed_->pages.push_back(std::move(text));
+        }
+    }
+    for (bookmark& b : flowed_->outline.nodes) {
+        if (b.pageindex >= 0 && static_cast<size_t>(b.pageindex) < firstof.size()) {
+            b.pageindex = firstof[static_cast<size_t>(b.pageindex)];
+        }
+    }
+}
+
 // A page whose image could not be prepared shows why; the save fails as
 // the face reports such a page.
 void savejob::writeerrorpage(int64_t i, const status& failure) {
-    const std::string& name = state_.pages[static_cast<size_t>(i)].name;
+    const std::string& name = pages()[static_cast<size_t>(i)].name;
     facepolicy::pagefault fault = face_.pagefailure(name, failure);
     result_ = std::move(fault.reported);
     writetextpage(out_, plan_, i, size_, {"** IMAGE ERROR **", towinansi(pdfescape(fault.text))});
@@ -181,7 +229,7 @@ void savejob::writeerrorpage(int64_t i, const status& failure) {
 
 // The progress window names the page about to be written.
 void savejob::announce(int64_t i) {
-    const pageinfo& page = state_.pages[static_cast<size_t>(i)];
+    const pageinfo& page = pages()[static_cast<size_t>(i)];
     if (!page.isimage) {
         ui_.progressStatus("Adding text " + page.name);
     } else if (page.pagenumber <= 1) {
@@ -197,7 +245,7 @@ void savejob::announce(int64_t i) {
 // Probes page i with the lane's cache; its warnings and messages stay with
 // the page. Touches nothing that another lane uses.
 void savejob::prepare(int64_t i, preparinglane& lane) {
-    const pageinfo& page = state_.pages[static_cast<size_t>(i)];
+    const pageinfo& page = pages()[static_cast<size_t>(i)];
     preparedpage& prepared = lane.page;
     prepared.warnings.clear();
     prepared.messages.texts.clear();
@@ -223,9 +271,13 @@ void savejob::writeprepared(int64_t i, preparedpage& prepared) {
     for (const std::string& text : prepared.messages.texts) {
         ui_.message(text);
     }
-    const pageinfo& page = state_.pages[static_cast<size_t>(i)];
+    const pageinfo& page = pages()[static_cast<size_t>(i)];
     if (!page.isimage) {
-        writetextpage(out_, plan_, i, size_, {pdfescape(towinansi(page.name))});
+        if (flowed_) {
+            writetextlines(out_, plan_, i, size_, page.name);
+        } else {
+            writetextpage(out_, plan_, i, size_, {pdfescape(towinansi(page.name))});
+        }
         return;
     }
     imagedesc& image = prepared.image;
@@ -362,7 +414,7 @@ void savejob::writetrailer() {
     }
 
     if (plan_.hasoutline()) {
-        writeoutline(out_, plan_, state_.outline);
+        writeoutline(out_, plan_, outline());
     }
 
     const uint64_t xref = out_.position();
@@ -413,7 +465,9 @@ status savejob::run() {
 
     bool shown = false;
     try {
-        findpagesize();
+        if (!flowed_) {
+            findpagesize();
+        }
         ui_.progressShow(filename_, static_cast<int32_t>(n()));
         shown = true;
         out_.writeline(state_.needspdf15 ? "%PDF-1.5" : "%PDF-1.4");

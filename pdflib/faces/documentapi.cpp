@@ -303,6 +303,16 @@ int32_t ovinpdf_set_page_size(ovinpdf_document* document, double width, double h
     });
 }
 
+int32_t ovinpdf_set_image_size(ovinpdf_document* document, double width, double height) {
+    return setoption(document, [&](ovin::documentoptions& o) {
+        o.layout.imagewidth = width;
+        o.layout.imageheight = height;
+        return validpoints(width) && validpoints(height) &&
+               (width == 0 ? height == 0
+                           : width >= ovin::kMinPagePoints && height >= ovin::kMinPagePoints);
+    });
+}
+
 int32_t ovinpdf_set_page_orientation(ovinpdf_document* document, int orientation) {
     return setoption(document, [&](ovin::documentoptions& o) {
         switch (orientation) {

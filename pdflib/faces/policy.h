@@ -90,6 +90,9 @@ public:
     // Puts resolutions in place of missing ones (or of every one, where the
     // options force one), with the face's warnings.
     virtual void resolve(const std::string& name, readcontext& context, imagedesc& page) const = 0;
+    // The failure of a page of the image's own size that would be wider
+    // (`wide`) or taller than a page may be.
+    virtual status oversize(const std::string& name, const imagedesc& page, bool wide) const = 0;
     // Codes a page read with its data for the PDF: the classic face
     // re-encodes what cannot be embedded as stored, the document face
     // compresses decoded samples. Runs on the saving thread for the
@@ -108,6 +111,10 @@ public:
     // Whether the document's page size comes from the facts each image had
     // when it was added (true) or from reading the first image again.
     virtual bool keepsfacts() const = 0;
+    // Whether a text page keeps its line breaks, wraps long words and runs
+    // on over further pages (needs keepsfacts: the page size is known
+    // before the pages are counted), or is set as one paragraph on one page.
+    virtual bool flowstext() const = 0;
     // A page that could not be prepared: the text its error page shows
     // (unescaped) and the failure the save reports.
     struct pagefault {

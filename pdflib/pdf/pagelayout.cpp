@@ -102,30 +102,51 @@ pageplacement placeimage(const imagedesc& image, const pagelayout& layout,
     }
 
     // Upright: the page, the box inside the margins, the picture in it.
-    long double pw = layout.width > 0 ? layout.width : iw + 2 * layout.borderx;
-    long double ph = layout.height > 0 ? layout.height : ih + 2 * layout.bordery;
-    if (layout.width > 0 && layout.height > 0 && pw != ph) {
-        const bool wide = layout.orientation == pageorientation::landscape ||
-                          (layout.orientation == pageorientation::automatic && iw > ih);
-        if (wide != (pw > ph)) {
-            std::swap(pw, ph);
-        }
-    }
-    const long double bw = std::max<long double>(pw - 2 * layout.borderx, 1);
-    const long double bh = std::max<long double>(ph - 2 * layout.bordery, 1);
+    long double pw = iw + 2 * layout.borderx;
+    long double ph = ih + 2 * layout.bordery;
+    long double bw = iw;
+    long double bh = ih;
     long double dw = iw;
     long double dh = ih;
     bool clip = false;
-    if (layout.width > 0 && layout.height > 0) {
+    const auto fitinto = [&](long double boxw, long double boxh) {
+        bw = boxw;
+        bh = boxh;
         if (layout.fit == pagefit::exact) {
             dw = bw;
             dh = bh;
-        } else {
-            const long double k = scale(layout.fit, iw, ih, bw, bh);
-            dw = iw * k;
-            dh = ih * k;
-            clip = dw > bw + 1e-9L || dh > bh + 1e-9L;
+            return;
         }
+        const long double k = scale(layout.fit, iw, ih, bw, bh);
+        dw = iw * k;
+        dh = ih * k;
+        clip = dw > bw + 1e-9L || dh > bh + 1e-9L;
+    };
+    if (layout.sized()) {
+        pw = layout.width;
+        ph = layout.height;
+        if (pw != ph) {
+            const bool wide = layout.orientation == pageorientation::landscape ||
+                              (layout.orientation == pageorientation::automatic && iw > ih);
+            if (wide != (pw > ph)) {
+                std::swap(pw, ph);
+            }
+        }
+        long double boxw = std::max<long double>(pw - 2 * layout.borderx, 1);
+        long double boxh = std::max<long double>(ph - 2 * layout.bordery, 1);
+        if (layout.boxed()) {
+            boxw = std::min<long double>(boxw, layout.imagewidth);
+            boxh = std::min<long double>(boxh, layout.imageheight);
+        }
+        fitinto(boxw, boxh);
+    } else if (layout.boxed()) {
+        // The page is the fitted picture with its margins.
+        fitinto(layout.imagewidth, layout.imageheight);
+        bw = dw;
+        bh = dh;
+        clip = false;
+        pw = dw + 2 * layout.borderx;
+        ph = dh + 2 * layout.bordery;
     }
 
     // The page's own coordinates are those before its /Rotate turns it: a

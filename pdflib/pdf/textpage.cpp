@@ -1,6 +1,9 @@
 #include "pdf/textpage.h"
 
 #include "numbers.h"
+#include "pdf/pdftext.h"
+
+#include <algorithm>
 
 namespace ovin {
 
@@ -9,7 +12,125 @@ namespace {
 constexpr int32_t kFontSize = 8;
 constexpr int32_t kLineStep = 12;
 
+// Where the lines of a page go: characters a line, the left edge, the
+// first baseline and the lowest one.
+struct textarea {
+    size_t wrap;
+    int32_t x;
+    int32_t top;
+    int32_t bottom;
+};
+
+textarea areaof(pagesize size) {
+    const bool letter = size.width == -1;
+    textarea a{};
+    a.wrap = static_cast<size_t>(
+        letter ? 130 : roundeven(static_cast<long double>(size.width) / 8 * 1.5L));
+    a.x =
+        letter ? 72 : static_cast<int32_t>(roundeven(static_cast<long double>(size.width) * 0.05L));
+    a.top = letter ? 713
+                   : static_cast<int32_t>(roundeven(static_cast<long double>(size.height) * 0.9L));
+    a.bottom = letter
+                   ? 72
+                   : static_cast<int32_t>(roundeven(static_cast<long double>(size.height) * 0.05L));
+    return a;
+}
+
+// The byte offset after the first `count` characters of UTF-8 text (or its
+// end); continuation bytes belong to the character before them.
+size_t charsend(std::string_view text, size_t count) {
+    size_t at = 0;
+    for (size_t seen = 0; at < text.size(); ++at) {
+        if ((static_cast<uint8_t>(text[at]) & 0xC0) != 0x80 && seen++ == count) {
+            break;
+        }
+    }
+    return at;
+}
+
+// The lines of one paragraph of at most `wrap` characters each.
+void wrapparagraph(std::string_view s, size_t wrap, std::vector<std::string>& lines) {
+    wrap = std::max<size_t>(wrap, 1);
+    for (;;) {
+        const size_t end = charsend(s, wrap);
+        if (end >= s.size()) {
+            lines.emplace_back(s);
+            return;
+        }
+        // A space right after a full line ends it too.
+        const size_t space = s.find_last_of(' ', end);
+        if (space != std::string_view::npos && space > 0) {
+            lines.emplace_back(s.substr(0, space));
+            s.remove_prefix(space + 1);
+        } else {
+            lines.emplace_back(s.substr(0, end));
+            s.remove_prefix(end);
+        }
+    }
+}
+
+// The content-stream lines that draw one line of text at baseline y.
+void emitline(std::string_view escaped, const std::string& x, int32_t y,
+              std::vector<std::string>& lines) {
+    lines.emplace_back("BT");
+    lines.push_back("/F1 " + std::to_string(kFontSize) + " Tf");
+    lines.push_back(x + " " + std::to_string(y) + " Td");
+    lines.push_back("(" + std::string(escaped) + ") Tj");
+    lines.emplace_back("ET");
+}
+
+void writetextobjects(pdfoutput& out, const objectplan& plan, int64_t i, pagesize size,
+                      const std::vector<std::string>& lines);
+
 } // namespace
+
+std::vector<std::string> flowtext(std::string_view utf8, pagesize size) {
+    const textarea area = areaof(size);
+    std::vector<std::string> lines;
+    for (size_t at = 0; at <= utf8.size();) {
+        size_t end = utf8.find('\n', at);
+        if (end == std::string_view::npos) {
+            end = utf8.size();
+        }
+        std::string_view paragraph = utf8.substr(at, end - at);
+        if (paragraph.ends_with('\r')) {
+            paragraph.remove_suffix(1);
+        }
+        wrapparagraph(paragraph, area.wrap, lines);
+        at = end + 1;
+    }
+    const auto perpage =
+        static_cast<size_t>(std::max<int32_t>((area.top - area.bottom) / kLineStep + 1, 1));
+    std::vector<std::string> pages;
+    for (size_t first = 0; first < lines.size(); first += perpage) {
+        std::string page;
+        for (size_t k = first; k < std::min(lines.size(), first + perpage); ++k) {
+            page += k > first ? "\n" : "";
+            page += lines[k];
+        }
+        pages.push_back(std::move(page));
+    }
+    return pages;
+}
+
+void writetextlines(pdfoutput& out, const objectplan& plan, int64_t i, pagesize size,
+                    std::string_view page) {
+    const textarea area = areaof(size);
+    const std::string x = std::to_string(area.x);
+    std::vector<std::string> lines;
+    int32_t y = area.top;
+    for (size_t at = 0; at <= page.size(); y -= kLineStep) {
+        size_t end = page.find('\n', at);
+        if (end == std::string_view::npos) {
+            end = page.size();
+        }
+        if (end > at) {
+            emitline(pdfescape(towinansi(page.substr(at, end - at))), x, y, lines);
+        }
+        at = end + 1;
+    }
+    writetextobjects(out, plan, i, size, lines);
+}
 
 void layouttext(std::string_view paragraph, pagesize size, int32_t& texty,
                 std::vector<std::string>& lines) {
@@ -20,11 +141,7 @@ void layouttext(std::string_view paragraph, pagesize size, int32_t& texty,
         std::to_string(letter ? 72 : roundeven(static_cast<long double>(size.width) * 0.05L));
 
     auto emit = [&](std::string_view line) {
-        lines.emplace_back("BT");
-        lines.push_back("/F1 " + std::to_string(kFontSize) + " Tf");
-        lines.push_back(x + " " + std::to_string(texty) + " Td");
-        lines.push_back("(" + std::string(line) + ") Tj");
-        lines.emplace_back("ET");
+        emitline(line, x, texty, lines);
         texty -= kLineStep;
     };
 
@@ -57,6 +174,13 @@ void writetextpage(pdfoutput& out, const objectplan& plan, int64_t i, pagesize s
     for (const std::string& paragraph : paragraphs) {
         layouttext(paragraph, size, texty, lines);
     }
+    writetextobjects(out, plan, i, size, lines);
+}
+
+namespace {
+
+void writetextobjects(pdfoutput& out, const objectplan& plan, int64_t i, pagesize size,
+                      const std::vector<std::string>& lines) {
     std::string content;
     for (const std::string& line : lines) {
         content += line;
@@ -103,5 +227,7 @@ void writetextpage(pdfoutput& out, const objectplan& plan, int64_t i, pagesize s
     out.writeline(">>");
     out.endobject();
 }
+
+} // namespace
 
 } // namespace ovin

@@ -23,6 +23,17 @@ struct pagesize {
 void layouttext(std::string_view paragraph, pagesize size, int32_t& texty,
                 std::vector<std::string>& lines);
 
+// Lays out UTF-8 text for pages of `size`: its line breaks kept (a CR
+// before them dropped), lines longer than the page wrapped at the last
+// space that fits or, for a word longer than a line, inside the word. One
+// string a page, its lines joined by line feeds; at least one page.
+std::vector<std::string> flowtext(std::string_view utf8, pagesize size);
+
+// Writes the objects of text page i (0-based) holding the lines of one of
+// flowtext's pages.
+void writetextlines(pdfoutput& out, const objectplan& plan, int64_t i, pagesize size,
+                    std::string_view page);
+
 // Writes the objects of page i (0-based): content stream, procedure set
 // (not in the compact layout), font and page. The paragraphs are laid out
 // one after the other.

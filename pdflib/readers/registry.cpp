@@ -25,7 +25,8 @@ const std::array<reader, 6> kReaders{{
      [](const readrequest& r, imagedesc& out) {
          std::vector<uint64_t> none;
          return readtiffdocpage(r.source, r.shown, r.page, r.mode,
-                                r.directories != nullptr ? *r.directories : none, out);
+                                r.directories != nullptr ? *r.directories : none, out,
+                                r.decodephotos);
      }},
     {imagekind::jpeg,
      [](const readrequest& r, imagedesc& out) {

@@ -538,7 +538,7 @@ TEST(Shell, ManualPagesAndCompletion) {
         std::string expected;
     };
     for (const completioncase& c : std::vector<completioncase>{
-             {{"--fi"}, "--fit"},
+             {{"--fi"}, "--fit|--first-frame"},
              {{"--t"}, "--text|--temp|--title"},
              {{"--fit", ""}, "into|fill|exact|shrink|enlarge"},
              {{"--fit", "=", "e"}, "exact|enlarge"},

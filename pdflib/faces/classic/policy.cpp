@@ -58,6 +58,11 @@ public:
         }
     }
 
+    status oversize(const std::string& name, const imagedesc&, bool wide) const override {
+        return {OVINPDF_IMAGE_ERROR, std::string(wide ? "Image width" : "Image height") +
+                                         " too big - file " + shown(name)};
+    }
+
     void resolve(const std::string& name, readcontext& context, imagedesc& page) const override {
         checkresolution(context.warnings, name, page.xdpi, context.defaultxdpi, "horizontal");
         checkresolution(context.warnings, name, page.ydpi, context.defaultydpi, "vertical");
@@ -78,6 +83,7 @@ public:
     bool describesdocument() const override { return false; }
     bool preparesahead(const documentoptions&) const override { return false; }
     bool keepsfacts() const override { return false; }
+    bool flowstext() const override { return false; }
 
     // The error page shows the failure's detail (an I/O error its number),
     // and the save reports it escaped for a PDF string.

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -50,6 +51,44 @@ int copypipe(const std::string& name, filesource& source) {
         return error;
     }
     return source.adopt(copy);
+}
+
+// What a page is that --jpeg-quality does not make JPEG, or empty when it
+// does (8-bit grey or colour samples the compression stage codes).
+std::string jpegqualityexempt(const imagedesc& page) {
+    if (page.filter == pdffilter::dct) {
+        return "JPEG";
+    }
+    if (page.filter == pdffilter::jpx) {
+        return "JPEG 2000";
+    }
+    if (page.bitspercomponent == 1 || page.filter == pdffilter::ccittfax) {
+        return "bilevel";
+    }
+    if (page.colour == colourspace::indexed) {
+        return "palette";
+    }
+    if (page.colour == colourspace::cmyk) {
+        return "CMYK";
+    }
+    if (page.bitspercomponent != 8) {
+        return std::to_string(page.bitspercomponent) + "-bit";
+    }
+    if (page.filter != pdffilter::none) {
+        return "stored";
+    }
+    return {};
+}
+
+// One line for the files with pages that --jpeg-quality leaves alone.
+void notejpegquality(const std::string& name, const std::string& shown, const imagedesc& page,
+                     warninglist& warnings) {
+    const std::string why = jpegqualityexempt(page);
+    if (!why.empty()) {
+        warnings.addshared(
+            "--jpeg-quality does not apply to {n} files' " + why + " pages, kept as they are", name,
+            shown + ": --jpeg-quality does not apply to its " + why + " pages, kept as they are");
+    }
 }
 
 class documentpolicy final : public facepolicy {
@@ -123,6 +162,9 @@ public:
         const status result = reader({*source, shownname, page, mode, &directories,
                                       options.jpegquality > 0, options.firstframe},
                                      out);
+        if (result.ok() && mode == imagedata::read && options.jpegquality > 0) {
+            notejpegquality(name, shownname, out, context.warnings);
+        }
         if (result.ok() && !out.lossycoding.empty() && !options.lossless) {
             const std::string coding =
                 out.lossycoding + " coded again as JPEG at quality " +
@@ -172,6 +214,20 @@ public:
                                    shown(name) + ": no resolution, " + assumed);
     }
 
+    // Says how large the page would be and the two ways out.
+    status oversize(const std::string& name, const imagedesc& page, bool) const override {
+        const auto inches = [](int32_t pixels, uint16_t dpi) {
+            return formatreal(std::round(static_cast<long double>(pixels) / dpi * 10) / 10);
+        };
+        return {OVINPDF_IMAGE_ERROR,
+                shown(name) + ": " + std::to_string(page.width) + " x " +
+                    std::to_string(page.height) + " pixels at " + std::to_string(page.xdpi) +
+                    " x " + std::to_string(page.ydpi) + " dpi make a page of " +
+                    inches(page.width, page.xdpi) + " x " + inches(page.height, page.ydpi) +
+                    " inches, more than the 200 inches a page may have a side; lay it out on "
+                    "a page (--page-size=A4, say) or give its resolution (--dpi)"};
+    }
+
     // Decoded samples go through the one compression stage.
     status code(const std::string& name, imagekind, uint32_t, const codingcontext& context,
                 imagedesc& image) const override {
@@ -184,6 +240,7 @@ public:
         return options.prepareahead;
     }
     bool keepsfacts() const override { return true; }
+    bool flowstext() const override { return true; }
 
     pagefault pagefailure(const std::string& name, const status& failure) const override {
         std::string text = plainmessage(operation::adding, name, failure);

@@ -66,35 +66,6 @@ std::vector<uint8_t> mergetables(std::span<const uint8_t> tables, std::vector<ui
     return merged;
 }
 
-// PackBits strips that, each decoded alone, give exactly their rows: the
-// strips one after the other are then one RunLengthDecode stream. A
-// header byte of 128, which PackBits skips, ends a RunLengthDecode stream.
-// Returns how many bytes of the strip its rows take, 0 when it cannot pass.
-size_t runlengthbytes(std::span<const uint8_t> strip, uint64_t rowbytes) {
-    size_t at = 0;
-    uint64_t produced = 0;
-    while (produced < rowbytes && at < strip.size()) {
-        const uint8_t header = strip[at++];
-        if (header < 128) {
-            const size_t literal = size_t{header} + 1;
-            if (literal > strip.size() - at) {
-                return 0;
-            }
-            at += literal;
-            produced += literal;
-        } else if (header > 128) {
-            if (at == strip.size()) {
-                return 0;
-            }
-            ++at;
-            produced += 257U - header;
-        } else {
-            return 0;
-        }
-    }
-    return produced == rowbytes ? at : 0;
-}
-
 class datareader {
 public:
     datareader(bytesource& source, const std::string& where, const pagetags& tags, pageplan& plan,
@@ -240,7 +211,6 @@ status datareader::readpassed(bool& usable) {
     }
     case route::jpeg:
         return readjpeg(data, usable);
-    case route::packbits:
     case route::uncompressed: {
         if (rowbytes > maxbytes_ / t_.height) {
             return refuse(sizemessage(rowbytes, t_.height, maxbytes_));
@@ -248,30 +218,15 @@ status datareader::readpassed(bool& usable) {
         const uint32_t rows = t_.rowsperstrip;
         const uint32_t strips = (t_.height - 1) / rows + 1;
         // Uncompressed strips are read straight into the page, which holds
-        // all their rows; PackBits strips are read one at a time and their
-        // codes checked.
-        const bool packed = plan_.how == route::packbits;
-        if (!packed) {
-            data.reserve(static_cast<size_t>(rowbytes * t_.height));
-        }
-        std::vector<uint8_t> strip;
+        // all their rows.
+        data.reserve(static_cast<size_t>(rowbytes * t_.height));
         for (uint32_t s = 0; s < strips; ++s) {
             const uint64_t want = rowbytes * std::min(rows, t_.height - s * rows);
             const size_t at = data.size();
-            strip.clear();
-            if (!readblock(s, packed ? strip : data)) {
+            if (!readblock(s, data)) {
                 return blockfailure("strip " + std::to_string(s));
             }
-            if (packed) {
-                const size_t take = runlengthbytes(strip, want);
-                if (take == 0) {
-                    usable = false;
-                    data.clear();
-                    return {};
-                }
-                data.insert(data.end(), strip.begin(),
-                            strip.begin() + static_cast<ptrdiff_t>(take));
-            } else if (data.size() - at < want) {
+            if (data.size() - at < want) {
                 return refuse("strip " + std::to_string(s) + " holds " +
                               std::to_string(data.size() - at) + " bytes, its rows " +
                               std::to_string(want));

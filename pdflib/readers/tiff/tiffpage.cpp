@@ -248,11 +248,9 @@ status plantiffpage(const pagetags& t, const std::string& where, pageplan& p) {
             p.how = t.compression == COMPRESSION_LZW ? route::lzw : route::flate;
         }
         break;
-    case COMPRESSION_PACKBITS:
-        if (plain && !t.tiled && readerorder) {
-            p.how = route::packbits;
-        }
-        break;
+    // PackBits is decoded: Deflate codes every run PackBits codes (as a
+    // match at distance one) and whatever else repeats, so the compression
+    // stage's result is the smaller, often by far.
     case COMPRESSION_NONE:
         if (plain && !t.tiled) {
             p.how = route::uncompressed;
@@ -331,9 +329,6 @@ void describetiffpage(const pagetags& t, const pageplan& p, imagedesc& out) {
         if (t.predictor == PREDICTOR_HORIZONTAL) {
             out.predictor = {2, t.samples, t.bits, clamppixels(t.width)};
         }
-        break;
-    case route::packbits:
-        out.filter = pdffilter::runlength;
         break;
     case route::jpeg:
         out.filter = pdffilter::dct;
@@ -471,7 +466,8 @@ status readprofile(bytesource& source, const tifftags::extent& at, imagedesc& ou
 } // namespace
 
 status readtiffdocpage(bytesource& source, const std::string& name, uint32_t page, imagedata mode,
-                       std::vector<uint64_t>& directories, imagedesc& out, uint64_t maxbytes) {
+                       std::vector<uint64_t>& directories, imagedesc& out, bool decodephotos,
+                       uint64_t maxbytes) {
     tiffinfo info;
     if (!directories.empty()) {
         info.knowndirectories = &directories;
@@ -514,6 +510,16 @@ status readtiffdocpage(bytesource& source, const std::string& name, uint32_t pag
     tags.directory = directories[page - 1];
     if (status s = plantiffpage(tags, where, plan); !s.ok()) {
         return s;
+    }
+    // Pictures of 8-bit grey or colour samples kept as stored Deflate or
+    // LZW data are decoded when they are to be coded as JPEG.
+    if (decodephotos && tags.bits == 8 &&
+        (plan.model == samplemodel::gray || plan.model == samplemodel::rgb) &&
+        (plan.how == route::lzw || plan.how == route::flate)) {
+        plan.how = route::decode;
+        if (status s = libtiffdecodes(tags, where); !s.ok()) {
+            return s;
+        }
     }
     if (status s = checktiffdata(tags, source.size(), where); !s.ok()) {
         return s;

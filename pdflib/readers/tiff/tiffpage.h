@@ -32,9 +32,11 @@ namespace ovin {
 // that a page whose stored data turns out to be unusable as it is (a
 // PackBits end-of-data byte, say) is described as uncompressed samples in
 // read mode. A page kept as one stored block of a file is left there
-// (`out.stored`), to be copied when the page is written.
+// (`out.stored`), to be copied when the page is written. With
+// `decodephotos`, 8-bit grey and colour pages are decoded where they could
+// be kept as stored, so that they can be coded as JPEG.
 status readtiffdocpage(bytesource& source, const std::string& name, uint32_t page, imagedata mode,
                        std::vector<uint64_t>& directories, imagedesc& out,
-                       uint64_t maxbytes = kMaxTiffPageBytes);
+                       bool decodephotos = false, uint64_t maxbytes = kMaxTiffPageBytes);
 
 } // namespace ovin

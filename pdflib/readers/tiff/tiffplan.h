@@ -19,7 +19,6 @@ enum class route : uint8_t {
     ccitt,        // one block of CCITT data, as stored
     lzw,          // one block of LZW data, as stored
     flate,        // one block of Deflate data, as stored
-    packbits,     // PackBits strips, as stored (RunLengthDecode)
     uncompressed, // uncompressed strips, to the compression stage
     jpeg,         // one block of JPEG data with the page's tables
     decode,       // decoded by libtiff, to the compression stage
