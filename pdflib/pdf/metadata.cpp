@@ -130,7 +130,6 @@ std::string xmppacket(const std::string& title, const std::string& producer,
     simple("xmp:CreatorTool", info.creator);
     simple("xmp:CreateDate", isodate(created));
     simple("xmp:ModifyDate", isodate(modified));
-    simple("xmp:MetadataDate", isodate(modified));
     x += "</rdf:Description>\n</rdf:RDF>\n</x:xmpmeta>\n<?xpacket end=\"w\"?>";
     return x;
 }

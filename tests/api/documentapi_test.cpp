@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -229,3 +230,46 @@ TEST_F(apifixture, TwoThreadsSaveTwoDocumentsAtOnce) {
 }
 
 } // namespace
+
+// A text page keeps its line breaks, breaks a word longer than a line and
+// runs on over as many pages as it needs; a bookmark still opens the page
+// it was made for.
+TEST_F(apifixture, TextRunsOnOverPagesWithItsLinesAndBookmarks) {
+    std::string text = "First line\r\nSecond line\n\n" + std::string(300, 'x') + "\n";
+    for (int k = 0; k < 3000; ++k) {
+        text += "w" + std::to_string(k) + (k % 50 == 49 ? "\n" : " ");
+    }
+    const std::string image = dir.file("after.tif");
+    ovintest::writetiff(image, {ovintest::bilevelpage(200, 120, 4, 3)});
+    const document d = newdocument();
+    double w = 0, h = 0;
+    ASSERT_TRUE(ovinpdf_page_size_from_text("A5", &w, &h));
+    ASSERT_EQ(ovinpdf_set_page_size(d.get(), w, h), OVINPDF_OK);
+    ASSERT_EQ(ovinpdf_add_text(d.get(), text.c_str()), OVINPDF_OK);
+    ASSERT_EQ(ovinpdf_add_image(d.get(), image.c_str()), OVINPDF_OK);
+    ASSERT_EQ(ovinpdf_add_bookmark(d.get(), image.c_str(), "Image"), OVINPDF_OK);
+    const std::string out = dir.file("text.pdf");
+    ASSERT_EQ(ovinpdf_save(d.get(), out.c_str(), nullptr, nullptr), OVINPDF_OK)
+        << ovinpdf_last_error(d.get());
+    ASSERT_TRUE(ovintest::qpdfcheck(out));
+
+    // Every word, in order, each page full but the last.
+    const std::string seen = ovintest::pdftotext(out);
+    EXPECT_NE(seen.find("First line\nSecond line\n"), std::string::npos) << seen.substr(0, 200);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 'x'), 300);
+    std::istringstream words(seen);
+    int next = 0;
+    for (std::string word; words >> word;) {
+        if (word.starts_with('w')) {
+            ASSERT_EQ(word, "w" + std::to_string(next++));
+        }
+    }
+    EXPECT_EQ(next, 3000);
+    const std::string info = ovintest::runcommand("pdfinfo '" + out + "'").output;
+    const int pages = std::atoi(info.c_str() + info.find("Pages:") + 6);
+    EXPECT_GT(pages, 4);
+    // The bookmark opens the image, the last page.
+    const std::string outline = ovintest::runcommand("mutool show '" + out + "' outline").output;
+    EXPECT_NE(outline.find("\"Image\"\t#page=" + std::to_string(pages)), std::string::npos)
+        << outline;
+}

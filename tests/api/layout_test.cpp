@@ -160,6 +160,9 @@ TEST(Metadata, InfoAndXmpAreWrittenAndReproducible) {
           "/Type /Metadata /Subtype /XML"}) {
         EXPECT_NE(first.find(expected), std::string::npos) << expected;
     }
+    // The time the metadata was last written is the writer's to set: tools
+    // that rewrite it (OCR, PDF/A) would drop it and warn.
+    EXPECT_EQ(first.find("MetadataDate"), std::string::npos);
     EXPECT_TRUE(ovintest::qpdfcheck(dir.file("a.pdf")));
     // No title: none at all, so that viewers show the file's name.
     EXPECT_EQ(save("untitled.pdf", false).find("/Title"), std::string::npos);
