@@ -58,4 +58,8 @@ std::string formatreal(long double value) {
     return std::string(buf.data(), written.ptr);
 }
 
+std::string counted(uint64_t count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
 } // namespace ovin

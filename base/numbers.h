@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace ovin {
 
@@ -27,5 +28,8 @@ uint16_t dotsperinch(long double dpi);
 // Shortest general form with at most 15 significant digits, full stop as
 // the decimal separator, no exponent for ordinary page sizes.
 std::string formatreal(long double value);
+
+// A count with its noun in the right number: "1 page", "3 pages".
+std::string counted(uint64_t count, std::string_view one, std::string_view many);
 
 } // namespace ovin

@@ -4,6 +4,7 @@
 #include "core/save.h"
 #include "faces/classic/messages.h"
 #include "names.h"
+#include "numbers.h"
 #include "pdf/pdftext.h"
 #include "readers/imagedesc.h"
 #include "version.h"
@@ -259,8 +260,9 @@ int32_t Library::addimagepages(std::string_view filename, uint32_t page) {
     state_.needspdf15 = state_.needspdf15 || needspdf15(probe);
     const uint32_t count = probe.pagesinfile == 0 ? 1 : probe.pagesinfile;
     if (page > count) {
-        return report({OVINPDF_IMAGE_ERROR, face_->shown(name) + " has " + std::to_string(count) +
-                                                " pages, not " + std::to_string(page)});
+        return report({OVINPDF_IMAGE_ERROR, face_->shown(name) + " has " +
+                                                counted(count, "page", "pages") + ", not " +
+                                                std::to_string(page)});
     }
     const uint32_t first = page == 0 ? 1 : page;
     const uint32_t last = page == 0 ? count : page;

@@ -7,6 +7,8 @@
 // one that do not start another image are ignored.
 #include "readers/pnm.h"
 
+#include "numbers.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -313,8 +315,8 @@ status readpnmpage(bytesource& source, const std::string& name, uint32_t page, i
         }
     }
     if (page == 0 || page > count) {
-        return refuse(name,
-                      "holds " + std::to_string(count) + " images, not " + std::to_string(page));
+        return refuse(name, "holds " + counted(count, "image", "images") + ", not " +
+                                std::to_string(page));
     }
     out.pagesinfile = count;
     out.data.clear();

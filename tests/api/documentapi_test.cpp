@@ -120,6 +120,10 @@ TEST_F(apifixture, FailuresHaveMessagesInWords) {
         EXPECT_EQ(ovinpdf_add_image(d.get(), f.file.c_str()), f.code) << f.file;
         EXPECT_EQ(std::string(ovinpdf_last_error(d.get())), f.message);
     }
+    // A page the file does not have, counted in words.
+    const document one = newdocument();
+    EXPECT_EQ(ovinpdf_add_image_page(one.get(), bmp.c_str(), 2), OVINPDF_IMAGE_ERROR);
+    EXPECT_EQ(std::string(ovinpdf_last_error(one.get())), q(bmp) + " has 1 page, not 2");
     EXPECT_NE(q(escape).find("$'\\033'"), std::string::npos) << q(escape);
     EXPECT_EQ(q(truncated).find('\\'), std::string::npos) << q(truncated);
 

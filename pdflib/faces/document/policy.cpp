@@ -86,7 +86,8 @@ void notejpegquality(const std::string& name, const std::string& shown, const im
     const std::string why = jpegqualityexempt(page);
     if (!why.empty()) {
         warnings.addshared(
-            "--jpeg-quality does not apply to {n} files' " + why + " pages, kept as they are", name,
+            "--jpeg-quality does not apply to the " + why + " pages of {n} files, kept as they are",
+            name,
             shown + ": --jpeg-quality does not apply to its " + why + " pages, kept as they are");
     }
 }

@@ -497,8 +497,9 @@ status readtiffdocpage(bytesource& source, const std::string& name, uint32_t pag
         return {OVINPDF_IMAGE_ERROR, "TIFF file " + name + " has no image directory"};
     }
     if (page == 0 || page > count || !info.found) {
-        return {OVINPDF_IMAGE_ERROR, "TIFF file " + name + " has " + std::to_string(count) +
-                                         " pages, not " + std::to_string(page)};
+        return {OVINPDF_IMAGE_ERROR, "TIFF file " + name + " has " +
+                                         counted(count, "page", "pages") + ", not " +
+                                         std::to_string(page)};
     }
     out.pagesinfile = count;
     const std::string where = "page " + std::to_string(page) + " of file " + name;
