@@ -1,10 +1,11 @@
-// Writing PNG pages for the benchmarks through libpng: 8-bit grey or RGB,
-// not interlaced, with the resolution in a pHYs chunk, compressed at
+// Writing PNG pages for the benchmarks through libpng: 8-bit grey, RGB or
+// palette, not interlaced, with the resolution in a pHYs chunk, compressed at
 // libpng's default level as scanning programs write them.
 #pragma once
 
 #include <png.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -15,9 +16,10 @@ namespace ovinbench {
 struct pngpage {
     uint32_t width = 0;
     uint32_t height = 0;
-    int channels = 1;            // 1 grey, 3 RGB
-    uint32_t dpi = 300;          // stored as pixels per metre
-    std::vector<uint8_t> pixels; // rows top first, samples interleaved
+    int channels = 1;             // 1 grey (or palette indices), 3 RGB
+    std::vector<uint8_t> palette; // RGB triplets: the grey samples are indices
+    uint32_t dpi = 300;           // stored as pixels per metre
+    std::vector<uint8_t> pixels;  // rows top first, samples interleaved
 };
 
 namespace detail {
@@ -30,9 +32,19 @@ inline bool writepngrows(png_structp png, png_infop info, std::FILE* file, const
         return false;
     }
     png_init_io(png, file);
-    png_set_IHDR(png, info, page.width, page.height, 8,
-                 page.channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+    const int type = page.channels == 3      ? PNG_COLOR_TYPE_RGB
+                     : !page.palette.empty() ? PNG_COLOR_TYPE_PALETTE
+                                             : PNG_COLOR_TYPE_GRAY;
+    png_set_IHDR(png, info, page.width, page.height, 8, type, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (!page.palette.empty()) {
+        png_color entries[256];
+        const size_t count = std::min<size_t>(page.palette.size() / 3, 256);
+        for (size_t i = 0; i < count; ++i) {
+            entries[i] = {page.palette[3 * i], page.palette[3 * i + 1], page.palette[3 * i + 2]};
+        }
+        png_set_PLTE(png, info, entries, static_cast<int>(count));
+    }
     const auto ppm = static_cast<png_uint_32>(page.dpi / 0.0254 + 0.5);
     png_set_pHYs(png, info, ppm, ppm, PNG_RESOLUTION_METER);
     png_write_info(png, info);

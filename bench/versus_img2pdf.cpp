@@ -1,10 +1,13 @@
 // Size and speed of ovinpdf against img2pdf, on sets of pages that the
 // benchmark makes itself, and against cat copying the same bytes.
 //
-//   build/bench/bench_versus_img2pdf [WORKDIR] [PAGES]
+//   build/bench/bench_versus_img2pdf [WORKDIR] [PAGES] [SET...]
 //
+// SET names the sets to run by their keys (jpeg, pngnoisy, colourpalettepng,
+// ...: the folders in WORKDIR); all of them by default.
 // Sets: colour JPEGs, Group 4 TIFFs in one strip and in strips, uncompressed
-// grey and colour TIFFs, 24-bit and 8-bit BMPs, grey and colour PNGs (A4 at
+// grey and colour TIFFs, 24-bit and 8-bit BMPs, grey, colour and noisy
+// colour PNGs, grey and colour-quantised palette PNGs and LZW TIFFs (A4 at
 // 300 dpi), and the SANE test backend's "Color pattern" scanned by
 // scanimage in colour, grey and line art, as PNM and as TIFF (its largest
 // area, 200 x 200 mm at 300 dpi: the backend offers no A4). PAGES pages a
@@ -76,6 +79,49 @@ struct pageset {
     std::function<void(const std::string& path, uint32_t k)> make;
 };
 
+// Colour samples with the sensor noise of a cheap scanner or a phone in
+// poor light: every sample moved by up to 12 either way.
+std::vector<uint8_t> noisy(std::vector<uint8_t> samples) {
+    uint32_t state = 12345;
+    for (uint8_t& s : samples) {
+        state = state * 1664525 + 1013904223;
+        const int moved = s + static_cast<int>(state >> 27) - 12;
+        s = static_cast<uint8_t>(std::clamp(moved, 0, 255));
+    }
+    return samples;
+}
+
+struct palettescan {
+    std::vector<uint8_t> indices;
+    std::vector<uint8_t> palette; // RGB triplets
+};
+
+// An A4 scan reduced to a palette: 256 greys, or the nearest of a 6 x 6 x 6
+// colour cube.
+palettescan quantised(bool colour, uint32_t seed) {
+    palettescan scan;
+    if (!colour) {
+        scan.indices = ovintest::greypage(kA4Width, kA4Height, 1, seed).pixels;
+        for (int i = 0; i < 256; ++i) {
+            scan.palette.insert(scan.palette.end(), 3, static_cast<uint8_t>(i));
+        }
+        return scan;
+    }
+    const std::vector<uint8_t> rgb = ovintest::rgbpage(kA4Width, kA4Height, seed).pixels;
+    const auto level = [](uint8_t v) { return (v * 5 + 127) / 255; };
+    scan.indices.resize(rgb.size() / 3);
+    for (size_t i = 0; i < scan.indices.size(); ++i) {
+        scan.indices[i] = static_cast<uint8_t>(level(rgb[3 * i]) * 36 + level(rgb[3 * i + 1]) * 6 +
+                                               level(rgb[3 * i + 2]));
+    }
+    for (int i = 0; i < 216; ++i) {
+        for (int v : {i / 36, i / 6 % 6, i % 6}) {
+            scan.palette.push_back(static_cast<uint8_t>(v * 51));
+        }
+    }
+    return scan;
+}
+
 std::vector<pageset> a4sets() {
     std::vector<pageset> sets;
     sets.push_back({"colour JPEG", "jpeg", "jpg", true, false, ovinbench::writecolourjpeg});
@@ -133,6 +179,44 @@ std::vector<pageset> a4sets() {
         {"colour PNG", "pngrgb", "png", false, true, [png](const std::string& path, uint32_t k) {
              png(path, 3, ovintest::rgbpage(kA4Width, kA4Height, k + 1).pixels);
          }});
+    sets.push_back({"noisy colour PNG", "pngnoisy", "png", false, true,
+                    [png](const std::string& path, uint32_t k) {
+                        png(path, 3, noisy(ovintest::rgbpage(kA4Width, kA4Height, k + 1).pixels));
+                    }});
+    // Scans reduced to 256 greys or to a 6 x 6 x 6 colour cube, as scanning
+    // programs save them to be small: palette PNG and LZW palette TIFF.
+    const auto palettepng = [](const std::string& path, const palettescan& scan) {
+        ovinbench::pngpage p;
+        p.width = kA4Width;
+        p.height = kA4Height;
+        p.pixels = scan.indices;
+        p.palette = scan.palette;
+        mustwrite(ovinbench::writepng(path, p), path);
+    };
+    const auto palettetiff = [](const std::string& path, const palettescan& scan) {
+        ovintest::tiffpage page = ovintest::palettepage(kA4Width, kA4Height);
+        page.compression = 5;
+        page.pixels = scan.indices;
+        for (size_t i = 0; i < 256; ++i) {
+            for (size_t c = 0; c < 3; ++c) {
+                const size_t at = 3 * i + c;
+                page.colormap[256 * c + i] =
+                    at < scan.palette.size() ? static_cast<uint16_t>(scan.palette[at] * 257) : 0;
+            }
+        }
+        ovintest::writetiff(path, {page});
+    };
+    for (const bool colour : {false, true}) {
+        const std::string kind = colour ? "colour" : "grey";
+        sets.push_back({kind + " palette PNG", kind + "palettepng", "png", false, false,
+                        [=](const std::string& path, uint32_t k) {
+                            palettepng(path, quantised(colour, k + 1));
+                        }});
+        sets.push_back({kind + " palette TIFF, LZW", kind + "palettetiff", "tif", false, false,
+                        [=](const std::string& path, uint32_t k) {
+                            palettetiff(path, quantised(colour, k + 1));
+                        }});
+    }
     return sets;
 }
 
@@ -285,10 +369,7 @@ void runset(const workplace& w, const tools& t, const pageset& s, uint32_t pages
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 3) {
-        std::fprintf(stderr, "usage: %s [WORKDIR] [PAGES]\n", argv[0]);
-        return 2;
-    }
+    const std::vector<std::string> only(argv + std::min(argc, 3), argv + argc);
     const std::optional<uint32_t> pages = argc > 2 ? ovinbench::wholenumber(argv[2], kMostPages)
                                                    : std::optional<uint32_t>(kDefaultPages);
     if (!pages) {
@@ -326,6 +407,9 @@ int main(int argc, char** argv) {
         sets.insert(sets.end(), scans.begin(), scans.end());
         printheader();
         for (const pageset& s : sets) {
+            if (!only.empty() && std::find(only.begin(), only.end(), s.key) == only.end()) {
+                continue;
+            }
             runset(w, t, s, s.heavy ? std::max(1u, *pages / 3) : *pages);
         }
         if (!scanreason.empty()) {

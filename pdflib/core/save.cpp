@@ -231,7 +231,8 @@ void savejob::writeerrorpage(int64_t i, const status& failure) {
 void savejob::announce(int64_t i) {
     const pageinfo& page = pages()[static_cast<size_t>(i)];
     if (!page.isimage) {
-        ui_.progressStatus("Adding text " + page.name);
+        // A page of flowed text is named by its first line.
+        ui_.progressStatus("Adding text " + page.name.substr(0, page.name.find('\n')));
     } else if (page.pagenumber <= 1) {
         ui_.progressStatus("Adding image " + page.name);
     } else {
