@@ -577,6 +577,13 @@ status compressimage(imagedesc& page, const documentoptions& options, const std:
         if (status encoded = encode(page, quality, name); !encoded.ok()) {
             return encoded;
         }
+        // Stored data stays unless this is clearly smaller (by a twentieth).
+        if (page.asstored && page.filter != pdffilter::dct &&
+            page.data.size() > page.asstored->streamlength() - page.asstored->streamlength() / 20) {
+            std::shared_ptr<const imagedesc> stored = std::move(page.asstored);
+            page = *stored;
+        }
+        page.asstored.reset();
     }
     if (page.softmask && page.softmask->filter == pdffilter::none && !page.softmask->data.empty()) {
         // Transparency stays lossless.

@@ -90,6 +90,11 @@ struct imagedesc {
     // then codes them as JPEG unless told to keep them lossless.
     std::string lossycoding;
 
+    // Decoded samples of a page that could also be embedded as stored: the
+    // stored description, used when compressing the samples does not give
+    // clearly smaller data.
+    std::shared_ptr<const imagedesc> asstored;
+
     // The page's transparency: a grey image of the same size, written as
     // the soft mask of this one.
     std::shared_ptr<const imagedesc> softmask;

@@ -4,6 +4,7 @@
 // poppler and MuPDF exactly as their samples, or, with a JPEG quality, as
 // JPEG close to them. Preparing pages ahead on a second thread must write
 // the same bytes and warnings as preparing them one by one.
+#include "compression/compress.h"
 #include "core/library.h"
 #include "core/options.h"
 #include "documentpdf.h"
@@ -226,6 +227,32 @@ TEST(Compression, PreparingAheadWritesTheSameBytes) {
         EXPECT_TRUE(ahead.bytes == inturn.bytes);
         EXPECT_EQ(ahead.warnings, inturn.warnings);
         EXPECT_FALSE(ahead.warnings.empty()); // no resolution, 200 dpi assumed
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Samples that could also be embedded as stored keep the stored data unless
+// compressing them gives clearly smaller data.
+TEST(Compression, StoredDataStaysUnlessClearlyLarger) {
+    ovin::imagedesc samples;
+    samples.width = 64;
+    samples.height = 64;
+    samples.bitspercomponent = 8;
+    samples.colour = ovin::colourspace::gray;
+    samples.data.assign(64 * 64, 200); // Flate codes this in a few dozen bytes
+    for (const size_t storedsize : {size_t{20}, size_t{4096}}) {
+        ovin::imagedesc page = samples;
+        auto stored = std::make_shared<ovin::imagedesc>(samples);
+        stored->filter = ovin::pdffilter::lzw;
+        stored->data.assign(storedsize, 0x80);
+        page.asstored = stored;
+        ASSERT_TRUE(ovin::compressimage(page, ovin::documentdefaults(), "page").ok());
+        EXPECT_EQ(page.filter, storedsize == 20 ? ovin::pdffilter::lzw : ovin::pdffilter::flate)
+            << storedsize;
+        EXPECT_EQ(page.asstored, nullptr);
     }
 }
 

@@ -544,7 +544,33 @@ status readtiffdocpage(bytesource& source, const std::string& name, uint32_t pag
     if (mode == imagedata::skip) {
         return {};
     }
-    return readtiffdata(source, where, tags, plan, maxbytes, out);
+    if (status s = readtiffdata(source, where, tags, plan, maxbytes, out); !s.ok()) {
+        return s;
+    }
+    // LZW is a weaker coder than Deflate: the page is decoded as well, and
+    // the compression stage keeps whichever is clearly smaller.
+    if (plan.how == route::lzw) {
+        auto stored = std::make_shared<imagedesc>(std::move(out));
+        out.reset();
+        out.width = stored->width;
+        out.height = stored->height;
+        out.xdpi = stored->xdpi;
+        out.ydpi = stored->ydpi;
+        out.pagesinfile = stored->pagesinfile;
+        out.upright = stored->upright;
+        out.iccprofile = stored->iccprofile;
+        plan.how = route::decode;
+        if (status s = libtiffdecodes(tags, where); !s.ok()) {
+            out = std::move(*stored);
+            return {};
+        }
+        describetiffpage(tags, plan, out);
+        if (status s = readtiffdata(source, where, tags, plan, maxbytes, out); !s.ok()) {
+            return s;
+        }
+        out.asstored = std::move(stored);
+    }
+    return {};
 }
 
 } // namespace ovin
