@@ -7,8 +7,8 @@
 // ...: the folders in WORKDIR); all of them by default.
 // Sets: colour JPEGs, Group 4 TIFFs in one strip and in strips, uncompressed
 // grey and colour TIFFs, 24-bit and 8-bit BMPs, grey, colour and noisy
-// colour PNGs, grey and colour-quantised palette PNGs and LZW TIFFs (A4 at
-// 300 dpi), and the SANE test backend's "Color pattern" scanned by
+// colour PNGs, grey and colour-quantised palette PNGs and LZW TIFFs, lossy
+// and lossless WebP and GIF (A4 at 300 dpi), and the SANE test backend's "Color pattern" scanned by
 // scanimage in colour, grey and line art, as PNM and as TIFF (its largest
 // area, 200 x 200 mm at 300 dpi: the backend offers no A4). PAGES pages a
 // set (default 10); the sets whose pages take 9 to 26 MB each
@@ -32,6 +32,7 @@
 #include "pngfile.h"
 #include "tifffixtures.h"
 #include "toolrun.h"
+#include "webpgif.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -217,6 +218,23 @@ std::vector<pageset> a4sets() {
                             palettetiff(path, quantised(colour, k + 1));
                         }});
     }
+    // Pictures from browsers and messengers: lossy and lossless WebP, GIF.
+    for (const bool lossless : {false, true}) {
+        sets.push_back(
+            {lossless ? "lossless WebP" : "lossy WebP", lossless ? "webplossless" : "webplossy",
+             "webp", false, false, [lossless](const std::string& path, uint32_t k) {
+                 mustwrite(ovinbench::writewebp(
+                               path, ovintest::rgbpage(kA4Width, kA4Height, k + 1).pixels, kA4Width,
+                               kA4Height, lossless),
+                           path);
+             }});
+    }
+    sets.push_back(
+        {"GIF", "gif", "gif", false, false, [](const std::string& path, uint32_t k) {
+             const palettescan scan = quantised(true, k + 1);
+             mustwrite(ovinbench::writegif(path, scan.indices, scan.palette, kA4Width, kA4Height),
+                       path);
+         }});
     return sets;
 }
 
