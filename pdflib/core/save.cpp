@@ -145,6 +145,11 @@ private:
         outlinetree outline;
     };
     std::unique_ptr<flowedpages> flowed_;
+    // The font of text pages with characters beyond Helvetica's, its shared
+    // objects' numbers once a page used it, and why none could be found.
+    std::unique_ptr<textfont> font_;
+    std::vector<int64_t> fontobjects_;
+    status fontfailure_;
 };
 
 // The document page size comes from the first image page that probes well
@@ -197,6 +202,18 @@ void savejob::findpagesize() {
 void savejob::flowtextpages() {
     flowed_ = std::make_unique<flowedpages>();
     flowed_->outline = state_.outline;
+    // Text beyond Windows-1252 is set in a font found for it and embedded.
+    std::vector<std::string_view> texts;
+    bool beyond = false;
+    for (const pageinfo& page : state_.pages) {
+        if (!page.isimage) {
+            texts.emplace_back(page.name);
+            beyond = beyond || !inwinansi(page.name);
+        }
+    }
+    if (beyond) {
+        fontfailure_ = textfont::find(texts, font_);
+    }
     std::vector<int32_t> firstof; // the new index of each page
     firstof.reserve(state_.pages.size());
     for (const pageinfo& page : state_.pages) {
@@ -205,7 +222,7 @@ void savejob::flowtextpages() {
             flowed_->pages.push_back(page);
             continue;
         }
-        for (std::string& part : flowtext(page.name, size_)) {
+        for (std::string& part : flowtext(page.name, size_, font_.get())) {
             pageinfo text = page;
             text.name = std::move(part);
             flowed_->pages.push_back(std::move(text));
@@ -274,7 +291,13 @@ void savejob::writeprepared(int64_t i, preparedpage& prepared) {
     }
     const pageinfo& page = pages()[static_cast<size_t>(i)];
     if (!page.isimage) {
-        if (flowed_) {
+        if (font_) {
+            while (fontobjects_.size() < textfont::kSharedObjects) {
+                fontobjects_.push_back(plan_.extra());
+            }
+            writetextlines(out_, plan_, i, size_, page.name, font_.get(),
+                           font_->type0(fontobjects_));
+        } else if (flowed_) {
             writetextlines(out_, plan_, i, size_, page.name);
         } else {
             writetextpage(out_, plan_, i, size_, {pdfescape(towinansi(page.name))});
@@ -417,6 +440,11 @@ void savejob::writetrailer() {
     if (plan_.hasoutline()) {
         writeoutline(out_, plan_, outline());
     }
+    if (font_ && !fontobjects_.empty()) {
+        if (status written = font_->write(out_, fontobjects_); !written.ok()) {
+            result_ = written;
+        }
+    }
 
     const uint64_t xref = out_.position();
     const auto& offsets = out_.offsets();
@@ -448,6 +476,9 @@ status savejob::run() {
     }
     if (state_.pages.empty()) {
         return status(OVINPDF_NO_PAGES);
+    }
+    if (!fontfailure_.ok()) {
+        return fontfailure_;
     }
     if (named && trimmed(filename_).empty()) {
         return status(OVINPDF_BLANK_NAME);

@@ -22,8 +22,26 @@ void replaceall(std::string& s, std::string_view from, std::string_view to) {
     s.swap(out);
 }
 
-// Decodes one UTF-8 sequence at s[i]; returns the code point, or -1 for a
-// broken sequence (one byte is consumed then).
+// Windows-1252 bytes 0x80..0x9F; 0 where the code page has no character.
+constexpr std::array<uint16_t, 32> kWin1252High{
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+char winansichar(int32_t cp) {
+    if (cp >= 0 && (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))) {
+        return static_cast<char>(cp);
+    }
+    for (size_t k = 0; k < kWin1252High.size(); ++k) {
+        if (kWin1252High[k] != 0 && kWin1252High[k] == cp) {
+            return static_cast<char>(0x80 + k);
+        }
+    }
+    return '?';
+}
+
+} // namespace
+
 int32_t nextcodepoint(std::string_view s, size_t& i) {
     auto b0 = static_cast<unsigned char>(s[i]);
     if (b0 < 0x80) {
@@ -53,25 +71,15 @@ int32_t nextcodepoint(std::string_view s, size_t& i) {
     return cp;
 }
 
-// Windows-1252 bytes 0x80..0x9F; 0 where the code page has no character.
-constexpr std::array<uint16_t, 32> kWin1252High{
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-char winansichar(int32_t cp) {
-    if (cp >= 0 && (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))) {
-        return static_cast<char>(cp);
-    }
-    for (size_t k = 0; k < kWin1252High.size(); ++k) {
-        if (kWin1252High[k] != 0 && kWin1252High[k] == cp) {
-            return static_cast<char>(0x80 + k);
+bool inwinansi(std::string_view utf8) {
+    for (size_t i = 0; i < utf8.size();) {
+        const int32_t cp = nextcodepoint(utf8, i);
+        if (cp != '?' && winansichar(cp) == '?') {
+            return false;
         }
     }
-    return '?';
+    return true;
 }
-
-} // namespace
 
 std::string pdfescape(std::string_view text) {
     std::string s(text);

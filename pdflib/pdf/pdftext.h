@@ -16,6 +16,13 @@ std::string pdfunescape(std::string_view escaped);
 // True when every byte is below 128.
 bool isascii(std::string_view text);
 
+// Decodes one UTF-8 sequence at s[i], moving i past it; the code point, or
+// -1 for a broken sequence (one byte is consumed then).
+int32_t nextcodepoint(std::string_view s, size_t& i);
+
+// True when every character of the UTF-8 text is one of Windows-1252.
+bool inwinansi(std::string_view utf8);
+
 // UTF-8 to Windows-1252; characters it lacks (and broken UTF-8) become "?".
 std::string towinansi(std::string_view utf8);
 

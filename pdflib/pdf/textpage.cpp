@@ -69,6 +69,40 @@ void wrapparagraph(std::string_view s, size_t wrap, std::vector<std::string>& li
     }
 }
 
+// The lines of one paragraph no wider than `limit` points in the font.
+void wrapbywidth(std::string_view s, double limit, const textfont& font,
+                 std::vector<std::string>& lines) {
+    for (;;) {
+        double width = 0;
+        size_t space = std::string_view::npos; // the last space that ends a line
+        size_t at = 0;
+        size_t cut = s.size();
+        while (at < s.size()) {
+            const size_t start = at;
+            const int32_t cp = nextcodepoint(s, at);
+            width += font.advance(cp, kFontSize);
+            if (cp == ' ') {
+                space = start;
+            }
+            if (width > limit && start > 0 && cp != ' ') {
+                cut = start;
+                break;
+            }
+        }
+        if (cut == s.size()) {
+            lines.emplace_back(s);
+            return;
+        }
+        if (space != std::string_view::npos && space > 0) {
+            lines.emplace_back(s.substr(0, space));
+            s.remove_prefix(space + 1);
+        } else {
+            lines.emplace_back(s.substr(0, cut));
+            s.remove_prefix(cut);
+        }
+    }
+}
+
 // The content-stream lines that draw one line of text at baseline y.
 void emitline(std::string_view escaped, const std::string& x, int32_t y,
               std::vector<std::string>& lines) {
@@ -80,12 +114,13 @@ void emitline(std::string_view escaped, const std::string& x, int32_t y,
 }
 
 void writetextobjects(pdfoutput& out, const objectplan& plan, int64_t i, pagesize size,
-                      const std::vector<std::string>& lines);
+                      const std::vector<std::string>& lines, const std::string& font = {});
 
 } // namespace
 
-std::vector<std::string> flowtext(std::string_view utf8, pagesize size) {
+std::vector<std::string> flowtext(std::string_view utf8, pagesize size, const textfont* font) {
     const textarea area = areaof(size);
+    const double limit = (size.width == -1 ? 612 : size.width) - 2.0 * area.x;
     std::vector<std::string> lines;
     for (size_t at = 0; at <= utf8.size();) {
         size_t end = utf8.find('\n', at);
@@ -96,7 +131,11 @@ std::vector<std::string> flowtext(std::string_view utf8, pagesize size) {
         if (paragraph.ends_with('\r')) {
             paragraph.remove_suffix(1);
         }
-        wrapparagraph(paragraph, area.wrap, lines);
+        if (font != nullptr) {
+            wrapbywidth(paragraph, limit, *font, lines);
+        } else {
+            wrapparagraph(paragraph, area.wrap, lines);
+        }
         at = end + 1;
     }
     const auto perpage =
@@ -114,7 +153,7 @@ std::vector<std::string> flowtext(std::string_view utf8, pagesize size) {
 }
 
 void writetextlines(pdfoutput& out, const objectplan& plan, int64_t i, pagesize size,
-                    std::string_view page) {
+                    std::string_view page, textfont* font, const std::string& fontdictionary) {
     const textarea area = areaof(size);
     const std::string x = std::to_string(area.x);
     std::vector<std::string> lines;
@@ -124,12 +163,14 @@ void writetextlines(pdfoutput& out, const objectplan& plan, int64_t i, pagesize 
         if (end == std::string_view::npos) {
             end = page.size();
         }
-        if (end > at) {
+        if (end > at && font != nullptr) {
+            lines.push_back(font->drawline(page.substr(at, end - at), kFontSize, area.x, y));
+        } else if (end > at) {
             emitline(pdfescape(towinansi(page.substr(at, end - at))), x, y, lines);
         }
         at = end + 1;
     }
-    writetextobjects(out, plan, i, size, lines);
+    writetextobjects(out, plan, i, size, lines, fontdictionary);
 }
 
 void layouttext(std::string_view paragraph, pagesize size, int32_t& texty,
@@ -180,7 +221,7 @@ void writetextpage(pdfoutput& out, const objectplan& plan, int64_t i, pagesize s
 namespace {
 
 void writetextobjects(pdfoutput& out, const objectplan& plan, int64_t i, pagesize size,
-                      const std::vector<std::string>& lines) {
+                      const std::vector<std::string>& lines, const std::string& type0) {
     std::string content;
     for (const std::string& line : lines) {
         content += line;
@@ -200,13 +241,17 @@ void writetextobjects(pdfoutput& out, const objectplan& plan, int64_t i, pagesiz
     }
 
     out.beginobject(plan.font(i));
-    out.writeline("<<");
-    out.writeline("/Type /Font");
-    out.writeline("/Subtype /Type1");
-    out.writeline("/Name /F1");
-    out.writeline("/BaseFont /Helvetica");
-    out.writeline("/Encoding /WinAnsiEncoding");
-    out.writeline(">>");
+    if (!type0.empty()) {
+        out.writeline(type0);
+    } else {
+        out.writeline("<<");
+        out.writeline("/Type /Font");
+        out.writeline("/Subtype /Type1");
+        out.writeline("/Name /F1");
+        out.writeline("/BaseFont /Helvetica");
+        out.writeline("/Encoding /WinAnsiEncoding");
+        out.writeline(">>");
+    }
     out.endobject();
 
     out.beginobject(plan.page(i));

@@ -3,6 +3,7 @@
 
 #include "pdf/objectplan.h"
 #include "pdf/pdfoutput.h"
+#include "pdf/textfont.h"
 
 #include <cstdint>
 #include <string>
@@ -27,12 +28,16 @@ void layouttext(std::string_view paragraph, pagesize size, int32_t& texty,
 // before them dropped), lines longer than the page wrapped at the last
 // space that fits or, for a word longer than a line, inside the word. One
 // string a page, its lines joined by line feeds; at least one page.
-std::vector<std::string> flowtext(std::string_view utf8, pagesize size);
+// With a font, lines are as long as the characters' widths in it allow.
+std::vector<std::string> flowtext(std::string_view utf8, pagesize size,
+                                  const textfont* font = nullptr);
 
 // Writes the objects of text page i (0-based) holding the lines of one of
-// flowtext's pages.
+// flowtext's pages: in Helvetica, or with a font in that font, whose page
+// font object is the given Type 0 dictionary.
 void writetextlines(pdfoutput& out, const objectplan& plan, int64_t i, pagesize size,
-                    std::string_view page);
+                    std::string_view page, textfont* font = nullptr,
+                    const std::string& fontdictionary = {});
 
 // Writes the objects of page i (0-based): content stream, procedure set
 // (not in the compact layout), font and page. The paragraphs are laid out

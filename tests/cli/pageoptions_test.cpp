@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 
 namespace {
 
@@ -111,6 +112,53 @@ TEST(PageOptions, JpegQualityLowResolutionAndOversizedPagesAreToldOnce) {
                         "lay it out on a page (--page-size=A4, say) or give its resolution "
                         "(--dpi)\n");
     EXPECT_EQ(run(dir, "-q -S A4 pano.tif -o out.pdf").status, 0);
+}
+
+} // namespace
+
+namespace {
+
+// Text beyond Windows-1252 is set in an embedded font found for it, and
+// comes back from the PDF as it was given; a character no font has is
+// named.
+TEST(PageOptions, TextInEveryScriptComesBack) {
+    ovintest::tempdir dir;
+    const std::string words = "Ωμέγα Привет Größe façade";
+    std::string longline;
+    for (int k = 0; k < 200; ++k) {
+        longline += "Привет" + std::to_string(k) + " ";
+    }
+    ovintest::commandresult r =
+        run(dir, "-q -S A5 --text '" + words + "' --text '" + longline + "' -o out.pdf");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string pdf = dir.file("out.pdf");
+    EXPECT_TRUE(ovintest::qpdfcheck(pdf));
+    const std::string text = ovintest::pdftotext(pdf);
+    EXPECT_NE(text.find(words), std::string::npos) << text;
+    // Every word of the long line, each line within the page.
+    std::istringstream seen(text.substr(text.find(words) + words.size()));
+    int next = 0;
+    for (std::string word; seen >> word; ++next) {
+        ASSERT_EQ(word, "Привет" + std::to_string(next));
+    }
+    EXPECT_EQ(next, 200);
+    const std::string fonts = ovintest::runcommand("pdffonts '" + pdf + "'").output;
+    EXPECT_NE(fonts.find("CID TrueType      Identity-H       yes yes yes"), std::string::npos)
+        << fonts;
+    EXPECT_EQ(fonts.find(" no "), std::string::npos) << fonts;
+    const std::string boxes =
+        ovintest::runcommand("pdftotext -bbox '" + pdf + "' - | grep -o 'xMax=\"[0-9.]*\"'").output;
+    for (size_t at = boxes.find('"'); at != std::string::npos;
+         at = boxes.find('"', boxes.find('"', at + 1) + 1)) {
+        EXPECT_LT(std::atof(boxes.c_str() + at + 1), 419.5) << "a line runs off the A5 page";
+    }
+
+    r = run(dir, "-q --text 'private \xee\x80\x80 use' -o out.pdf");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("no installed font has every character of the text pages: none has "
+                            "U+E000"),
+              std::string::npos)
+        << r.output;
 }
 
 } // namespace
