@@ -78,6 +78,8 @@ const char* const kUsage =
     "      --lossless                HEIC, AVIF and lossy WebP or JPEG XL pictures\n"
     "                                compressed losslessly, not as JPEG at quality 92\n"
     "      --first-frame             only the first frame of an animated GIF or WebP\n"
+    "      --pdfa                    a PDF/A-2b file, for archives (fonts embedded,\n"
+    "                                sRGB output intent)\n"
     "      --max-megapixels=N        the most pixels, in millions, of a page that\n"
     "                                is decoded (default 600)\n"
     "\n"
@@ -124,6 +126,7 @@ enum : int {
     kRotate,
     kLossless,
     kFirstFrame,
+    kPdfa,
     kKeepGoing,
     kSort,
     kNoAutoOrient,
@@ -172,6 +175,7 @@ constexpr std::array kOptions = {
     optiondef{"max-megapixels", required_argument, kMaxMegapixels, "N"},
     optiondef{"lossless", no_argument, kLossless, nullptr},
     optiondef{"first-frame", no_argument, kFirstFrame, nullptr},
+    optiondef{"pdfa", no_argument, kPdfa, nullptr},
     optiondef{"title", required_argument, kTitle, "TEXT"},
     optiondef{"producer", required_argument, kProducer, "TEXT"},
     optiondef{"author", required_argument, kAuthor, "TEXT"},
@@ -699,6 +703,9 @@ std::optional<options> parseoptions(const std::vector<std::string>& args, std::s
             break;
         case kFirstFrame:
             o.firstframe = true;
+            break;
+        case kPdfa:
+            o.pdfa = true;
             break;
         case kBookmark:
         case kSubBookmark: {

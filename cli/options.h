@@ -74,6 +74,7 @@ struct options {
     std::optional<uint32_t> maxmegapixels;
     bool lossless = false;      // lossy-coded pictures compressed losslessly, not as JPEG
     bool firstframe = false;    // an animated file gives its first frame only
+    bool pdfa = false;          // a PDF/A-2b document
     bool nullseparated = false; // lists given by --from-file end names with NUL
     bool quiet = false;
     bool keepgoing = false; // images that cannot be added are skipped

@@ -14,7 +14,7 @@ _ovinpdf() {
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='--output --text --from-file --null --temp --page-size
         --imgsize --orientation --fit --border --no-auto-orient --default-dpi --dpi
-        --jpeg-quality --lossless --first-frame --max-megapixels --rotate --rotation
+        --jpeg-quality --lossless --first-frame --pdfa --max-megapixels --rotate --rotation
         --sort --keep-going --title
         --author --subject --keywords --creator --producer --creation-date --modification-date --bookmark
         --sub-bookmark --quiet --help --version'

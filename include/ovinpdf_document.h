@@ -80,6 +80,11 @@ OVINPDF_API int32_t ovinpdf_set_lossless(ovinpdf_document* document, bool on);
 /* An animated file (GIF, WebP) gives a page for each of its frames by
  * default; with first frame on, only its first. */
 OVINPDF_API int32_t ovinpdf_set_first_frame(ovinpdf_document* document, bool on);
+/* The document is saved as PDF/A-2b, for archives: text pages in an
+ * embedded font, an sRGB output intent, metadata that says PDF/A. A CMYK
+ * page without an ICC profile is refused when it is added, as PDF/A with an
+ * sRGB output intent cannot hold it. Off by default. */
+OVINPDF_API int32_t ovinpdf_set_pdfa(ovinpdf_document* document, bool on);
 /* The most pixels, in millions, that a page the library decodes may have
  * (600 by default, 1 to 100000): a larger one is refused when it is added,
  * as the memory it would take is rarely what the file means. */

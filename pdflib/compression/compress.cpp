@@ -578,7 +578,10 @@ status compressimage(imagedesc& page, const documentoptions& options, const std:
             return encoded;
         }
         // Stored data stays unless this is clearly smaller (by a twentieth).
-        if (page.asstored && page.filter != pdffilter::dct &&
+        // PDF/A forbids LZW data.
+        const bool storable =
+            page.asstored && !(options.pdfa && page.asstored->filter == pdffilter::lzw);
+        if (storable && page.filter != pdffilter::dct &&
             page.data.size() > page.asstored->streamlength() - page.asstored->streamlength() / 20) {
             std::shared_ptr<const imagedesc> stored = std::move(page.asstored);
             page = *stored;

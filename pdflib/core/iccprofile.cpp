@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <type_traits>
+#include <vector>
 
 namespace ovin {
 
@@ -86,6 +87,21 @@ void checkprofile(imagedesc& page, const std::string& name, warninglist& warning
         page.iccprofile.clear();
         warnings.add(name + ": unusable ICC profile, device colours used");
     }
+}
+
+std::vector<uint8_t> srgbprofile() {
+    const contextptr context(cmsCreateContext(nullptr, nullptr));
+    const profileptr srgb(cmsCreate_sRGBProfileTHR(context.get()));
+    cmsUInt32Number size = 0;
+    if (!srgb || cmsSaveProfileToMem(srgb.get(), nullptr, &size) == 0) {
+        return {};
+    }
+    std::vector<uint8_t> bytes(size);
+    if (cmsSaveProfileToMem(srgb.get(), bytes.data(), &size) == 0) {
+        return {};
+    }
+    bytes.resize(size);
+    return bytes;
 }
 
 } // namespace ovin

@@ -23,4 +23,7 @@ bool usableprofile(std::span<const uint8_t> profile, colourspace colour);
 // the warning "NAME: unusable ICC profile, device colours used".
 void checkprofile(imagedesc& page, const std::string& name, warninglist& warnings);
 
+// LittleCMS's sRGB profile, for an output intent.
+std::vector<uint8_t> srgbprofile();
+
 } // namespace ovin

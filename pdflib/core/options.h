@@ -82,6 +82,10 @@ struct documentoptions {
     bool lossless = false;
     // An animated file gives its first frame only, not a page per frame.
     bool firstframe = false;
+    // The document is PDF/A-2b: every font embedded, an sRGB output intent,
+    // XMP that says so, a file identifier, no LZW data, and pages whose
+    // colours need another output intent refused.
+    bool pdfa = false;
     // The most pixels a page that is decoded may have; 0 for no limit.
     uint64_t maxpixels = 0;
     // A save prepares the next page on a second thread while it writes one

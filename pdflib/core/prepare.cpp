@@ -29,6 +29,12 @@ status readimage(const facepolicy& face, readcontext& context, imagekind kind,
     checkprofile(out, shown, context.warnings);
     face.resolve(name, context, out);
 
+    // An sRGB output intent gives device RGB and grey their meaning, not
+    // device CMYK.
+    if (options.pdfa && out.colour == colourspace::cmyk && out.iccprofile.empty()) {
+        return {OVINPDF_IMAGE_ERROR, shown + ": a CMYK page without an ICC profile cannot be in a "
+                                             "PDF/A file, whose colours are sRGB"};
+    }
     // A page without pixels (a JPEG without a frame header, say) would be
     // an empty, broken page in every reader.
     if (out.width <= 0 || out.height <= 0) {

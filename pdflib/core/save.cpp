@@ -2,6 +2,7 @@
 
 #include "compression/reencode.h"
 #include "core/aheadworker.h"
+#include "core/iccprofile.h"
 #include "core/prepare.h"
 #include "names.h"
 #include "numbers.h"
@@ -145,12 +146,44 @@ private:
         outlinetree outline;
     };
     std::unique_ptr<flowedpages> flowed_;
-    // The font of text pages with characters beyond Helvetica's, its shared
-    // objects' numbers once a page used it, and why none could be found.
-    std::unique_ptr<textfont> font_;
-    std::vector<int64_t> fontobjects_;
+    // The fonts of text pages with characters beyond Helvetica's, and why
+    // none could be found.
+    std::unique_ptr<textfonts> font_;
     status fontfailure_;
 };
+
+// The document's identifier: a digest of what makes it this document (its
+// title, producer, dates and pages), the same for the same document saved
+// again, as reproducible files need.
+std::string fileidentifier(const librarystate& state, const std::vector<pageinfo>& pages,
+                           int64_t created, int64_t modified) {
+    // Two FNV-1a digests of 64 bits, started apart.
+    uint64_t a = 0xCBF29CE484222325ULL;
+    uint64_t b = 0x84222325CBF29CE4ULL;
+    const auto mix = [&](std::string_view text) {
+        for (const char c : text) {
+            a = (a ^ static_cast<uint8_t>(c)) * 0x100000001B3ULL;
+            b = (b ^ static_cast<uint8_t>(c)) * 0x100000001B3ULL + 0x9E37;
+        }
+        a = (a ^ 0xFF) * 0x100000001B3ULL; // ends every part
+        b = (b ^ 0xFF) * 0x100000001B3ULL;
+    };
+    mix(state.pdftitle);
+    mix(state.pdfmaker);
+    mix(std::to_string(created) + " " + std::to_string(modified));
+    for (const pageinfo& page : pages) {
+        mix(page.name);
+        mix(std::to_string(page.pagenumber));
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string id;
+    for (const uint64_t half : {a, b}) {
+        for (int shift = 60; shift >= 0; shift -= 4) {
+            id.push_back(kHex[(half >> shift) & 0xF]);
+        }
+    }
+    return id;
+}
 
 // The document page size comes from the first image page that probes well
 // (or, where the face keeps them, from the facts of the first image page
@@ -208,11 +241,12 @@ void savejob::flowtextpages() {
     for (const pageinfo& page : state_.pages) {
         if (!page.isimage) {
             texts.emplace_back(page.name);
-            beyond = beyond || !inwinansi(page.name);
+            // PDF/A embeds every font.
+            beyond = beyond || !inwinansi(page.name) || state_.options.pdfa;
         }
     }
     if (beyond) {
-        fontfailure_ = textfont::find(texts, font_);
+        fontfailure_ = textfonts::find(texts, font_);
     }
     std::vector<int32_t> firstof; // the new index of each page
     firstof.reserve(state_.pages.size());
@@ -292,11 +326,8 @@ void savejob::writeprepared(int64_t i, preparedpage& prepared) {
     const pageinfo& page = pages()[static_cast<size_t>(i)];
     if (!page.isimage) {
         if (font_) {
-            while (fontobjects_.size() < textfont::kSharedObjects) {
-                fontobjects_.push_back(plan_.extra());
-            }
-            writetextlines(out_, plan_, i, size_, page.name, font_.get(),
-                           font_->type0(fontobjects_));
+            font_->number([this] { return plan_.extra(); });
+            writetextlines(out_, plan_, i, size_, page.name, font_.get());
         } else if (flowed_) {
             writetextlines(out_, plan_, i, size_, page.name);
         } else {
@@ -419,6 +450,15 @@ void savejob::writetrailer() {
     if (metadata != 0) {
         out_.writeline("/Metadata " + ref(metadata));
     }
+    const bool pdfa = state_.options.pdfa;
+    const int64_t intentprofile = pdfa ? plan_.extra() : 0;
+    if (pdfa) {
+        // Device colours are sRGB.
+        out_.writeline("/OutputIntents [<< /Type /OutputIntent /S /GTS_PDFA1 "
+                       "/OutputConditionIdentifier (sRGB IEC61966-2.1) /Info (sRGB IEC61966-2.1) "
+                       "/DestOutputProfile " +
+                       ref(intentprofile) + " >>]");
+    }
     // The header's version comes from the first page of each file; a later
     // page that needs PDF 1.5 raises it here, where readers look too.
     if (newerpdf_ && !state_.needspdf15) {
@@ -429,7 +469,7 @@ void savejob::writetrailer() {
 
     if (metadata != 0) {
         const std::string xmp =
-            xmppacket(state_.pdftitle, state_.pdfmaker, info, created, modified);
+            xmppacket(state_.pdftitle, state_.pdfmaker, info, created, modified, pdfa);
         out_.beginobject(metadata);
         out_.writeline("<< /Type /Metadata /Subtype /XML /Length " + std::to_string(xmp.size()) +
                        " >>");
@@ -437,11 +477,18 @@ void savejob::writetrailer() {
         out_.endobject();
     }
 
+    if (pdfa) {
+        const std::vector<uint8_t> profile = srgbprofile();
+        out_.beginobject(intentprofile);
+        out_.writeline("<< /N 3 /Length " + std::to_string(profile.size()) + " >>");
+        out_.writestream(profile.data(), profile.size());
+        out_.endobject();
+    }
     if (plan_.hasoutline()) {
         writeoutline(out_, plan_, outline());
     }
-    if (font_ && !fontobjects_.empty()) {
-        if (status written = font_->write(out_, fontobjects_); !written.ok()) {
+    if (font_) {
+        if (status written = font_->write(out_); !written.ok()) {
             result_ = written;
         }
     }
@@ -459,6 +506,10 @@ void savejob::writetrailer() {
     out_.writeline("/Size " + std::to_string(offsets.size() + 1));
     out_.writeline("/Info " + ref(plan_.info()));
     out_.writeline("/Root " + ref(plan_.catalog()));
+    if (pdfa) {
+        const std::string id = fileidentifier(state_, pages(), created, modified);
+        out_.writeline("/ID [<" + id + "> <" + id + ">]");
+    }
     out_.writeline(">>");
     out_.writeline("startxref");
     out_.writeline(std::to_string(xref));
@@ -503,6 +554,11 @@ status savejob::run() {
         ui_.progressShow(filename_, static_cast<int32_t>(n()));
         shown = true;
         out_.writeline(state_.needspdf15 ? "%PDF-1.5" : "%PDF-1.4");
+        if (state_.options.pdfa) {
+            // Bytes above 127 tell file transfers that this is no text.
+            out_.writeline("%\xE2\xE3\xCF\xD3");
+            out_.setendstreamline(true);
+        }
         // The classic face's progress window and Cancel follow one page at
         // a time: it never prepares ahead.
         writepages(face_.preparesahead(state_.options));

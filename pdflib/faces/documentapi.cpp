@@ -284,6 +284,10 @@ int32_t ovinpdf_set_first_frame(ovinpdf_document* document, bool on) {
     return setfield(document, &ovin::documentoptions::firstframe, on);
 }
 
+int32_t ovinpdf_set_pdfa(ovinpdf_document* document, bool on) {
+    return setfield(document, &ovin::documentoptions::pdfa, on);
+}
+
 int32_t ovinpdf_set_max_megapixels(ovinpdf_document* document, uint32_t megapixels) {
     return setoption(document, [&](ovin::documentoptions& o) {
         o.maxpixels = uint64_t{megapixels} * 1'000'000;

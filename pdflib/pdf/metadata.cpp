@@ -98,7 +98,7 @@ std::vector<std::string> infolines(const documentinfo& info, int64_t created, in
 }
 
 std::string xmppacket(const std::string& title, const std::string& producer,
-                      const documentinfo& info, int64_t created, int64_t modified) {
+                      const documentinfo& info, int64_t created, int64_t modified, bool pdfa) {
     std::string x;
     x += "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n";
     x += "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n";
@@ -106,7 +106,11 @@ std::string xmppacket(const std::string& title, const std::string& producer,
     x += "<rdf:Description rdf:about=\"\"\n";
     x += " xmlns:dc=\"http://purl.org/dc/elements/1.1/\"\n";
     x += " xmlns:pdf=\"http://ns.adobe.com/pdf/1.3/\"\n";
-    x += " xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\">\n";
+    x += " xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\"";
+    x += pdfa ? "\n xmlns:pdfaid=\"http://www.aiim.org/pdfa/ns/id/\">\n" : ">\n";
+    if (pdfa) {
+        x += "<pdfaid:part>2</pdfaid:part>\n<pdfaid:conformance>B</pdfaid:conformance>\n";
+    }
     x += "<dc:format>application/pdf</dc:format>\n";
     const auto alt = [&](const char* key, const std::string& value) {
         if (!value.empty()) {

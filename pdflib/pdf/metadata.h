@@ -26,7 +26,9 @@ std::string isodate(int64_t seconds);
 std::vector<std::string> infolines(const documentinfo& info, int64_t created, int64_t modified);
 
 // The XMP packet for the same facts, UTF-8.
+// With `pdfa` it says that the document is PDF/A-2b.
 std::string xmppacket(const std::string& title, const std::string& producer,
-                      const documentinfo& info, int64_t created, int64_t modified);
+                      const documentinfo& info, int64_t created, int64_t modified,
+                      bool pdfa = false);
 
 } // namespace ovin

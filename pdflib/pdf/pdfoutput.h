@@ -52,15 +52,18 @@ public:
     void writestream(const void* data, size_t size) {
         writeline("stream");
         write(data, size);
-        writeline("endstream");
+        endstream();
     }
     void writestream(std::string_view bytes) { writestream(bytes.data(), bytes.size()); }
     // The same with the bytes copied from a file (copy() below).
     void copystream(int from, uint64_t offset, uint64_t length) {
         writeline("stream");
         copy(from, offset, length);
-        writeline("endstream");
+        endstream();
     }
+    // Whether a line end comes between a stream's data and "endstream"
+    // (PDF/A asks for one; it is not part of the stream's length).
+    void setendstreamline(bool on) { endstreamline_ = on; }
 
     // "N 0 R": a reference to object N.
     static std::string ref(int64_t number) { return std::to_string(number) + " 0 R"; }
@@ -93,6 +96,14 @@ private:
     bool kernelcopy(int from, uint64_t& offset, uint64_t& left);
     void closefd();
 
+    void endstream() {
+        if (endstreamline_) {
+            writeline("");
+        }
+        writeline("endstream");
+    }
+
+    bool endstreamline_ = false;
     int fd_ = -1;
     kind kind_ = kind::none;
     bool replacing_ = false; // a regular file was at the target when opened

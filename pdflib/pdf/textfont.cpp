@@ -119,76 +119,96 @@ struct textfont::handles {
 
 textfont::~textfont() = default;
 
-status textfont::find(const std::vector<std::string_view>& texts, std::unique_ptr<textfont>& font) {
-    const std::set<uint32_t> wanted = drawncharacters(texts);
+bool textfont::open(const std::string& file, unsigned int index, const std::string& family,
+                    const std::string& postscriptname) {
+    hb_ = std::make_unique<handles>();
+    hb_->blob = hb_blob_create_from_file_or_fail(file.c_str());
+    if (hb_->blob == nullptr) {
+        return false;
+    }
+    hb_->face = hb_face_create(hb_->blob, index);
+    hb_->font = hb_font_create(hb_->face);
+    upem_ = static_cast<int32_t>(std::max(16U, hb_face_get_upem(hb_->face)));
+    family_ = family;
+    postscriptname_ = pdfname(postscriptname.empty() ? family : postscriptname);
+    return hb_face_get_glyph_count(hb_->face) > 0;
+}
+
+bool textfont::has(int32_t codepoint) const {
+    hb_codepoint_t gid = 0;
+    return codepoint >= 0 &&
+           hb_font_get_nominal_glyph(hb_->font, static_cast<hb_codepoint_t>(codepoint), &gid) != 0;
+}
+
+status textfonts::find(const std::vector<std::string_view>& texts,
+                       std::unique_ptr<textfonts>& fonts) {
+    std::set<uint32_t> missing = drawncharacters(texts);
     FcConfig* config = fontconfig();
     if (config == nullptr) {
         return {OVINPDF_IMAGE_ERROR, "the font configuration (fontconfig) cannot be loaded"};
     }
-    // DejaVu Sans first, then the installed fonts in fontconfig's order of
-    // likeness; the first TrueType font that has every character is taken.
+    // DejaVu Sans first, then the installed TrueType fonts in fontconfig's
+    // order of likeness, each taken for the characters the fonts before it
+    // lack.
     const std::unique_ptr<FcPattern, patterndeleter> pattern(
         FcNameParse(reinterpret_cast<const FcChar8*>("DejaVu Sans")));
     FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
     FcDefaultSubstitute(pattern.get());
     FcResult result = FcResultMatch;
-    const std::unique_ptr<FcFontSet, fontsetdeleter> fonts(
+    const std::unique_ptr<FcFontSet, fontsetdeleter> set(
         FcFontSort(config, pattern.get(), FcFalse, nullptr, &result));
-    uint32_t lacking = wanted.empty() ? 0 : *wanted.begin();
-    size_t mostfound = 0;
-    for (int k = 0; fonts && k < fonts->nfont; ++k) {
-        FcPattern* candidate = fonts->fonts[k];
+    auto made = std::make_unique<textfonts>();
+    for (int k = 0; set && k < set->nfont && (made->fonts_.empty() || !missing.empty()); ++k) {
+        FcPattern* candidate = set->fonts[k];
         FcCharSet* charset = nullptr;
         FcChar8* file = nullptr;
         FcChar8* format = nullptr;
-        int index = 0;
         if (FcPatternGetCharSet(candidate, FC_CHARSET, 0, &charset) != FcResultMatch ||
             FcPatternGetString(candidate, FC_FILE, 0, &file) != FcResultMatch ||
             FcPatternGetString(candidate, FC_FONTFORMAT, 0, &format) != FcResultMatch ||
             std::string_view(reinterpret_cast<const char*>(format)) != "TrueType") {
             continue;
         }
-        FcPatternGetInteger(candidate, FC_INDEX, 0, &index);
-        size_t found = 0;
-        for (uint32_t cp : wanted) {
-            if (FcCharSetHasChar(charset, cp) == FcFalse) {
-                if (found >= mostfound) {
-                    lacking = cp;
-                    mostfound = found;
-                }
-                break;
+        std::set<uint32_t> has;
+        for (uint32_t cp : missing) {
+            if (FcCharSetHasChar(charset, cp) == FcTrue) {
+                has.insert(cp);
             }
-            ++found;
         }
-        if (found < wanted.size()) {
+        if (has.empty() && !made->fonts_.empty()) {
             continue;
         }
-        auto made = std::make_unique<textfont>();
-        made->hb_ = std::make_unique<handles>();
-        made->hb_->blob = hb_blob_create_from_file_or_fail(reinterpret_cast<const char*>(file));
-        if (made->hb_->blob == nullptr) {
-            continue;
-        }
-        made->hb_->face = hb_face_create(made->hb_->blob, static_cast<unsigned int>(index));
-        made->hb_->font = hb_font_create(made->hb_->face);
-        made->upem_ = static_cast<int32_t>(std::max(16U, hb_face_get_upem(made->hb_->face)));
+        int index = 0;
         FcChar8* family = nullptr;
         FcChar8* postscript = nullptr;
-        if (FcPatternGetString(candidate, FC_FAMILY, 0, &family) == FcResultMatch) {
-            made->family_ = reinterpret_cast<const char*>(family);
+        FcPatternGetInteger(candidate, FC_INDEX, 0, &index);
+        FcPatternGetString(candidate, FC_FAMILY, 0, &family);
+        FcPatternGetString(candidate, FC_POSTSCRIPT_NAME, 0, &postscript);
+        const auto text = [](const FcChar8* s) {
+            return s == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(s));
+        };
+        auto font = std::make_unique<textfont>();
+        if (!font->open(text(file), static_cast<unsigned int>(index), text(family),
+                        text(postscript))) {
+            continue;
         }
-        if (FcPatternGetString(candidate, FC_POSTSCRIPT_NAME, 0, &postscript) == FcResultMatch) {
-            made->postscriptname_ = pdfname(reinterpret_cast<const char*>(postscript));
-        } else {
-            made->postscriptname_ = pdfname(made->family_);
+        for (uint32_t cp : has) {
+            missing.erase(cp);
         }
-        font = std::move(made);
-        return {};
+        made->fonts_.push_back(std::move(font));
     }
-    return {OVINPDF_IMAGE_ERROR,
-            "no installed font has every character of the text pages: none has " +
-                hexcodepoint(lacking) +
-                " with the others (fonts-noto-core and fonts-droid-fallback have most scripts)"};
+    if (made->fonts_.empty()) {
+        return {OVINPDF_IMAGE_ERROR, "no TrueType font is installed for the text pages "
+                                     "(fonts-dejavu-core has one)"};
+    }
+    if (!missing.empty()) {
+        return {OVINPDF_IMAGE_ERROR,
+                "no installed font has the character " + hexcodepoint(*missing.begin()) +
+                    " of the text pages (fonts-noto-core and fonts-droid-fallback have most "
+                    "scripts)"};
+    }
+    fonts = std::move(made);
+    return {};
 }
 
 double textfont::advance(int32_t codepoint, double size) const {
@@ -200,7 +220,7 @@ double textfont::advance(int32_t codepoint, double size) const {
     return hb_font_get_glyph_h_advance(hb_->font, gid) * size / upem_;
 }
 
-std::string textfont::drawline(std::string_view utf8, double size, int32_t x, int32_t y) {
+std::string textfont::drawrun(std::string_view utf8, const std::string& name, double size) {
     hb_buffer_t* buffer = hb_buffer_create();
     hb_buffer_add_utf8(buffer, utf8.data(), static_cast<int>(utf8.size()), 0,
                        static_cast<int>(utf8.size()));
@@ -242,8 +262,7 @@ std::string textfont::drawline(std::string_view utf8, double size, int32_t x, in
     }
     glyphs += ">] TJ";
     hb_buffer_destroy(buffer);
-    return "BT\r\n/F1 " + formatreal(size) + " Tf\r\n" + std::to_string(x) + " " +
-           std::to_string(y) + " Td\r\n" + glyphs + "\r\nET";
+    return "/" + name + " " + formatreal(size) + " Tf\r\n" + glyphs + "\r\n";
 }
 
 std::string textfont::type0(const std::vector<int64_t>& numbers) const {
@@ -342,6 +361,72 @@ status textfont::write(pdfoutput& out, const std::vector<int64_t>& numbers) cons
     out.writeline("<< /Length " + std::to_string(cmap.size()) + " >>");
     out.writestream(cmap);
     out.endobject();
+    return {};
+}
+
+double textfonts::advance(int32_t codepoint, double size) const {
+    for (const auto& font : fonts_) {
+        if (font->has(codepoint)) {
+            return font->advance(codepoint, size);
+        }
+    }
+    return 0;
+}
+
+std::string textfonts::drawline(std::string_view utf8, double size, int32_t x, int32_t y) {
+    std::string out = "BT\r\n" + std::to_string(x) + " " + std::to_string(y) + " Td\r\n";
+    // Runs of characters that one font draws, each in the first font that
+    // has its first character; spaces and marks stay with the run before.
+    size_t start = 0;
+    size_t current = SIZE_MAX;
+    for (size_t at = 0; at < utf8.size();) {
+        const size_t here = at;
+        const int32_t cp = nextcodepoint(utf8, at);
+        size_t which = current;
+        if (current == SIZE_MAX || !fonts_[current]->has(cp)) {
+            which = 0;
+            while (which + 1 < fonts_.size() && !fonts_[which]->has(cp)) {
+                ++which;
+            }
+        }
+        if (which != current) {
+            if (current != SIZE_MAX) {
+                out += fonts_[current]->drawrun(utf8.substr(start, here - start),
+                                                "F" + std::to_string(current + 1), size);
+            }
+            start = here;
+            current = which;
+        }
+    }
+    if (current != SIZE_MAX) {
+        out +=
+            fonts_[current]->drawrun(utf8.substr(start), "F" + std::to_string(current + 1), size);
+    }
+    return out + "ET";
+}
+
+std::string textfonts::firstfont() const {
+    return fonts_[0]->type0({numbers_[0].begin() + 1, numbers_[0].end()});
+}
+
+std::string textfonts::otherfonts() const {
+    std::string out;
+    for (size_t k = 1; k < numbers_.size(); ++k) {
+        out += " /F" + std::to_string(k + 1) + " " + pdfoutput::ref(numbers_[k][0]);
+    }
+    return out;
+}
+
+status textfonts::write(pdfoutput& out) const {
+    for (size_t k = 0; k < numbers_.size(); ++k) {
+        const std::vector<int64_t> shared(numbers_[k].begin() + 1, numbers_[k].end());
+        out.beginobject(numbers_[k][0]);
+        out.writeline(fonts_[k]->type0(shared));
+        out.endobject();
+        if (status written = fonts_[k]->write(out, shared); !written.ok()) {
+            return written;
+        }
+    }
     return {};
 }
 

@@ -70,7 +70,7 @@ void wrapparagraph(std::string_view s, size_t wrap, std::vector<std::string>& li
 }
 
 // The lines of one paragraph no wider than `limit` points in the font.
-void wrapbywidth(std::string_view s, double limit, const textfont& font,
+void wrapbywidth(std::string_view s, double limit, const textfonts& font,
                  std::vector<std::string>& lines) {
     for (;;) {
         double width = 0;
@@ -114,11 +114,12 @@ void emitline(std::string_view escaped, const std::string& x, int32_t y,
 }
 
 void writetextobjects(pdfoutput& out, const objectplan& plan, int64_t i, pagesize size,
-                      const std::vector<std::string>& lines, const std::string& font = {});
+                      const std::vector<std::string>& lines, const std::string& type0 = {},
+                      const std::string& others = {});
 
 } // namespace
 
-std::vector<std::string> flowtext(std::string_view utf8, pagesize size, const textfont* font) {
+std::vector<std::string> flowtext(std::string_view utf8, pagesize size, const textfonts* font) {
     const textarea area = areaof(size);
     const double limit = (size.width == -1 ? 612 : size.width) - 2.0 * area.x;
     std::vector<std::string> lines;
@@ -153,7 +154,7 @@ std::vector<std::string> flowtext(std::string_view utf8, pagesize size, const te
 }
 
 void writetextlines(pdfoutput& out, const objectplan& plan, int64_t i, pagesize size,
-                    std::string_view page, textfont* font, const std::string& fontdictionary) {
+                    std::string_view page, textfonts* font) {
     const textarea area = areaof(size);
     const std::string x = std::to_string(area.x);
     std::vector<std::string> lines;
@@ -170,7 +171,8 @@ void writetextlines(pdfoutput& out, const objectplan& plan, int64_t i, pagesize 
         }
         at = end + 1;
     }
-    writetextobjects(out, plan, i, size, lines, fontdictionary);
+    writetextobjects(out, plan, i, size, lines, font != nullptr ? font->firstfont() : "",
+                     font != nullptr ? font->otherfonts() : "");
 }
 
 void layouttext(std::string_view paragraph, pagesize size, int32_t& texty,
@@ -221,7 +223,8 @@ void writetextpage(pdfoutput& out, const objectplan& plan, int64_t i, pagesize s
 namespace {
 
 void writetextobjects(pdfoutput& out, const objectplan& plan, int64_t i, pagesize size,
-                      const std::vector<std::string>& lines, const std::string& type0) {
+                      const std::vector<std::string>& lines, const std::string& type0,
+                      const std::string& others) {
     std::string content;
     for (const std::string& line : lines) {
         content += line;
@@ -265,7 +268,7 @@ void writetextobjects(pdfoutput& out, const objectplan& plan, int64_t i, pagesiz
                       std::to_string(size.height) + " ]");
     }
     out.writeline("/Contents " + pdfoutput::ref(plan.textcontents(i)));
-    const std::string font = "/Font << /F1 " + pdfoutput::ref(plan.font(i)) + " >>";
+    const std::string font = "/Font << /F1 " + pdfoutput::ref(plan.font(i)) + others + " >>";
     out.writeline(plan.compact() ? "/Resources << " + font + " >>"
                                  : "/Resources << /ProcSet " + pdfoutput::ref(plan.procset(i)) +
                                        " " + font + " >>");

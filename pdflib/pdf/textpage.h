@@ -30,14 +30,12 @@ void layouttext(std::string_view paragraph, pagesize size, int32_t& texty,
 // string a page, its lines joined by line feeds; at least one page.
 // With a font, lines are as long as the characters' widths in it allow.
 std::vector<std::string> flowtext(std::string_view utf8, pagesize size,
-                                  const textfont* font = nullptr);
+                                  const textfonts* fonts = nullptr);
 
 // Writes the objects of text page i (0-based) holding the lines of one of
-// flowtext's pages: in Helvetica, or with a font in that font, whose page
-// font object is the given Type 0 dictionary.
+// flowtext's pages: in Helvetica, or in the fonts (numbered already).
 void writetextlines(pdfoutput& out, const objectplan& plan, int64_t i, pagesize size,
-                    std::string_view page, textfont* font = nullptr,
-                    const std::string& fontdictionary = {});
+                    std::string_view page, textfonts* fonts = nullptr);
 
 // Writes the objects of page i (0-based): content stream, procedure set
 // (not in the compact layout), font and page. The paragraphs are laid out

@@ -1,5 +1,6 @@
 #include "pagecheck.h"
 
+#include "pdfacheck.h"
 #include "pdftools.h"
 
 #include <gtest/gtest.h>
@@ -45,6 +46,15 @@ std::string checkpages(const std::vector<pagecase>& cases, const std::string& he
                 << readername(r) << ": " << seen.error << d.error << " largest " << d.maximum
                 << ", " << d.differing << " samples differ";
         }
+    }
+    // The same pages make a sound PDF/A-2b file.
+    ovin::documentoptions archival = options;
+    archival.pdfa = true;
+    const documentpdf a = makedocumentpdf(files, dir.file("pdfa.pdf"), archival);
+    EXPECT_EQ(a.code, 0) << a.error;
+    EXPECT_EQ(a.qpdf, "");
+    for (const std::string& problem : pdfaproblems(dir.file("pdfa.pdf"))) {
+        ADD_FAILURE() << "PDF/A: " << problem;
     }
     return runcommand("pdfimages -list '" + pdf + "' 2>/dev/null").output;
 }

@@ -27,7 +27,8 @@ documentpdf savefiles(const tempdir& dir, const std::vector<std::string>& files,
                       const ovin::documentoptions& options = ovin::documentdefaults());
 
 // Saves the cases as the pages of one document and compares every page
-// with its look in both readers; returns what `pdfimages -list` says of the
+// with its look in both readers, and saves them again as PDF/A-2b, which
+// must keep its rules; returns what `pdfimages -list` says of the
 // document.
 std::string checkpages(const std::vector<pagecase>& cases, const std::string& header,
                        const ovin::documentoptions& options = ovin::documentdefaults());
