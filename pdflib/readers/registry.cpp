@@ -1,8 +1,10 @@
 #include "readers/registry.h"
 
 #include "readers/bmp.h"
+#include "readers/heif.h"
 #include "readers/jp2.h"
 #include "readers/jpeg.h"
+#include "readers/jxl.h"
 #include "readers/png.h"
 #include "readers/pnm.h"
 #include "readers/tiff/tiffpage.h"
@@ -20,7 +22,7 @@ struct reader {
     readfunction read;
 };
 
-const std::array<reader, 6> kReaders{{
+const std::array<reader, 8> kReaders{{
     {imagekind::tiff,
      [](const readrequest& r, imagedesc& out) {
          std::vector<uint64_t> none;
@@ -46,6 +48,10 @@ const std::array<reader, 6> kReaders{{
      }},
     {imagekind::jp2, [](const readrequest& r,
                         imagedesc& out) { return readjp2page(r.source, r.shown, r.mode, out); }},
+    {imagekind::heif, [](const readrequest& r,
+                         imagedesc& out) { return readheifpage(r.source, r.shown, r.mode, out); }},
+    {imagekind::jxl, [](const readrequest& r,
+                        imagedesc& out) { return readjxlpage(r.source, r.shown, r.mode, out); }},
 }};
 
 } // namespace

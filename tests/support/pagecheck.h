@@ -19,6 +19,7 @@ struct pagecase {
     int tolerance = 0;                   // largest difference of a sample (colour managed pages)
     std::vector<std::string> dictionary; // found in the image's dictionary
     bool seed = false;                   // the file is one of the fuzz seeds
+    double mean = -1;                    // when set, the largest mean difference (lossy pages)
 };
 
 // Saves the files through the document face into dir/out.pdf, which qpdf
