@@ -1,11 +1,13 @@
 #include "readers/registry.h"
 
 #include "readers/bmp.h"
+#include "readers/gif.h"
 #include "readers/jp2.h"
 #include "readers/jpeg.h"
 #include "readers/png.h"
 #include "readers/pnm.h"
 #include "readers/tiff/tiffpage.h"
+#include "readers/webp.h"
 
 #include <algorithm>
 #include <array>
@@ -20,7 +22,7 @@ struct reader {
     readfunction read;
 };
 
-const std::array<reader, 6> kReaders{{
+const std::array<reader, 8> kReaders{{
     {imagekind::tiff,
      [](const readrequest& r, imagedesc& out) {
          std::vector<uint64_t> none;
@@ -45,6 +47,8 @@ const std::array<reader, 6> kReaders{{
      }},
     {imagekind::jp2, [](const readrequest& r,
                         imagedesc& out) { return readjp2page(r.source, r.shown, r.mode, out); }},
+    {imagekind::webp, readwebppage},
+    {imagekind::gif, readgifpage},
 }};
 
 } // namespace

@@ -115,13 +115,15 @@ public:
         // The cache's list is lent for the call, not copied: every page of
         // a long file costs the same.
         std::vector<uint64_t> directories;
+        std::shared_ptr<readerstate> state;
         if (cached) {
             directories.swap(cache->tiffdirectories);
+            state.swap(cache->state);
         }
         const std::string shownname = shown(name);
         const documentoptions& options = context.options;
         const status result = reader({*source, shownname, page, mode, &directories,
-                                      options.jpegquality > 0, options.firstframe},
+                                      options.jpegquality > 0, options.firstframe, &state},
                                      out);
         if (result.ok() && !out.lossycoding.empty() && !options.lossless) {
             const std::string coding =
@@ -140,6 +142,7 @@ public:
                 cache->source = std::move(opened);
             }
             cache->tiffdirectories.swap(directories);
+            cache->state.swap(state);
         }
         return result;
     }
