@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::shared_ptr<ovin::readerstate> state;
     const uint32_t pages = page.pagesinfile;
-    for (uint32_t p = 1; p <= pages && p <= 64; ++p) {
+    for (uint32_t p = 1; p <= pages && p <= 16; ++p) {
         page.reset();
         ovin::readrequest request{source, name, p, ovin::imagedata::read};
         request.state = &state;

@@ -16,8 +16,12 @@ namespace ovin {
 
 namespace {
 
-// A logical screen above this many pixels (1 GB as RGBA) is refused.
+// A logical screen above this many pixels (1 GB as RGBA) is refused, and so
+// is one above 16 megapixels that is more than 4096 pixels to each byte of
+// the file (LZW data gives at most some 2700 pixels a byte).
 constexpr uint64_t kMaxScreen = uint64_t{1} << 28;
+constexpr uint64_t kFreeScreen = uint64_t{1} << 24;
+constexpr uint64_t kPixelsPerByte = 4096;
 // The pixels of all pages together: more would be an absurd document.
 constexpr uint64_t kMaxPagePixels = uint64_t{1} << 34;
 
@@ -75,10 +79,13 @@ status opengif(gifinput& input, const std::string& name, gifhandle& gif) {
         return refuse(name,
                       error == D_GIF_ERR_NOT_GIF_FILE ? "no GIF signature" : gifreason(error));
     }
-    if (gif->SWidth <= 0 || gif->SHeight <= 0 ||
-        uint64_t(gif->SWidth) * uint64_t(gif->SHeight) > kMaxScreen) {
+    const uint64_t pixels =
+        uint64_t(std::max(gif->SWidth, 0)) * uint64_t(std::max(gif->SHeight, 0));
+    if (pixels == 0 || pixels > kMaxScreen ||
+        (pixels > kFreeScreen && pixels / kPixelsPerByte > input.source->size())) {
         return refuse(name, "logical screen of " + std::to_string(gif->SWidth) + " x " +
-                                std::to_string(gif->SHeight) + " pixels");
+                                std::to_string(gif->SHeight) + " pixels in a file of " +
+                                std::to_string(input.source->size()) + " bytes");
     }
     return {};
 }
@@ -207,6 +214,10 @@ status startcomposing(const std::string& name, gifstate& state) {
 }
 
 void dispose(gifstate& state) {
+    if (state.right <= state.left) {
+        state.disposal = DISPOSAL_UNSPECIFIED;
+        return;
+    }
     const size_t rowbytes = size_t(state.right - state.left) * 4;
     for (int y = state.top; y < state.bottom; ++y) {
         uint8_t* row = state.screen.data() + (size_t(y) * state.width + state.left) * 4;
@@ -237,7 +248,7 @@ status drawframe(const std::string& name, gifstate& state) {
         static_cast<int>(std::clamp<int64_t>(int64_t{desc.Top} + desc.Height, top, state.height));
     const GraphicsControlBlock control = state.control;
     state.control = nocontrol();
-    if (control.DisposalMode == DISPOSE_PREVIOUS) {
+    if (control.DisposalMode == DISPOSE_PREVIOUS && right > left) {
         const size_t rowbytes = size_t(right - left) * 4;
         state.before.resize(rowbytes * size_t(bottom - top));
         for (int y = top; y < bottom; ++y) {

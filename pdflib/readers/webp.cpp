@@ -21,8 +21,15 @@ namespace {
 
 // Files above this are refused rather than read into memory.
 constexpr uint64_t kMaxFile = uint64_t{1} << 30;
-// A canvas above this many pixels (1 GB as RGBA) is refused before decoding.
+// A canvas above this many pixels (1 GB as RGBA) is refused before decoding,
+// and so is one above 16 megapixels that is more than 4096 pixels to each
+// byte of the file: a flat picture so large in so few bytes is a lie more
+// likely than a page.
 constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
+constexpr uint64_t kFreePixels = uint64_t{1} << 24;
+constexpr uint64_t kPixelsPerByte = 4096;
+// The pixels of all pages together: more would be an absurd document.
+constexpr uint64_t kMaxPagePixels = uint64_t{1} << 34;
 constexpr uint32_t kMaxProfile = 8 << 20;
 
 status refuse(const std::string& name, const std::string& why) {
@@ -83,6 +90,9 @@ status openfile(bytesource& source, const std::string& name, webpfile& file) {
         return refuse(name, "no RIFF WEBP header");
     }
     const uint64_t declared = uint64_t{le32(head + 4)} + 8;
+    if (declared < sizeof head + 8) {
+        return refuse(name, "RIFF size " + std::to_string(declared - 8) + " holds no chunk");
+    }
     if (declared > reader.size()) {
         return refuse(name, "the file is truncated (" + std::to_string(reader.size()) + " of the " +
                                 std::to_string(declared) + " bytes it declares)");
@@ -110,9 +120,18 @@ status openfile(bytesource& source, const std::string& name, webpfile& file) {
     if (file.frames == 0) {
         return refuse(name, "no image frames");
     }
-    if (file.width == 0 || file.height == 0 || uint64_t{file.width} * file.height > kMaxPixels) {
+    const uint64_t pixels = uint64_t{file.width} * file.height;
+    if (pixels == 0 || pixels > kMaxPixels ||
+        (pixels > kFreePixels && pixels / kPixelsPerByte > file.bytes.size())) {
         return refuse(name, "canvas of " + std::to_string(file.width) + " x " +
-                                std::to_string(file.height) + " pixels");
+                                std::to_string(file.height) + " pixels in a file of " +
+                                std::to_string(file.bytes.size()) + " bytes");
+    }
+    // Each frame is the whole canvas once composed.
+    if (pixels * file.frames > kMaxPagePixels) {
+        return refuse(name, std::to_string(file.frames) + " frames on a canvas of " +
+                                std::to_string(file.width) + " x " + std::to_string(file.height) +
+                                " pixels are too many to compose");
     }
     // Each frame's own header says whether it is lossy and has alpha.
     WebPIterator it;
@@ -171,7 +190,8 @@ void describe(const webpfile& file, bool firstframe, imagedesc& out) {
 }
 
 // RGBA pixels into the page's RGB data and its soft mask, which is left
-// out when every pixel is opaque.
+// out when every pixel is opaque. An image that says it has no alpha is
+// opaque whatever its decoded alpha holds.
 void splitrgba(const uint8_t* rgba, size_t pixels, imagedesc& out) {
     out.data.resize(pixels * 3);
     std::vector<uint8_t> alpha(pixels);
@@ -181,7 +201,7 @@ void splitrgba(const uint8_t* rgba, size_t pixels, imagedesc& out) {
         alpha[i] = rgba[i * 4 + 3];
         transparent = transparent || alpha[i] != 0xFF;
     }
-    if (!transparent) {
+    if (!transparent || !out.softmask) {
         out.softmask.reset();
         return;
     }

@@ -45,17 +45,11 @@ raster overwhite(const uint8_t* rgba, int width, int height) {
     return r;
 }
 
-struct animencoder {
-    void operator()(WebPAnimEncoder* e) const { WebPAnimEncoderDelete(e); }
-};
-struct muxer {
-    void operator()(WebPMux* m) const { WebPMuxDelete(m); }
-};
-
 bytes animation(const webpoptions& o) {
     WebPAnimEncoderOptions eo;
     WebPAnimEncoderOptionsInit(&eo);
-    std::unique_ptr<WebPAnimEncoder, animencoder> enc(WebPAnimEncoderNew(o.width, o.height, &eo));
+    std::unique_ptr<WebPAnimEncoder, decltype(&WebPAnimEncoderDelete)> enc(
+        WebPAnimEncoderNew(o.width, o.height, &eo), WebPAnimEncoderDelete);
     WebPConfig config;
     WebPConfigInit(&config);
     config.lossless = o.lossless ? 1 : 0;
@@ -118,7 +112,7 @@ std::vector<uint8_t> makewebp(const webpoptions& o) {
         return file;
     }
     const WebPData in{file.data(), file.size()};
-    std::unique_ptr<WebPMux, muxer> mux(WebPMuxCreate(&in, 1));
+    std::unique_ptr<WebPMux, decltype(&WebPMuxDelete)> mux(WebPMuxCreate(&in, 1), WebPMuxDelete);
     const WebPData icc{o.icc.data(), o.icc.size()};
     const WebPData exif{o.exif.data(), o.exif.size()};
     if (!mux || (!o.icc.empty() && WebPMuxSetChunk(mux.get(), "ICCP", &icc, 1) != WEBP_MUX_OK) ||
@@ -164,17 +158,14 @@ int writegif(GifFileType* gif, const GifByteType* data, int n) {
     return n;
 }
 
-struct mapdeleter {
-    void operator()(ColorMapObject* m) const { GifFreeMapObject(m); }
-};
-using colourmap = std::unique_ptr<ColorMapObject, mapdeleter>;
+using colourmap = std::unique_ptr<ColorMapObject, decltype(&GifFreeMapObject)>;
 
 colourmap makemap(const bytes& palette) {
+    colourmap map(nullptr, GifFreeMapObject);
     if (palette.empty()) {
-        return nullptr;
+        return map;
     }
-    const int count = int(palette.size() / 3);
-    colourmap map(GifMakeMapObject(count, nullptr));
+    map.reset(GifMakeMapObject(int(palette.size() / 3), nullptr));
     if (!map) {
         throw std::runtime_error("GifMakeMapObject: not a power of two");
     }
