@@ -1,6 +1,7 @@
 #include "readers/registry.h"
 
 #include "readers/bmp.h"
+#include "readers/gif.h"
 #include "readers/heif.h"
 #include "readers/jp2.h"
 #include "readers/jpeg.h"
@@ -8,6 +9,7 @@
 #include "readers/png.h"
 #include "readers/pnm.h"
 #include "readers/tiff/tiffpage.h"
+#include "readers/webp.h"
 
 #include <algorithm>
 #include <array>
@@ -22,7 +24,7 @@ struct reader {
     readfunction read;
 };
 
-const std::array<reader, 8> kReaders{{
+const std::array<reader, 10> kReaders{{
     {imagekind::tiff,
      [](const readrequest& r, imagedesc& out) {
          std::vector<uint64_t> none;
@@ -52,6 +54,8 @@ const std::array<reader, 8> kReaders{{
                          imagedesc& out) { return readheifpage(r.source, r.shown, r.mode, out); }},
     {imagekind::jxl, [](const readrequest& r,
                         imagedesc& out) { return readjxlpage(r.source, r.shown, r.mode, out); }},
+    {imagekind::webp, readwebppage},
+    {imagekind::gif, readgifpage},
 }};
 
 } // namespace

@@ -21,14 +21,24 @@ namespace ovin {
 // (enough to add a file or to learn its page size).
 enum class imagedata { read, skip };
 
+// What a reader keeps of a file between two of its pages read in order:
+// an animation's decoder with the frames composed so far, so that page k
+// goes on from page k-1 instead of decoding frames 1 to k-1 again. Each
+// reader keeps its own kind and checks that it is the one it made.
+class readerstate {
+public:
+    virtual ~readerstate() = default;
+};
+
 // Kept by a caller that reads the pages of a document in order: the file
-// read last, still open, and its TIFF directory chain, so that page k of a
-// multi-page file is read without opening the file again or walking the
-// k-1 pages before it.
+// read last, still open, its TIFF directory chain and its reader's state,
+// so that page k of a multi-page file is read without opening the file
+// again or walking the k-1 pages before it.
 struct probecache {
     std::string file;
     std::shared_ptr<bytesource> source; // null where the face opens files itself
     std::vector<uint64_t> tiffdirectories;
+    std::shared_ptr<readerstate> state;
 };
 
 struct readrequest {
@@ -45,6 +55,9 @@ struct readrequest {
     bool decodephotos = false;
     // An animated file counts its first frame as its only page.
     bool firstframe = false;
+    // The reader's state from the page read before of the same file (or
+    // null), which the reader may replace; null where nothing is kept.
+    std::shared_ptr<readerstate>* state = nullptr;
 };
 
 // Reads the requested page into `out`, which comes fresh (reset):

@@ -155,13 +155,15 @@ public:
         // The cache's list is lent for the call, not copied: every page of
         // a long file costs the same.
         std::vector<uint64_t> directories;
+        std::shared_ptr<readerstate> state;
         if (cached) {
             directories.swap(cache->tiffdirectories);
+            state.swap(cache->state);
         }
         const std::string shownname = shown(name);
         const documentoptions& options = context.options;
         const status result = reader({*source, shownname, page, mode, &directories,
-                                      options.jpegquality > 0, options.firstframe},
+                                      options.jpegquality > 0, options.firstframe, &state},
                                      out);
         if (result.ok() && mode == imagedata::read && options.jpegquality > 0) {
             notejpegquality(name, shownname, out, context.warnings);
@@ -183,6 +185,7 @@ public:
                 cache->source = std::move(opened);
             }
             cache->tiffdirectories.swap(directories);
+            cache->state.swap(state);
         }
         return result;
     }
