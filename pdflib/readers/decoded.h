@@ -1,7 +1,6 @@
-// What the readers share that decode a whole file through an image
-// library working on one buffer (HEIF, JPEG XL): reading the file into
-// memory, believing its picture's size, and parting decoded samples from
-// their alpha channel.
+// What the readers share that decode through an image library (WebP, GIF,
+// HEIF, JPEG XL): reading a file into memory, believing its picture's
+// size, and parting decoded samples from their alpha channel.
 #pragma once
 
 #include "readers/bytesource.h"

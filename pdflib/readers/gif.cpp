@@ -6,6 +6,8 @@
 // one decoding pass over its frames.
 #include "readers/gif.h"
 
+#include "readers/decoded.h"
+
 #include <gif_lib.h>
 
 #include <algorithm>
@@ -16,12 +18,6 @@ namespace ovin {
 
 namespace {
 
-// A logical screen above this many pixels (1 GB as RGBA) is refused, and so
-// is one above 16 megapixels that is more than 4096 pixels to each byte of
-// the file (LZW data gives at most some 2700 pixels a byte).
-constexpr uint64_t kMaxScreen = uint64_t{1} << 28;
-constexpr uint64_t kFreeScreen = uint64_t{1} << 24;
-constexpr uint64_t kPixelsPerByte = 4096;
 // The pixels of all pages together: more would be an absurd document.
 constexpr uint64_t kMaxPagePixels = uint64_t{1} << 34;
 
@@ -81,8 +77,8 @@ status opengif(gifinput& input, const std::string& name, gifhandle& gif) {
     }
     const uint64_t pixels =
         uint64_t(std::max(gif->SWidth, 0)) * uint64_t(std::max(gif->SHeight, 0));
-    if (pixels == 0 || pixels > kMaxScreen ||
-        (pixels > kFreeScreen && pixels / kPixelsPerByte > input.source->size())) {
+    // (LZW data gives at most some 2700 pixels a byte.)
+    if (pixels == 0 || !believablepixels(pixels, input.source->size())) {
         return refuse(name, "logical screen of " + std::to_string(gif->SWidth) + " x " +
                                 std::to_string(gif->SHeight) + " pixels in a file of " +
                                 std::to_string(input.source->size()) + " bytes");

@@ -8,6 +8,7 @@
 #include "readers/webp.h"
 
 #include "byteorder.h"
+#include "readers/decoded.h"
 #include "readers/exif.h"
 
 #include <webp/decode.h>
@@ -21,13 +22,6 @@ namespace {
 
 // Files above this are refused rather than read into memory.
 constexpr uint64_t kMaxFile = uint64_t{1} << 30;
-// A canvas above this many pixels (1 GB as RGBA) is refused before decoding,
-// and so is one above 16 megapixels that is more than 4096 pixels to each
-// byte of the file: a flat picture so large in so few bytes is a lie more
-// likely than a page.
-constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
-constexpr uint64_t kFreePixels = uint64_t{1} << 24;
-constexpr uint64_t kPixelsPerByte = 4096;
 // The pixels of all pages together: more would be an absurd document.
 constexpr uint64_t kMaxPagePixels = uint64_t{1} << 34;
 constexpr uint32_t kMaxProfile = 8 << 20;
@@ -121,8 +115,7 @@ status openfile(bytesource& source, const std::string& name, webpfile& file) {
         return refuse(name, "no image frames");
     }
     const uint64_t pixels = uint64_t{file.width} * file.height;
-    if (pixels == 0 || pixels > kMaxPixels ||
-        (pixels > kFreePixels && pixels / kPixelsPerByte > file.bytes.size())) {
+    if (pixels == 0 || !believablepixels(pixels, file.bytes.size())) {
         return refuse(name, "canvas of " + std::to_string(file.width) + " x " +
                                 std::to_string(file.height) + " pixels in a file of " +
                                 std::to_string(file.bytes.size()) + " bytes");
