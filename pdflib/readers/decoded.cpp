@@ -1,5 +1,7 @@
 #include "readers/decoded.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -19,11 +21,15 @@ status readwhole(bytesource& source, const std::string& kind, const std::string&
     return {};
 }
 
-bool believablepixels(uint64_t pixels, uint64_t filesize) {
+uint64_t mostpixels(uint64_t filesize) {
     constexpr uint64_t kMost = uint64_t{1} << 28;
     constexpr uint64_t kFree = uint64_t{1} << 24;
     constexpr uint64_t kPerByte = 4096;
-    return pixels <= kMost && (pixels <= kFree || pixels / kPerByte <= filesize);
+    return std::min(kMost, std::max(kFree, std::min(filesize, kMost) * kPerByte));
+}
+
+bool believablepixels(uint64_t pixels, uint64_t filesize) {
+    return pixels <= mostpixels(filesize);
 }
 
 void splitalpha(std::span<const uint8_t> samples, size_t colours, size_t bytes, imagedesc& out) {

@@ -27,6 +27,8 @@ status readwhole(bytesource& source, const std::string& kind, const std::string&
 // more than 4096 pixels to each byte (a flat picture so large in so few
 // bytes is a lie more likely than a page).
 bool believablepixels(uint64_t pixels, uint64_t filesize);
+// The most pixels believable from a file of that size.
+uint64_t mostpixels(uint64_t filesize);
 
 // Interleaved samples of `colours` colour components and one alpha
 // component, each `bytes` bytes, into the page's data and a soft mask of

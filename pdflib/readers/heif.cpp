@@ -6,6 +6,7 @@
 
 #include <libheif/heif.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -16,8 +17,6 @@ namespace {
 
 constexpr size_t kMaxProfile = 8 << 20;
 constexpr size_t kMaxExif = 1 << 20;
-// No side of a picture may be longer (libheif's own limit is larger).
-constexpr int kMaxSide = 65535;
 
 struct contextdeleter {
     void operator()(heif_context* c) const { heif_context_free(c); }
@@ -78,7 +77,10 @@ status readheifpage(bytesource& source, const std::string& name, imagedata mode,
     if (!context) {
         return status::systemerror(ENOMEM);
     }
-    heif_context_set_maximum_image_size_limit(context.get(), kMaxSide);
+    // libheif refuses pictures (and the images a grid or overlay builds
+    // them from) of more pixels than its limit squared.
+    heif_context_set_maximum_image_size_limit(
+        context.get(), static_cast<int>(std::sqrt(static_cast<double>(mostpixels(bytes.size())))));
     heif_error error = heif_context_read_from_memory_without_copy(context.get(), bytes.data(),
                                                                   bytes.size(), nullptr);
     heif_image_handle* rawhandle = nullptr;
