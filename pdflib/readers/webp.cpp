@@ -217,6 +217,15 @@ status decodestill(const std::string& name, const webpfile& file, imagedesc& out
         return refuse(name, "an image smaller than its canvas");
     }
     const size_t pixels = size_t{file.width} * file.height;
+    if (!file.alpha) {
+        // Straight into the page: no alpha to part from the colours.
+        out.data.resize(pixels * 3);
+        out.softmask.reset();
+        return WebPDecodeRGBInto(frame.data(), frame.size(), out.data.data(), out.data.size(),
+                                 static_cast<int>(file.width) * 3) == nullptr
+                   ? refuse(name, "the image data is damaged or truncated")
+                   : status{};
+    }
     const int stride = static_cast<int>(file.width) * 4;
     std::vector<uint8_t> rgba(pixels * 4);
     if (WebPDecodeRGBAInto(frame.data(), frame.size(), rgba.data(), rgba.size(), stride) ==
