@@ -195,6 +195,12 @@ struct gifstate final : readerstate {
     int left = 0, top = 0, right = 0, bottom = 0; // its rectangle on the screen
     std::vector<uint8_t> before;                  // the screen before it (restore)
     GraphicsControlBlock control = nocontrol();
+    // When the last frame covers the screen with colours of its table and
+    // nothing transparent, the page is that frame as stored: its indices
+    // and its table, in the file's order (which compresses best).
+    bool whole = false;
+    std::vector<uint8_t> indices;
+    std::vector<uint8_t> table; // RGB triplets
 };
 
 status startcomposing(const std::string& name, gifstate& state) {
@@ -252,6 +258,16 @@ status drawframe(const std::string& name, gifstate& state) {
                         state.screen.data() + (size_t(y) * state.width + left) * 4, rowbytes);
         }
     }
+    state.whole =
+        desc.Left == 0 && desc.Top == 0 && desc.Width == state.width && desc.Height == state.height;
+    if (state.whole) {
+        state.indices.resize(size_t(state.width) * size_t(state.height));
+        state.table.clear();
+        for (int k = 0; k < map->ColorCount; ++k) {
+            const GifColorType& c = map->Colors[k];
+            state.table.insert(state.table.end(), {c.Red, c.Green, c.Blue});
+        }
+    }
     if (desc.Width <= 0 || desc.Height <= 0) {
         if (!skipframe(gif)) {
             return giffailure(state.input, name, gif);
@@ -273,8 +289,15 @@ status drawframe(const std::string& name, gifstate& state) {
                     continue;
                 }
                 uint8_t* out = state.screen.data() + (size_t(y) * state.width) * 4;
+                if (state.whole) {
+                    std::memcpy(state.indices.data() + size_t(y) * size_t(state.width), line.data(),
+                                size_t(state.width));
+                }
                 for (int x = left; x < right; ++x) {
                     const int index = line[size_t(x - desc.Left)];
+                    if (index == control.TransparentColor || index >= map->ColorCount) {
+                        state.whole = false;
+                    }
                     if (index == control.TransparentColor) {
                         continue;
                     }
@@ -333,10 +356,40 @@ status compose(const std::string& name, gifstate& state, uint32_t page) {
     return {};
 }
 
+// Indices of a table of `count` colours as the page's samples, packed to
+// the fewest bits PDF allows.
+void packindices(const std::vector<uint8_t>& indices, int width, int height, size_t count,
+                 imagedesc& out) {
+    const int bits = count <= 2 ? 1 : count <= 4 ? 2 : count <= 16 ? 4 : 8;
+    out.colour = colourspace::indexed;
+    out.bitspercomponent = static_cast<uint16_t>(bits);
+    if (bits == 8) {
+        out.data = indices;
+        return;
+    }
+    const size_t rowbytes = (size_t(width) * bits + 7) / 8;
+    out.data.assign(rowbytes * size_t(height), 0);
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = out.data.data() + size_t(y) * rowbytes;
+        const uint8_t* from = indices.data() + size_t(y) * size_t(width);
+        for (int x = 0; x < width; ++x) {
+            const size_t bit = size_t(x) * bits;
+            row[bit / 8] |= static_cast<uint8_t>(from[x] << (8 - bits - bit % 8));
+        }
+    }
+}
+
 // The screen as the page: indexed when every pixel is opaque and it shows
 // at most 256 colours, else RGB with a soft mask where it is transparent.
 void makepage(const gifstate& state, imagedesc& out) {
     const size_t pixels = size_t(state.width) * size_t(state.height);
+    out.filter = pdffilter::none;
+    out.softmask.reset();
+    if (state.whole) {
+        out.palette = state.table;
+        packindices(state.indices, state.width, state.height, state.table.size() / 3, out);
+        return;
+    }
     const uint8_t* rgba = state.screen.data();
     bool transparent = false;
     std::vector<uint32_t> colours;
@@ -366,28 +419,13 @@ void makepage(const gifstate& state, imagedesc& out) {
     out.filter = pdffilter::none;
     out.softmask.reset();
     if (!transparent && colours.size() <= 256) {
-        out.colour = colourspace::indexed;
-        const int bits = colours.size() <= 2    ? 1
-                         : colours.size() <= 4  ? 2
-                         : colours.size() <= 16 ? 4
-                                                : 8;
-        out.bitspercomponent = static_cast<uint16_t>(bits);
         out.palette.clear();
         for (uint32_t c : colours) {
             out.palette.push_back(static_cast<uint8_t>(c >> 16));
             out.palette.push_back(static_cast<uint8_t>(c >> 8));
             out.palette.push_back(static_cast<uint8_t>(c));
         }
-        const size_t rowbytes = (size_t(state.width) * bits + 7) / 8;
-        out.data.assign(rowbytes * size_t(state.height), 0);
-        for (int y = 0; y < state.height; ++y) {
-            uint8_t* row = out.data.data() + size_t(y) * rowbytes;
-            const uint8_t* from = indices.data() + size_t(y) * size_t(state.width);
-            for (int x = 0; x < state.width; ++x) {
-                const size_t bit = size_t(x) * bits;
-                row[bit / 8] |= static_cast<uint8_t>(from[x] << (8 - bits - bit % 8));
-            }
-        }
+        packindices(indices, state.width, state.height, colours.size(), out);
         return;
     }
     out.colour = colourspace::rgb;
