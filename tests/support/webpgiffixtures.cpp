@@ -25,7 +25,7 @@ bytes pattern(int width, int height, bool alpha, int f) {
             p[0] = static_cast<uint8_t>((x + f * 7) * 255 / (width + f * 7));
             p[1] = static_cast<uint8_t>(y * 255 / height);
             p[2] = static_cast<uint8_t>(128 + f * 40);
-            p[3] = alpha ? static_cast<uint8_t>(x * 255 / (width - 1)) : 255;
+            p[3] = alpha ? static_cast<uint8_t>(x * 255 / (width - 1)) : uint8_t{255};
         }
     }
     return rgba;
