@@ -201,6 +201,12 @@ std::vector<uint8_t> makegif(const gifoptions& o) {
         EGifGCBToExtension(&gcb, ext);
         const colourmap local = makemap(f.palette);
         const int entries = int((f.palette.empty() ? o.palette : f.palette).size() / 3);
+        // giflib 5.2 keeps its copy of a frame's local table without
+        // freeing the one before it: freed here, frame by frame.
+        if (gif->Image.ColorMap != nullptr) {
+            GifFreeMapObject(gif->Image.ColorMap);
+            gif->Image.ColorMap = nullptr;
+        }
         ok = ok && EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, ext) != GIF_ERROR &&
              EGifPutImageDesc(gif, f.left, f.top, f.width, f.height, f.interlaced, local.get()) !=
                  GIF_ERROR;
