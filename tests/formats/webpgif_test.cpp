@@ -10,6 +10,8 @@
 #include "jpegfixtures.h"
 #include "pagecheck.h"
 #include "pagelook.h"
+#include "readers/gif.h"
+#include "readers/webp.h"
 #include "webpgiffixtures.h"
 
 #include <gtest/gtest.h>
@@ -150,9 +152,10 @@ TEST(WebpGifPages, LosslessAndFirstFrame) {
     o.frames = 3;
     const bytes anim = ovintest::makewebp(o);
     const bytes gif = animatedgif();
-    ovintest::checkpages({{"anim.webp", anim, ovintest::decodewebp(anim).at(0), 200, kLossyTolerance, {}, false},
-                          {"anim.gif", gif, ovintest::decodegif(gif).at(0), 200, 0, {}, false}},
-                         "%PDF-1.", options);
+    ovintest::checkpages(
+        {{"anim.webp", anim, ovintest::decodewebp(anim).at(0), 200, kLossyTolerance, {}, false},
+         {"anim.gif", gif, ovintest::decodegif(gif).at(0), 200, 0, {}, false}},
+        "%PDF-1.", options);
     // The shared line for lossy pages coded again.
     ovintest::tempdir dir;
     ovintest::writebytes(dir.file("a.webp"), std::string(lossy.begin(), lossy.end()));
@@ -164,6 +167,49 @@ TEST(WebpGifPages, LosslessAndFirstFrame) {
             warned || w.find("lossy WebP coded again as JPEG at quality 92") != std::string::npos;
     }
     EXPECT_TRUE(warned);
+}
+
+// A memory source that counts the bytes read through it.
+class countingsource final : public ovin::bytesource {
+public:
+    explicit countingsource(const bytes& file) : inner_({file.data(), file.size()}) {}
+    uint64_t size() const override { return inner_.size(); }
+    int64_t readat(uint64_t pos, void* buffer, size_t n, int& error) override {
+        const int64_t got = inner_.readat(pos, buffer, n, error);
+        read += got > 0 ? uint64_t(got) : 0;
+        return got;
+    }
+    uint64_t read = 0;
+
+private:
+    ovin::memorysource inner_;
+};
+
+// Pages read in order with the reader's state lent from one to the next
+// read the file a bounded number of times, however many frames it has.
+TEST(WebpGifPages, AnimationsAreReadOnceInOrder) {
+    ovintest::gifoptions g;
+    g.palette = gifpalette(4, 0);
+    g.frames.assign(40, {0, 0, 40, 24, {}, -1, 1, false, 0});
+    ovintest::webpoptions w;
+    w.frames = 40;
+    const std::string name = "anim";
+    for (const auto& [file, reader] : {std::pair{ovintest::makegif(g), &ovin::readgifpage},
+                                       {ovintest::makewebp(w), &ovin::readwebppage}}) {
+        countingsource source(file);
+        std::shared_ptr<ovin::readerstate> state;
+        ovin::imagedesc page;
+        ASSERT_TRUE(reader({source, name, 1, ovin::imagedata::skip}, page).ok());
+        const uint32_t pages = page.pagesinfile;
+        EXPECT_GE(pages, 5U);
+        for (uint32_t p = 1; p <= pages; ++p) {
+            page.reset();
+            ovin::readrequest request{source, name, p};
+            request.state = &state;
+            ASSERT_TRUE(reader(request, page).ok()) << p;
+        }
+        EXPECT_LE(source.read, 4 * file.size()) << pages << " pages";
+    }
 }
 
 struct refusal {
