@@ -1,30 +1,6 @@
-// libFuzzer target for the WebP reader, read from memory: the description
-// alone, then page 1 with its data and, for an animation, the pages after
-// it, each going on from the decoder the page before kept.
-#include "readers/webp.h"
-
-#include <cstddef>
-#include <cstdint>
+// libFuzzer target for the WebP reader (fuzz/pagesfuzz.h).
+#include "pagesfuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    ovin::memorysource source({data, size});
-    const std::string name = "fuzz";
-    ovin::imagedesc page;
-    if (!ovin::readwebppage({source, name, 1, ovin::imagedata::skip}, page).ok()) {
-        return 0;
-    }
-    std::shared_ptr<ovin::readerstate> state;
-    const uint32_t pages = page.pagesinfile;
-    for (uint32_t p = 1; p <= pages && p <= 16; ++p) {
-        page.reset();
-        ovin::readrequest request{source, name, p, ovin::imagedata::read};
-        request.state = &state;
-        if (!ovin::readwebppage(request, page).ok()) {
-            break;
-        }
-        if (page.data.empty() || (page.softmask && page.softmask->data.empty())) {
-            __builtin_trap(); // an accepted page always has data
-        }
-    }
-    return 0;
+    return fuzzpages(ovin::imagekind::webp, data, size);
 }

@@ -51,7 +51,6 @@ private:
     std::string postscriptname_;
     struct handles;
     std::unique_ptr<handles> hb_;
-    bool cff_ = false;
     int32_t upem_ = 1000;
     // Every glyph drawn, with its width in thousandths of the size and the
     // text it stands for.

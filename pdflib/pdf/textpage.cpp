@@ -177,11 +177,9 @@ void writetextlines(pdfoutput& out, const objectplan& plan, int64_t i, pagesize 
 
 void layouttext(std::string_view paragraph, pagesize size, int32_t& texty,
                 std::vector<std::string>& lines) {
-    const bool letter = size.width == -1;
-    const auto wrap = static_cast<size_t>(
-        letter ? 130 : roundeven(static_cast<long double>(size.width) / 8 * 1.5L));
-    const std::string x =
-        std::to_string(letter ? 72 : roundeven(static_cast<long double>(size.width) * 0.05L));
+    const textarea area = areaof(size);
+    const size_t wrap = area.wrap;
+    const std::string x = std::to_string(area.x);
 
     auto emit = [&](std::string_view line) {
         emitline(line, x, texty, lines);
@@ -209,10 +207,7 @@ void layouttext(std::string_view paragraph, pagesize size, int32_t& texty,
 
 void writetextpage(pdfoutput& out, const objectplan& plan, int64_t i, pagesize size,
                    const std::vector<std::string>& paragraphs) {
-    int32_t texty =
-        size.height == -1
-            ? 713
-            : static_cast<int32_t>(roundeven(static_cast<long double>(size.height) * 0.9L));
+    int32_t texty = areaof(size).top;
     std::vector<std::string> lines;
     for (const std::string& paragraph : paragraphs) {
         layouttext(paragraph, size, texty, lines);

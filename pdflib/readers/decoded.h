@@ -32,7 +32,8 @@ uint64_t mostpixels(uint64_t filesize);
 
 // Interleaved samples of `colours` colour components and one alpha
 // component, each `bytes` bytes, into the page's data and a soft mask of
-// the same depth; the mask is left out when every pixel is opaque.
+// the same depth (the page's size); the mask is left out when every pixel
+// is opaque.
 void splitalpha(std::span<const uint8_t> samples, size_t colours, size_t bytes, imagedesc& out);
 
 } // namespace ovin

@@ -430,23 +430,7 @@ void makepage(const gifstate& state, imagedesc& out) {
     }
     out.colour = colourspace::rgb;
     out.bitspercomponent = 8;
-    out.data.resize(pixels * 3);
-    std::vector<uint8_t> alpha(pixels);
-    transparent = false;
-    for (size_t i = 0; i < pixels; ++i) {
-        std::memcpy(out.data.data() + i * 3, rgba + i * 4, 3);
-        alpha[i] = rgba[i * 4 + 3];
-        transparent = transparent || alpha[i] == 0;
-    }
-    if (transparent) {
-        auto mask = std::make_shared<imagedesc>();
-        mask->width = out.width;
-        mask->height = out.height;
-        mask->colour = colourspace::gray;
-        mask->bitspercomponent = 8;
-        mask->data = std::move(alpha);
-        out.softmask = mask;
-    }
+    splitalpha({rgba, pixels * 4}, 3, 1, out);
 }
 
 } // namespace

@@ -20,8 +20,6 @@ namespace ovin {
 
 namespace {
 
-// Files above this are refused rather than read into memory.
-constexpr uint64_t kMaxFile = uint64_t{1} << 30;
 // The pixels of all pages together: more would be an absurd document.
 constexpr uint64_t kMaxPagePixels = uint64_t{1} << 34;
 constexpr uint32_t kMaxProfile = 8 << 20;
@@ -91,7 +89,7 @@ status openfile(bytesource& source, const std::string& name, webpfile& file) {
         return refuse(name, "the file is truncated (" + std::to_string(reader.size()) + " of the " +
                                 std::to_string(declared) + " bytes it declares)");
     }
-    if (declared > kMaxFile) {
+    if (declared > kMaxDecodedFile) {
         return refuse(name, "the file is too large (" + std::to_string(declared) + " bytes)");
     }
     file.bytes.resize(declared);
@@ -182,27 +180,6 @@ void describe(const webpfile& file, bool firstframe, imagedesc& out) {
     }
 }
 
-// RGBA pixels into the page's RGB data and its soft mask, which is left
-// out when every pixel is opaque. An image that says it has no alpha is
-// opaque whatever its decoded alpha holds.
-void splitrgba(const uint8_t* rgba, size_t pixels, imagedesc& out) {
-    out.data.resize(pixels * 3);
-    std::vector<uint8_t> alpha(pixels);
-    bool transparent = false;
-    for (size_t i = 0; i < pixels; ++i) {
-        std::memcpy(out.data.data() + i * 3, rgba + i * 4, 3);
-        alpha[i] = rgba[i * 4 + 3];
-        transparent = transparent || alpha[i] != 0xFF;
-    }
-    if (!transparent || !out.softmask) {
-        out.softmask.reset();
-        return;
-    }
-    auto mask = std::make_shared<imagedesc>(*out.softmask);
-    mask->data = std::move(alpha);
-    out.softmask = mask;
-}
-
 status decodestill(const std::string& name, const webpfile& file, imagedesc& out) {
     WebPIterator it;
     if (WebPDemuxGetFrame(file.demux.get(), 1, &it) == 0) {
@@ -232,7 +209,7 @@ status decodestill(const std::string& name, const webpfile& file, imagedesc& out
         nullptr) {
         return refuse(name, "the image data is damaged or truncated");
     }
-    splitrgba(rgba.data(), pixels, out);
+    splitalpha({rgba.data(), rgba.size()}, 3, 1, out);
     return {};
 }
 
@@ -263,7 +240,7 @@ status decodeframe(const std::string& name, webpstate& state, uint32_t page, ima
         }
         ++state.done;
     }
-    splitrgba(rgba, size_t{state.file.width} * state.file.height, out);
+    splitalpha({rgba, size_t{state.file.width} * state.file.height * 4}, 3, 1, out);
     return {};
 }
 
