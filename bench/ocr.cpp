@@ -31,6 +31,8 @@
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
+    // Each figure as soon as it is measured, into a log too.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const fs::path dir =
         argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "ovin_bench_ocr";
     const uint32_t pages = argc > 2 ? ovinbench::wholenumber(argv[2], 1000).value_or(20) : 20;

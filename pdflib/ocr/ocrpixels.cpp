@@ -158,27 +158,38 @@ void put32(std::vector<uint8_t>& t, size_t at, uint32_t v) {
     put16(t, at + 2, v >> 16);
 }
 
-// CCITT data decoded by libtiff (wrapped in a TIFF of one strip) into
-// packed rows of PDF samples.
-std::string decodeccitt(const imagedesc& image, const std::vector<uint8_t>& bytes,
-                        std::vector<uint8_t>& out) {
+// What a TIFF of one strip says of its data, for libtiff to decode it.
+struct stripcoding {
+    uint32_t compression = 1;
+    uint32_t bits = 1;
+    uint32_t samples = 1;
+    uint32_t photometric = 1;
+    uint32_t predictor = 1;
+    uint32_t t4options = 0;
+};
+
+// CCITT data decoded by libtiff (wrapped in a little-endian TIFF of
+// one strip) into packed rows of samples.
+std::string decodestrip(const imagedesc& image, const std::vector<uint8_t>& bytes,
+                        const stripcoding& coding, std::vector<uint8_t>& out) {
     const auto w = static_cast<uint32_t>(image.width);
     const auto h = static_cast<uint32_t>(image.height);
     struct entry {
         uint16_t tag, type;
         uint32_t value;
     };
-    const int32_t k = image.ccitt.k;
-    const std::array<entry, 9> entries{{
+    const std::array<entry, 11> entries{{
         {256, 4, w},
         {257, 4, h},
-        {258, 3, 1},
-        {259, 3, k < 0 ? 4U : 3U},
-        {262, 3, 0}, // white is zero: libtiff's bits are 1 for black
+        {258, 3, coding.bits},
+        {259, 3, coding.compression},
+        {262, 3, coding.photometric},
         {273, 4, 0}, // the strip, after the directory
+        {277, 3, coding.samples},
         {278, 4, h},
         {279, 4, static_cast<uint32_t>(bytes.size())},
-        {292, 4, k > 0 ? 1U : 0U},
+        {292, 4, coding.t4options},
+        {317, 3, coding.predictor},
     }};
     const size_t directory = 8 + 2 + entries.size() * 12 + 4;
     std::vector<uint8_t> tiff(directory);
@@ -200,20 +211,14 @@ std::string decodeccitt(const imagedesc& image, const std::vector<uint8_t>& byte
     }
     tiff.insert(tiff.end(), bytes.begin(), bytes.end());
     memorysource source(tiff);
-    const size_t rowbytes = (size_t{w} + 7) / 8;
+    const size_t rowbytes = (size_t{w} * coding.samples * coding.bits + 7) / 8;
     tiffstream stream(source, uint64_t{rowbytes} * h + (1U << 20));
     if (!stream.isopen() || !stream.setdirectory(8)) {
-        return "the CCITT data cannot be read: " + stream.error();
+        return "its data cannot be read: " + stream.error();
     }
     out.assign(rowbytes * h, 0);
     // A damaged row ends the data early; what was decoded stays.
     TIFFReadEncodedStrip(stream.handle(), 0, out.data(), static_cast<tmsize_t>(out.size()));
-    if (!image.ccitt.blackis1) {
-        // PDF's default: 0 bits are black.
-        for (uint8_t& b : out) {
-            b = static_cast<uint8_t>(~b);
-        }
-    }
     return {};
 }
 
@@ -431,12 +436,23 @@ std::string greypixels(const imagedesc& image, const ocrview& view, std::vector<
         as = &described;
         break;
     }
-    case pdffilter::ccittfax:
-        if (std::string why = decodeccitt(image, bytes, samples); !why.empty()) {
+    case pdffilter::ccittfax: {
+        const int32_t k = image.ccitt.k;
+        // White is zero: libtiff's bits are 1 for black.
+        if (std::string why =
+                decodestrip(image, bytes, {k < 0 ? 4U : 3U, 1, 1, 0, 1, k > 0 ? 1U : 0U}, samples);
+            !why.empty()) {
             return why;
+        }
+        if (!image.ccitt.blackis1) {
+            // PDF's default: 0 bits are black.
+            for (uint8_t& b : samples) {
+                b = static_cast<uint8_t>(~b);
+            }
         }
         bits = 1;
         break;
+    }
     default:
         return "its coding is not decoded for recognition";
     }

@@ -183,6 +183,27 @@ TEST(ocr, GroupFourGreyAndColourPagesTurnedUprightWhereAsked) {
     }
 }
 
+TEST(ocr, AnLzwTiffPageIsRead) {
+    ovintest::tempdir dir;
+    const ovintest::textscan scan =
+        ovintest::scantext(ovintest::letterlines(3, 40), 300, 12, 595.28, 150, 40);
+    ovintest::tiffpage grey;
+    grey.width = static_cast<uint32_t>(scan.width);
+    grey.height = static_cast<uint32_t>(scan.height);
+    grey.bits = 8;
+    grey.photometric = 1;
+    grey.compression = 5;
+    grey.predictor = 2;
+    grey.pixels = scan.grey;
+    const std::string tif = dir.file("lzw.tif");
+    ovintest::writetiff(tif, {grey});
+    const std::string pdf = dir.file("lzw.pdf");
+    ASSERT_EQ(save({tif}, pdf, false), OVINPDF_OK);
+    const auto pages = bboxwords(pdf);
+    ASSERT_EQ(pages.size(), 1U);
+    expectwords(scan.words, pages[0], 12);
+}
+
 TEST(ocr, AMissingLanguageIsRefusedNamingItsPackage) {
     ovintest::tempdir dir;
     const std::string image = dir.file("small.jpg");
