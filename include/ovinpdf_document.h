@@ -27,9 +27,11 @@ extern "C" {
 typedef struct ovinpdf_document ovinpdf_document;
 
 /* Called once per page during a save, before the page is written: page is
- * counted from 1, status says what is being added. Return 0 to go on, any
- * other value to cancel the save (it then fails with OVINPDF_CANCELLED and
- * leaves no file). */
+ * counted from 1, status says what is being added. While a page takes long
+ * (text recognition) it is also called every fifth of a second with the
+ * count of pages written so far and a status such as "Recognising page 3
+ * of 20". Return 0 to go on, any other value to cancel the save (it then
+ * fails with OVINPDF_CANCELLED and leaves no file). */
 typedef int (*ovinpdf_progress)(void* context, uint32_t page, uint32_t pages, const char* status);
 
 /* A new, empty document; NULL only when memory runs out. */

@@ -5,11 +5,18 @@
 #include <tesseract/resultiterator.h>
 
 #include <dlfcn.h>
+#include <mutex>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+
+// Tesseract's message function, exported by libtesseract but not in its
+// headers.
+namespace tesseract {
+void tprintf(const char* format, ...);
+}
 
 namespace ovin {
 
@@ -75,8 +82,17 @@ std::string debianpackage(const std::string& language) {
 }
 
 // Tesseract's messages go nowhere: what went wrong comes back as a status.
-const std::vector<std::string> kQuietNames{"debug_file"};
-const std::vector<std::string> kQuietValues{"/dev/null"};
+// Its debug file is one for the process (a global parameter, a file that
+// its first message opens), so it is set and opened once, before any
+// engine runs, not by each engine on its own thread.
+void quiettesseract() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        tesseract::TessBaseAPI api;
+        api.SetVariable("debug_file", "/dev/null");
+        tesseract::tprintf("%s", "");
+    });
+}
 
 status loadfailure(const std::string& languages) {
     for (const std::string& language : split(languages)) {
@@ -123,6 +139,7 @@ ocrengine::~ocrengine() {
 
 status ocrengine::start(const std::string& languages, bool orientation) {
     oneopenmpthread();
+    quiettesseract();
     // Tesseract goes on without a language it cannot load, as long as one
     // loads: each must be there.
     for (const std::string& language : split(languages)) {
@@ -131,8 +148,7 @@ status ocrengine::start(const std::string& languages, bool orientation) {
         }
     }
     api_ = std::make_unique<tesseract::TessBaseAPI>();
-    if (api_->Init(nullptr, languages.c_str(), tesseract::OEM_LSTM_ONLY, nullptr, 0, &kQuietNames,
-                   &kQuietValues, false) != 0) {
+    if (api_->Init(nullptr, languages.c_str(), tesseract::OEM_LSTM_ONLY) != 0) {
         api_.reset();
         return loadfailure(languages);
     }
@@ -149,8 +165,7 @@ status ocrengine::start(const std::string& languages, bool orientation) {
     api_->SetPageSegMode(tesseract::PSM_AUTO);
     if (orientation) {
         osd_ = std::make_unique<tesseract::TessBaseAPI>();
-        if (osd_->Init(nullptr, "osd", tesseract::OEM_TESSERACT_ONLY, nullptr, 0, &kQuietNames,
-                       &kQuietValues, false) != 0) {
+        if (osd_->Init(nullptr, "osd", tesseract::OEM_TESSERACT_ONLY) != 0) {
             osd_.reset();
             return {OVINPDF_IMAGE_ERROR, "the orientation detection data of text recognition "
                                          "is not installed (Debian package tesseract-ocr-osd)"};
