@@ -122,6 +122,8 @@ bool setoptions(ovinpdf_document* d, const ovincli::options& o) {
            ovinpdf_set_lossless(d, o.lossless) == OVINPDF_OK &&
            ovinpdf_set_first_frame(d, o.firstframe) == OVINPDF_OK &&
            ovinpdf_set_pdfa(d, o.pdfa) == OVINPDF_OK &&
+           ovinpdf_set_ocr(d, o.ocr.c_str()) == OVINPDF_OK &&
+           ovinpdf_set_ocr_orient(d, o.ocrorient) == OVINPDF_OK &&
            (!l.borderx || ovinpdf_set_border(d, *l.borderx, *l.bordery) == OVINPDF_OK);
 }
 

@@ -80,6 +80,11 @@ const char* const kUsage =
     "      --first-frame             only the first frame of an animated GIF or WebP\n"
     "      --pdfa                    a PDF/A-2b file, for archives (fonts embedded,\n"
     "                                sRGB output intent)\n"
+    "      --ocr=LANG[+LANG]         recognise the text of every image page (Tesseract,\n"
+    "                                languages such as eng or eng+deu) and lay it\n"
+    "                                invisibly over the page: searchable, copyable\n"
+    "      --ocr-orient              with --ocr: turn pages that lie sideways or\n"
+    "                                upside down upright\n"
     "      --max-megapixels=N        the most pixels, in millions, of a page that\n"
     "                                is decoded (default 600)\n"
     "\n"
@@ -127,6 +132,8 @@ enum : int {
     kLossless,
     kFirstFrame,
     kPdfa,
+    kOcr,
+    kOcrOrient,
     kKeepGoing,
     kSort,
     kNoAutoOrient,
@@ -176,6 +183,8 @@ constexpr std::array kOptions = {
     optiondef{"lossless", no_argument, kLossless, nullptr},
     optiondef{"first-frame", no_argument, kFirstFrame, nullptr},
     optiondef{"pdfa", no_argument, kPdfa, nullptr},
+    optiondef{"ocr", required_argument, kOcr, "LANG[+LANG]"},
+    optiondef{"ocr-orient", no_argument, kOcrOrient, nullptr},
     optiondef{"title", required_argument, kTitle, "TEXT"},
     optiondef{"producer", required_argument, kProducer, "TEXT"},
     optiondef{"author", required_argument, kAuthor, "TEXT"},
@@ -435,6 +444,20 @@ bool takevalue(options& o, int val, const std::string& value, std::string& error
             return refuse("is not a whole number from 1 to 100");
         }
         o.jpegquality = static_cast<int>(q);
+        return true;
+    }
+    case kOcr: {
+        // Tesseract's language names: letters, digits and underscores.
+        bool valid = !value.empty() && value.front() != '+' && value.back() != '+' &&
+                     value.find("++") == std::string::npos;
+        for (const char c : value) {
+            valid = valid && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                              (c >= '0' && c <= '9') || c == '_' || c == '+');
+        }
+        if (!valid) {
+            return refuse("is not a list of languages such as eng or eng+deu");
+        }
+        o.ocr = value;
         return true;
     }
     case kMaxMegapixels: {
@@ -706,6 +729,9 @@ std::optional<options> parseoptions(const std::vector<std::string>& args, std::s
             break;
         case kPdfa:
             o.pdfa = true;
+            break;
+        case kOcrOrient:
+            o.ocrorient = true;
             break;
         case kBookmark:
         case kSubBookmark: {

@@ -75,6 +75,8 @@ struct options {
     bool lossless = false;      // lossy-coded pictures compressed losslessly, not as JPEG
     bool firstframe = false;    // an animated file gives its first frame only
     bool pdfa = false;          // a PDF/A-2b document
+    std::string ocr;            // text recognition languages, empty for none
+    bool ocrorient = false;     // recognised pages turned upright
     bool nullseparated = false; // lists given by --from-file end names with NUL
     bool quiet = false;
     bool keepgoing = false; // images that cannot be added are skipped

@@ -14,7 +14,8 @@ _ovinpdf() {
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='--output --text --from-file --null --temp --page-size
         --imgsize --orientation --fit --border --no-auto-orient --default-dpi --dpi
-        --jpeg-quality --lossless --first-frame --pdfa --max-megapixels --rotate --rotation
+        --jpeg-quality --lossless --first-frame --pdfa --ocr --ocr-orient --max-megapixels
+        --rotate --rotation
         --sort --keep-going --title
         --author --subject --keywords --creator --producer --creation-date --modification-date --bookmark
         --sub-bookmark --quiet --help --version'
@@ -66,6 +67,19 @@ _ovinpdf() {
     --page-size) values='A0 A1 A2 A3 A4 A5 A6 B4 B5 C4 C5 C6 Letter Legal Tabloid' ;;
     --sort) values='natural name none' ;;
     --rotate) values='0 90 180 270' ;;
+    --ocr)
+        # The installed languages, after the last "+" of a list.
+        local data
+        for data in /usr/share/tesseract-ocr/*/tessdata/*.traineddata; do
+            data=${data##*/}
+            data=${data%.traineddata}
+            [[ -e /usr/share/tesseract-ocr && $data != osd && $data != '*' ]] && values+=" $data"
+        done
+        if [[ $cur == *+* ]]; then
+            prefix+=${cur%+*}+
+            cur=${cur##*+}
+        fi
+        ;;
     -o | --output | --from-file | --temp | --bookmark | --sub-bookmark)
         compopt -o filenames 2>/dev/null
         _ovinpdf_reply -f -- "$cur"

@@ -27,9 +27,11 @@ extern "C" {
 typedef struct ovinpdf_document ovinpdf_document;
 
 /* Called once per page during a save, before the page is written: page is
- * counted from 1, status says what is being added. Return 0 to go on, any
- * other value to cancel the save (it then fails with OVINPDF_CANCELLED and
- * leaves no file). */
+ * counted from 1, status says what is being added. While a page takes long
+ * (text recognition) it is also called every fifth of a second with the
+ * count of pages written so far and a status such as "Recognising page 3
+ * of 20". Return 0 to go on, any other value to cancel the save (it then
+ * fails with OVINPDF_CANCELLED and leaves no file). */
 typedef int (*ovinpdf_progress)(void* context, uint32_t page, uint32_t pages, const char* status);
 
 /* A new, empty document; NULL only when memory runs out. */
@@ -85,6 +87,18 @@ OVINPDF_API int32_t ovinpdf_set_first_frame(ovinpdf_document* document, bool on)
  * page without an ICC profile is refused when it is added, as PDF/A with an
  * sRGB output intent cannot hold it. Off by default. */
 OVINPDF_API int32_t ovinpdf_set_pdfa(ovinpdf_document* document, bool on);
+/* Text recognition: every image page gets an invisible layer of the words
+ * Tesseract recognises in it, placed over them, so that the PDF can be
+ * searched and its text selected and copied; the image data stays as it
+ * is. `languages` names Tesseract's languages joined by '+' ("eng",
+ * "eng+deu"); NULL or "" turns recognition off (the default). A language
+ * that is not installed fails the save with a message naming its Debian
+ * package (tesseract-ocr-deu). Pages are recognised on every core. */
+OVINPDF_API int32_t ovinpdf_set_ocr(ovinpdf_document* document, const char* languages);
+/* With recognition on: pages that Tesseract's orientation detection finds
+ * lying sideways or upside down are turned upright (/Rotate; the image data
+ * stays as it is). Needs tesseract-ocr-osd. Off by default. */
+OVINPDF_API int32_t ovinpdf_set_ocr_orient(ovinpdf_document* document, bool on);
 /* The most pixels, in millions, that a page the library decodes may have
  * (600 by default, 1 to 100000): a larger one is refused when it is added,
  * as the memory it would take is rarely what the file means. */

@@ -86,6 +86,13 @@ struct documentoptions {
     // XMP that says so, a file identifier, no LZW data, and pages whose
     // colours need another output intent refused.
     bool pdfa = false;
+    // Languages for text recognition ("eng", "eng+deu"): every image page
+    // gets an invisible text layer of the words Tesseract finds in it.
+    // Empty: none.
+    std::string ocrlanguages;
+    // Recognised pages are turned upright (/Rotate) where Tesseract's
+    // orientation detection says they lie sideways or upside down.
+    bool ocrorient = false;
     // The most pixels a page that is decoded may have; 0 for no limit.
     uint64_t maxpixels = 0;
     // A save prepares the next page on a second thread while it writes one

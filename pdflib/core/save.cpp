@@ -6,21 +6,29 @@
 #include "core/prepare.h"
 #include "names.h"
 #include "numbers.h"
+#include "ocr/ocrpixels.h"
+#include "ocr/recognise.h"
 #include "pdf/imagepage.h"
 #include "pdf/metadata.h"
 #include "pdf/objectplan.h"
+#include "pdf/ocrtext.h"
 #include "pdf/outline.h"
 #include "pdf/pdfoutput.h"
 #include "pdf/pdftext.h"
 #include "pdf/textpage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <sys/stat.h>
+#include <thread>
 
 namespace ovin {
 
@@ -84,6 +92,23 @@ struct preparinglane {
     preparedpage page;
 };
 
+// A page being recognised: prepared, and its words in the pixels that its
+// view maps onto the page.
+struct ocrslot {
+    preparinglane lane;
+    std::vector<ocrword> words;
+    ocrview view;
+    bool done = false;
+};
+
+// What the recognition of a page needs: the thread's engine and the flag
+// that stops it.
+struct ocrwork {
+    ocrengine& engine;
+    const std::atomic<bool>& stop;
+    ocrslot& slot;
+};
+
 class savejob {
 public:
     savejob(librarystate& state, Ui& ui, const facepolicy& face, const std::string& filename,
@@ -112,9 +137,11 @@ private:
     void findpagesize();
     void flowtextpages();
     void announce(int64_t i);
-    void prepare(int64_t i, preparinglane& lane);
-    void writeprepared(int64_t i, preparedpage& page);
+    void prepare(int64_t i, preparinglane& lane, ocrwork* ocr = nullptr);
+    void recognise(int64_t i, ocrwork& work);
+    void writeprepared(int64_t i, preparedpage& page, const ocrslot* ocr = nullptr);
     void writepages(bool ahead);
+    void writerecognisedpages(ocrengine& first);
     // A probed page is at most 14400 points on a side.
     void setpagesize(const imagedesc& image) {
         const pointsize points = pagepoints(image);
@@ -150,6 +177,8 @@ private:
     // none could be found.
     std::unique_ptr<textfonts> font_;
     status fontfailure_;
+    // The font of the recognised text, where pages are recognised.
+    ocrfont ocrfont_;
 };
 
 // The document's identifier: a digest of what makes it this document (its
@@ -296,7 +325,7 @@ void savejob::announce(int64_t i) {
 
 // Probes page i with the lane's cache; its warnings and messages stay with
 // the page. Touches nothing that another lane uses.
-void savejob::prepare(int64_t i, preparinglane& lane) {
+void savejob::prepare(int64_t i, preparinglane& lane, ocrwork* ocr) {
     const pageinfo& page = pages()[static_cast<size_t>(i)];
     preparedpage& prepared = lane.page;
     prepared.warnings.clear();
@@ -309,6 +338,10 @@ void savejob::prepare(int64_t i, preparinglane& lane) {
                         state_.defaultxdpi, state_.defaultydpi, &lane.cache};
     prepared.prepared = readimage(face_, context, page.kind, page.name, page.kept.get(),
                                   page.pagenumber, imagedata::read, prepared.image);
+    if (prepared.prepared.ok() && ocr != nullptr) {
+        // The samples as read, before the page's coding for the PDF.
+        recognise(i, *ocr);
+    }
     if (prepared.prepared.ok()) {
         const codingcontext coding{prepared.messages, state_.options, state_.tempimgpath,
                                    state_.window, &conversions_};
@@ -317,8 +350,57 @@ void savejob::prepare(int64_t i, preparinglane& lane) {
     }
 }
 
+// Recognises the text of image page i, read into the work's slot: turned
+// upright first where asked. A page whose pixels cannot be had is written
+// without text, with a warning.
+void savejob::recognise(int64_t i, ocrwork& work) {
+    ocrslot& slot = work.slot;
+    preparedpage& prepared = slot.lane.page;
+    imagedesc& image = prepared.image;
+    const pageinfo& page = pages()[static_cast<size_t>(i)];
+    const auto skipped = [&](const std::string& why) {
+        prepared.warnings.add(
+            "No text was recognised on " + face_.shown(page.name) +
+            (page.pagenumber > 1 ? " (page " + std::to_string(page.pagenumber) + ")" : "") + ": " +
+            why);
+    };
+    // Recognising a picture of a few pixels is pointless, one of hundreds of
+    // megapixels takes longer than anyone waits.
+    constexpr int32_t kFewest = 8;
+    constexpr uint64_t kMost = 200'000'000;
+    if (image.width < kFewest || image.height < kFewest) {
+        return;
+    }
+    if (uint64_t(image.width) * uint64_t(image.height) > kMost) {
+        skipped("the page has more than " + std::to_string(kMost / 1'000'000) + " megapixels");
+        return;
+    }
+    const pagelayout& layout = state_.options.layout;
+    std::vector<uint8_t> grey;
+    slot.view = viewof(image, layout);
+    if (std::string why = greypixels(image, slot.view, grey); !why.empty()) {
+        skipped(why);
+        return;
+    }
+    const int dpi = std::max(image.xdpi, image.ydpi);
+    if (state_.options.ocrorient) {
+        if (const int turn =
+                work.engine.uprightturn(grey.data(), slot.view.width, slot.view.height, dpi);
+            turn != 0) {
+            image.upright = turned(image.upright, turn);
+            slot.view = viewof(image, layout);
+            if (std::string why = greypixels(image, slot.view, grey); !why.empty()) {
+                skipped(why);
+                return;
+            }
+        }
+    }
+    work.engine.recognise(grey.data(), slot.view.width, slot.view.height, dpi, work.stop,
+                          slot.words);
+}
+
 // Writes page i as prepared, after what its preparing said.
-void savejob::writeprepared(int64_t i, preparedpage& prepared) {
+void savejob::writeprepared(int64_t i, preparedpage& prepared, const ocrslot* ocr) {
     state_.warnings.merge(prepared.warnings);
     for (const std::string& text : prepared.messages.texts) {
         ui_.message(text);
@@ -344,9 +426,134 @@ void savejob::writeprepared(int64_t i, preparedpage& prepared) {
         setpagesize(image);
     }
     newerpdf_ = newerpdf_ || needspdf15(image);
-    if (status written = writeimagepage(out_, plan_, i, image, state_.options.layout, page.name);
+    pagetext text;
+    if (ocr != nullptr && !ocr->words.empty()) {
+        ocrfont_.number([this] { return plan_.extra(); });
+        text.font = ocrfont_.font();
+        text.content = ocrcontent(ocr->words, ocr->view.touser, ocr->view.height, ocrfont_);
+    }
+    if (status written = writeimagepage(out_, plan_, i, image, state_.options.layout, page.name,
+                                        text.content.empty() ? nullptr : &text);
         !written.ok()) {
         result_ = written;
+    }
+}
+
+// The pages in order with their text recognised, on a thread per core:
+// each thread takes the next page, prepares and recognises it, while this
+// thread writes the pages in order as they come. At most a page per thread
+// and one more are held; Cancel stops the recognition under way.
+void savejob::writerecognisedpages(ocrengine& first) {
+    const size_t threads = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 64);
+    const size_t window = threads + 1;
+    std::vector<std::unique_ptr<ocrslot>> slots;
+    for (size_t k = 0; k < window; ++k) {
+        slots.push_back(std::make_unique<ocrslot>());
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    int64_t next = 0;    // the next page a thread takes
+    int64_t written = 0; // pages written
+    std::atomic<bool> stop{false};
+    std::exception_ptr thrown;
+    status failed;
+    const auto work = [&](ocrengine* engine) {
+        ocrengine own;
+        if (engine == nullptr) {
+            if (status started = own.start(state_.options.ocrlanguages, state_.options.ocrorient);
+                !started.ok()) {
+                const std::lock_guard lock(mutex);
+                failed = started;
+                stop = true;
+                changed.notify_all();
+                return;
+            }
+            engine = &own;
+        }
+        for (;;) {
+            int64_t i = 0;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] {
+                    return stop || next >= n() || next < written + static_cast<int64_t>(window);
+                });
+                if (stop || next >= n()) {
+                    return;
+                }
+                i = next++;
+            }
+            ocrslot& slot = *slots[static_cast<size_t>(i) % window];
+            slot.words.clear();
+            try {
+                ocrwork job{*engine, stop, slot};
+                prepare(i, slot.lane, pages()[static_cast<size_t>(i)].isimage ? &job : nullptr);
+            } catch (...) {
+                const std::lock_guard lock(mutex);
+                thrown = std::current_exception();
+                stop = true;
+            }
+            const std::lock_guard lock(mutex);
+            slot.done = true;
+            changed.notify_all();
+        }
+    };
+    // Whatever ends the writing (a failure thrown included), the threads
+    // are stopped and joined first.
+    struct joiner {
+        std::vector<std::thread> threads;
+        std::function<void()> stop;
+        ~joiner() {
+            stop();
+            for (std::thread& t : threads) {
+                t.join();
+            }
+        }
+    } running{{}, [&] {
+                  const std::lock_guard lock(mutex);
+                  stop = true;
+                  changed.notify_all();
+              }};
+    for (size_t k = 0; k < std::min<size_t>(threads, static_cast<size_t>(n())); ++k) {
+        running.threads.emplace_back(work, k == 0 ? &first : nullptr);
+    }
+    const auto total = std::to_string(n());
+    for (int64_t i = 0; i < n() && out_.error() == 0; ++i) {
+        ocrslot& slot = *slots[static_cast<size_t>(i) % window];
+        std::unique_lock lock(mutex);
+        if (!slot.done) {
+            ui_.progressStatus("Recognising page " + std::to_string(i + 1) + " of " + total);
+        }
+        while (!slot.done && !stop && !ui_.cancelled()) {
+            changed.wait_for(lock, std::chrono::milliseconds(200));
+            lock.unlock();
+            ui_.progressWait();
+            lock.lock();
+        }
+        if (ui_.cancelled()) {
+            result_ = status(OVINPDF_CANCELLED, "Save cancelled by user");
+            break;
+        }
+        if (!slot.done) {
+            break; // a thread failed
+        }
+        lock.unlock();
+        announce(i);
+        writeprepared(i, slot.lane.page, &slot);
+        lock.lock();
+        slot.done = false;
+        written = i + 1;
+        changed.notify_all();
+    }
+    running.stop();
+    for (std::thread& t : running.threads) {
+        t.join();
+    }
+    running.threads.clear();
+    if (thrown) {
+        std::rethrow_exception(thrown);
+    }
+    if (!failed.ok() && result_.ok()) {
+        result_ = failed;
     }
 }
 
@@ -492,6 +699,9 @@ void savejob::writetrailer() {
             result_ = written;
         }
     }
+    if (ocrfont_.numbered()) {
+        ocrfont_.write(out_);
+    }
 
     const uint64_t xref = out_.position();
     const auto& offsets = out_.offsets();
@@ -541,6 +751,16 @@ status savejob::run() {
     if (plan_.count() > INT32_MAX) {
         return ioerror(EFBIG);
     }
+    // The languages are loaded before the file is made: a missing one
+    // fails the save at once.
+    std::unique_ptr<ocrengine> ocr;
+    if (!state_.options.ocrlanguages.empty()) {
+        ocr = std::make_unique<ocrengine>();
+        if (status started = ocr->start(state_.options.ocrlanguages, state_.options.ocrorient);
+            !started.ok()) {
+            return started;
+        }
+    }
     if (int err = named ? out_.open(filename_, plan_.count())
                         : out_.openfd(fd_, filename_, plan_.count())) {
         return ioerror(err);
@@ -559,9 +779,13 @@ status savejob::run() {
             out_.writeline("%\xE2\xE3\xCF\xD3");
             out_.setendstreamline(true);
         }
-        // The classic face's progress window and Cancel follow one page at
-        // a time: it never prepares ahead.
-        writepages(face_.preparesahead(state_.options));
+        if (ocr) {
+            writerecognisedpages(*ocr);
+        } else {
+            // The classic face's progress window and Cancel follow one page
+            // at a time: it never prepares ahead.
+            writepages(face_.preparesahead(state_.options));
+        }
         if (out_.error() == 0) {
             ui_.progressFinish("Finalizing PDF output...");
             writetrailer();

@@ -26,6 +26,10 @@ public:
     // Processes all pending window messages; a Cancel click lands here.
     virtual void processMessages() = 0;
     virtual bool cancelled() const = 0;
+    // Called every fraction of a second while a page takes long (text
+    // recognition), the bar not stepped: the status text shown again and
+    // a Cancel taken in.
+    virtual void progressWait() { processMessages(); }
 
     // A modal message box with an OK button.
     virtual void message(const std::string& text) = 0;

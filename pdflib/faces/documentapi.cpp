@@ -5,6 +5,7 @@
 
 #include "core/library.h"
 #include "faces/document/messages.h"
+#include "ocr/recognise.h"
 #include "pagelimits.h"
 #include "pdf/pagelayout.h"
 
@@ -45,6 +46,11 @@ public:
     void progressFinish(const std::string&) override {}
     void progressClose() override {}
     void processMessages() override {}
+    void progressWait() override {
+        if (progress_ != nullptr && progress_(context_, done_, pages_, status_.c_str()) != 0) {
+            cancelled_ = true;
+        }
+    }
     bool cancelled() const override { return cancelled_; }
     // What the library would show in a message box (a partial file it
     // could not remove) is said with the call's failure instead.
@@ -286,6 +292,16 @@ int32_t ovinpdf_set_first_frame(ovinpdf_document* document, bool on) {
 
 int32_t ovinpdf_set_pdfa(ovinpdf_document* document, bool on) {
     return setfield(document, &ovin::documentoptions::pdfa, on);
+}
+
+int32_t ovinpdf_set_ocr(ovinpdf_document* document, const char* languages) {
+    const std::string value(text(languages));
+    return setfield(document, &ovin::documentoptions::ocrlanguages, value,
+                    value.empty() || ovin::validocrlanguages(value));
+}
+
+int32_t ovinpdf_set_ocr_orient(ovinpdf_document* document, bool on) {
+    return setfield(document, &ovin::documentoptions::ocrorient, on);
 }
 
 int32_t ovinpdf_set_max_megapixels(ovinpdf_document* document, uint32_t megapixels) {

@@ -226,8 +226,9 @@ void writeimage(pdfoutput& out, objectplan& plan, int64_t number, const imagedes
 } // namespace
 
 status writeimagepage(pdfoutput& out, objectplan& plan, int64_t i, const imagedesc& image,
-                      const pagelayout& layout, const std::string& filename) {
+                      const pagelayout& layout, const std::string& filename, const pagetext* text) {
     status result;
+    const bool withtext = text != nullptr && !text->content.empty();
     if (!image.error.empty()) {
         result = status(OVINPDF_IMAGE_ERROR, image.error);
     }
@@ -237,7 +238,10 @@ status writeimagepage(pdfoutput& out, objectplan& plan, int64_t i, const imagede
     // The compact layout names the image /I in resources that the page
     // object holds; the classic one writes them as an object of their own.
     const std::string name = compact ? "/I" : "/KTR" + std::to_string(plan.resources(i));
-    const std::string xobject = "/XObject << " + name + " " + pdfoutput::ref(plan.image(i)) + " >>";
+    std::string xobject = "/XObject << " + name + " " + pdfoutput::ref(plan.image(i)) + " >>";
+    if (withtext) {
+        xobject += " /Font << /OCR " + pdfoutput::ref(text->font) + " >>";
+    }
     if (!compact) {
         out.beginobject(plan.resources(i));
         out.writeline(std::string("<< /ProcSet [ /PDF /") +
@@ -247,7 +251,10 @@ status writeimagepage(pdfoutput& out, objectplan& plan, int64_t i, const imagede
     }
 
     const pageplacement placed = placeimage(image, layout, name);
-    const std::string content = compact ? pdflines::compacted(placed.content) : placed.content;
+    std::string content = compact ? pdflines::compacted(placed.content) : placed.content;
+    if (withtext) {
+        content += "\n" + text->content;
+    }
     // The compact layout keeps the few bytes of the content as they are
     // where compressing does not make them fewer, and does not try with a
     // content too short to gain more than the filter's name costs.

@@ -21,7 +21,15 @@ namespace ovin {
 // needs (its ICC profile, its soft mask), numbered from the plan. Fails
 // with -6 when the description has an error (or the content stream cannot
 // be compressed); all the objects are written all the same.
+//
+// `text`, where given, is drawn after the image (the recognised text
+// layer), and the page's resources name its font as /OCR.
+struct pagetext {
+    std::string content;
+    int64_t font = 0;
+};
 status writeimagepage(pdfoutput& out, objectplan& plan, int64_t i, const imagedesc& image,
-                      const pagelayout& layout, const std::string& filename);
+                      const pagelayout& layout, const std::string& filename,
+                      const pagetext* text = nullptr);
 
 } // namespace ovin

@@ -58,6 +58,22 @@ std::string matrix(long double x, long double y, long double w, long double h,
     }
 }
 
+// The same matrix in numbers.
+affine matrixof(long double x, long double y, long double w, long double h, orientation upright) {
+    switch (upright) {
+    case orientation::mirrored:
+        return {-w, 0, 0, h, x + w, y};
+    case orientation::flipped:
+        return {w, 0, 0, -h, x, y + h};
+    case orientation::transposed:
+        return {0, -h, -w, 0, x + w, y + h};
+    case orientation::transversed:
+        return {0, h, w, 0, x, y};
+    default:
+        return {w, 0, 0, h, x, y};
+    }
+}
+
 // The scale of the image in its box.
 long double scale(pagefit fit, long double iw, long double ih, long double bw, long double bh) {
     const long double inside = std::min(bw / iw, bh / ih);
@@ -74,6 +90,11 @@ long double scale(pagefit fit, long double iw, long double ih, long double bw, l
 }
 
 } // namespace
+
+affine affine::then(const affine& n) const {
+    return {n.a * a + n.c * b, n.b * a + n.d * b,       n.a * c + n.c * d,
+            n.b * c + n.d * d, n.a * e + n.c * f + n.e, n.b * e + n.d * f + n.f};
+}
 
 pageplacement placeimage(const imagedesc& image, const pagelayout& layout,
                          const std::string& name) {
@@ -98,6 +119,9 @@ pageplacement placeimage(const imagedesc& image, const pagelayout& layout,
         };
         p.mediabox = "[0 0 " + side(mw) + " " + side(mh) + " ]";
         p.content = "q " + matrix(0, 0, mw, mh, image.upright) + " cm " + name + " Do Q";
+        p.width = layout.exact ? mw : roundeven(mw);
+        p.height = layout.exact ? mh : roundeven(mh);
+        p.image = matrixof(0, 0, mw, mh, image.upright);
         return p;
     }
 
@@ -167,6 +191,9 @@ pageplacement placeimage(const imagedesc& image, const pagelayout& layout,
     }
     p.content +=
         matrix((mw - ow) / 2, (mh - oh) / 2, ow, oh, image.upright) + " cm " + name + " Do Q";
+    p.width = mw;
+    p.height = mh;
+    p.image = matrixof((mw - ow) / 2, (mh - oh) / 2, ow, oh, image.upright);
     return p;
 }
 

@@ -13,10 +13,23 @@
 
 namespace ovin {
 
+// An affine map of PDF: x' = a x + c y + e, y' = b x + d y + f.
+struct affine {
+    long double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
+    affine then(const affine& next) const; // this map, then the next
+    long double x(long double u, long double v) const { return a * u + c * v + e; }
+    long double y(long double u, long double v) const { return b * u + d * v + f; }
+};
+
 struct pageplacement {
     std::string mediabox; // "[0 0 W H ]"
     std::string content;  // the content stream: "q ... cm NAME Do Q"
     int rotate = 0;       // the page's /Rotate, 0 for none
+    // The same in numbers: the media box's size and the matrix that maps
+    // the image's unit square onto the page.
+    long double width = 0;
+    long double height = 0;
+    affine image;
 };
 
 // `name` is the image's resource name ("/KTR2").

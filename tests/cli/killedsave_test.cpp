@@ -4,10 +4,13 @@
 // beside it or in the temporary folders.
 #include "childprocess.h"
 #include "clitool.h"
+#include "jpegfixtures.h"
 #include "pdftools.h"
+#include "textscan.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <random>
@@ -83,6 +86,37 @@ TEST(CliFaults, KilledSavesLeaveTheOldFileAsItWas) {
         // The copy of standard input has no name: nothing outlives the run.
         EXPECT_TRUE(fs::is_empty(run)) << status;
     }
+}
+
+} // namespace
+
+namespace {
+
+// SIGTERM while pages are being recognised stops the recognition at once
+// and leaves no file.
+TEST(CliFaults, StoppedWhileRecognisingLeavesNoFile) {
+    ovintest::tempdir dir;
+    const ovintest::textscan scan = ovintest::scantext(ovintest::letterlines(30, 5));
+    ovintest::jpegoptions options;
+    options.components = 1;
+    const std::string page = dir.file("page.jpg");
+    ovintest::savejpeg(page,
+                       ovintest::makejpeg(static_cast<uint32_t>(scan.width),
+                                          static_cast<uint32_t>(scan.height), scan.grey, options));
+    const std::string out = dir.file("out.pdf");
+    ovintest::childsetup setup;
+    setup.log = dir.file("log");
+    setup.env = {"XDG_RUNTIME_DIR=" + dir.path().string(), "TMPDIR=" + dir.path().string()};
+    ovintest::childprocess child({clitest::kTool, "--ocr=eng", page, page, page, page, "-o", out},
+                                 setup);
+    // Each page takes over a second to recognise.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    ::kill(child.pid(), SIGTERM);
+    const auto sent = std::chrono::steady_clock::now();
+    EXPECT_EQ(ovintest::describestatus(child.wait()), "exit 143");
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2));
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_NE(ovintest::readbytes(dir.file("log")).find("cancelled"), std::string::npos);
 }
 
 } // namespace
