@@ -1,5 +1,7 @@
 #include "ocr/recognise.h"
 
+#include "ascii.h"
+
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
@@ -8,7 +10,6 @@
 #include <mutex>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 
@@ -75,8 +76,7 @@ bool installed(const std::string& language) {
 std::string debianpackage(const std::string& language) {
     std::string name = "tesseract-ocr-";
     for (const char c : language) {
-        name.push_back(c == '_' ? '-'
-                                : static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+        name.push_back(c == '_' ? '-' : tolowerascii(c));
     }
     return name;
 }
@@ -118,7 +118,8 @@ bool validocrlanguages(const std::string& languages) {
     }
     for (const std::string& name : split(languages)) {
         if (name.empty() || !std::all_of(name.begin(), name.end(), [](char c) {
-                return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+                return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '_';
             })) {
             return false;
         }
