@@ -7,31 +7,33 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
-#include <QStyledItemDelegate>
+#include <QPixmap>
 #include <QUrl>
 
 namespace {
 // The payload of a drag inside the list; only its source matters.
 const QString kInternalMime = QStringLiteral("application/x-zentropdf-entry");
 
-// Entries are 16 pixels high whatever the font's own line height.
-class EntryDelegate final : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), 16};
-    }
-};
 } // namespace
 
-FilesList::FilesList(QWidget* parent) : QListView(parent) {
+FilesList::FilesList(int thumbnailSide, QWidget* parent) : QListView(parent) {
+    setViewMode(QListView::IconMode);
+    setMovement(QListView::Static);
+    setResizeMode(QListView::Adjust);
+    setWrapping(true);
+    setWordWrap(true);
+    setTextElideMode(Qt::ElideMiddle);
+    setIconSize(QSize(thumbnailSide, thumbnailSide));
+    const int lines = fontMetrics().lineSpacing() * 3;
+    setGridSize(QSize(thumbnailSide + 40, thumbnailSide + lines + 12));
+    setSpacing(4);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setDragEnabled(true);
     setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DragDrop);
     setDropIndicatorShown(false);
     setUniformItemSizes(true);
-    setItemDelegate(new EntryDelegate(this));
+    setMinimumWidth(thumbnailSide + 60);
 }
 
 QStringList FilesList::localPaths(const QMimeData* data) {
@@ -58,21 +60,15 @@ QList<int> FilesList::selectedRows() const {
     return rows;
 }
 
-void FilesList::keyReleaseEvent(QKeyEvent* event) {
-    if (hooks_.keyUp && !event->isAutoRepeat()) {
-        hooks_.keyUp(event->key());
-    }
-    QListView::keyReleaseEvent(event);
-}
-
 void FilesList::startDrag(Qt::DropActions /*supportedActions*/) {
-    if (hooks_.startDrag) {
-        hooks_.startDrag();
-    }
     auto* payload = new QMimeData; // owned by the drag from here on
     payload->setData(kInternalMime, QByteArray());
     QDrag drag(this);
     drag.setMimeData(payload);
+    const QVariant picture = model()->data(currentIndex(), Qt::DecorationRole);
+    if (picture.canConvert<QPixmap>()) {
+        drag.setPixmap(picture.value<QPixmap>());
+    }
     drag.exec(Qt::MoveAction);
 }
 

@@ -1,7 +1,7 @@
-// The view of the list of chosen image files (a PageList). It reports key
-// releases, the start of a drag, drag movement and drops to its owner, which
-// decides what they do: the reordering rule is the page list's, not Qt's
-// built-in item moving.
+// The view of the pages (a PageList): a thumbnail per page with its number
+// and file name under it. It reports drag movement and drops to its owner,
+// which decides what they do: the reordering rule is the page list's, not
+// Qt's built-in item moving.
 // Files dragged in from outside are handed on as a batch of local paths.
 #pragma once
 
@@ -14,8 +14,6 @@ class FilesList final : public QListView {
     Q_OBJECT
 public:
     struct Hooks {
-        std::function<void(int key)> keyUp;
-        std::function<void()> startDrag;
         // Whether a drop of an object from source at pos (viewport
         // coordinates) would be taken.
         std::function<bool(const QObject* source, QPoint pos)> dragOver;
@@ -24,7 +22,8 @@ public:
         std::function<bool(const QMimeData* data)> filesDropped;
     };
 
-    explicit FilesList(QWidget* parent = nullptr);
+    // Thumbnails are thumbnailSide pixels at their longer side.
+    explicit FilesList(int thumbnailSide, QWidget* parent = nullptr);
     void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
 
     // The local file paths a drag from outside carries; empty for anything
@@ -35,7 +34,6 @@ public:
     QList<int> selectedRows() const;
 
 protected:
-    void keyReleaseEvent(QKeyEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
