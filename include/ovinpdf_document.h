@@ -132,8 +132,9 @@ enum {
 OVINPDF_API int32_t ovinpdf_set_page_size(ovinpdf_document* document, double width, double height);
 OVINPDF_API int32_t ovinpdf_set_page_orientation(ovinpdf_document* document, int orientation);
 OVINPDF_API int32_t ovinpdf_set_fit(ovinpdf_document* document, int fit);
-/* Turns every image page clockwise by 0, 90, 180 or 270 degrees on top of
- * its own orientation (a feeder that scans sideways); text pages stay. */
+/* Turns the image pages added after it clockwise by 0, 90, 180 or 270
+ * degrees on top of their own orientation (a feeder that scans sideways, a
+ * page the person turned); text pages stay. */
 OVINPDF_API int32_t ovinpdf_set_rotation(ovinpdf_document* document, int degrees);
 /* A box in points (0 by 0, the default, for none) that every image is
  * fitted into as the fit says: without a page size each page is then the

@@ -353,6 +353,14 @@ int32_t checkimagefile(Library& library, std::string_view filename, uint32_t& pa
         !read.ok()) {
         return library.report(read);
     }
+    // A JPEG is embedded as it is: only decoding it finds data that is
+    // damaged or ends early. At the smallest scale that costs little.
+    if (first.file.kind == imagekind::jpeg) {
+        Bitmap decoded;
+        if (status drawn = jpegpicture(library, first, 1, decoded); !drawn.ok()) {
+            return library.report(drawn);
+        }
+    }
     const uint32_t count = first.desc.pagesinfile == 0 ? 1 : first.desc.pagesinfile;
     for (uint32_t p = 2; p <= count; ++p) {
         openedpage next;

@@ -344,7 +344,10 @@ void savejob::writeprepared(int64_t i, preparedpage& prepared) {
         setpagesize(image);
     }
     newerpdf_ = newerpdf_ || needspdf15(image);
-    if (status written = writeimagepage(out_, plan_, i, image, state_.options.layout, page.name);
+    // The turn set when the page was added, not the one set last.
+    pagelayout layout = state_.options.layout;
+    layout.rotate = page.rotate;
+    if (status written = writeimagepage(out_, plan_, i, image, layout, page.name);
         !written.ok()) {
         result_ = written;
     }
