@@ -10,9 +10,10 @@
 
 namespace {
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("Creator", text);
-}
+// The texts of this file, translated in the context "Creator".
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(Creator)
+};
 
 constexpr double kPointsPerMm = 72.0 / 25.4;
 
@@ -66,7 +67,7 @@ Creation createPdf(const QList<Page>& pages, const PageSetup& setup, const QStri
     ovinpdf_document* document = owned.get();
     if (document == nullptr) {
         result.code = OVINPDF_IO_ERROR;
-        result.message = tr("There is not enough memory to create the PDF.");
+        result.message = Texts::tr("There is not enough memory to create the PDF.");
         return result;
     }
     QStringList leftOut;
@@ -77,7 +78,7 @@ Creation createPdf(const QList<Page>& pages, const PageSetup& setup, const QStri
     for (qsizetype i = 0; i < pages.size() && result.code == OVINPDF_OK; ++i) {
         const Page& page = pages.at(i);
         if (!page.usable()) {
-            leftOut << tr("%1 was left out: %2").arg(page.file, page.problem);
+            leftOut << Texts::tr("%1 was left out: %2").arg(page.file, page.problem);
             continue;
         }
         // The turn applies to the pages added after it: each page gets its own.
@@ -89,7 +90,7 @@ Creation createPdf(const QList<Page>& pages, const PageSetup& setup, const QStri
     }
     if (result.code == OVINPDF_OK && ovinpdf_page_count(document) == 0) {
         result.code = OVINPDF_INVALID_ARGUMENT;
-        result.message = tr("None of the pages in the list can be used.");
+        result.message = Texts::tr("None of the pages in the list can be used.");
         result.warnings = leftOut;
         return result;
     }
@@ -103,9 +104,9 @@ Creation createPdf(const QList<Page>& pages, const PageSetup& setup, const QStri
     }
     if (result.succeeded()) {
         result.message =
-            tr("%1 created successfully (%2 warnings)").arg(filename).arg(result.warnings.size());
+            Texts::tr("%1 created successfully (%2 warnings)").arg(filename).arg(result.warnings.size());
     } else if (result.code == OVINPDF_CANCELLED) {
-        result.message = tr("The PDF was not created: the creation was cancelled.");
+        result.message = Texts::tr("The PDF was not created: the creation was cancelled.");
     } else {
         result.message = QString::fromUtf8(ovinpdf_last_error(document));
     }

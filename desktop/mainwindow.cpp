@@ -494,8 +494,8 @@ void TMain::selectRows(const QList<int>& rows) {
 void TMain::updateCounts() {
     const int all = pages_.count();
     const int bad = all - pages_.usableCount();
-    pageCount_->setText(bad == 0 ? tr("%n page(s)", "", all)
-                                 : tr("%n page(s), %1 cannot be used", "", all).arg(bad));
+    pageCount_->setText(bad == 0 ? tr("Pages: %1").arg(all)
+                                 : tr("Pages: %1, of which %2 cannot be used").arg(all).arg(bad));
 }
 
 void TMain::createpdfs() {

@@ -24,9 +24,10 @@ const QString kAuthor = QStringLiteral("document/author");
 
 constexpr double kMaxMarginMm = 100;
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("PageSetup", text);
-}
+// The texts of this file, translated in the context "PageSetup".
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(PageSetup)
+};
 
 } // namespace
 
@@ -75,41 +76,41 @@ void PageSetup::save(QSettings& settings) const {
 bool editPageSetup(Dialogs& dialogs, QWidget* parent, PageSetup& setup) {
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("pagesetup"));
-    dialog.setWindowTitle(tr("Page Setup"));
+    dialog.setWindowTitle(Texts::tr("Page Setup"));
     auto* form = new QFormLayout(&dialog);
 
     auto* size = new QComboBox(&dialog);
     size->setObjectName(QStringLiteral("size"));
     for (const QString& name : PageSetup::sizes()) {
-        size->addItem(name.isEmpty() ? tr("As the image") : name, name);
+        size->addItem(name.isEmpty() ? Texts::tr("As the image") : name, name);
     }
     size->setCurrentIndex(std::max(0, size->findData(setup.size)));
-    form->addRow(tr("Page &size:"), size);
+    form->addRow(Texts::tr("Page &size:"), size);
 
     auto* fit = new QComboBox(&dialog);
     fit->setObjectName(QStringLiteral("fit"));
-    fit->addItem(tr("Fit inside the page"), OVINPDF_FIT_INTO);
-    fit->addItem(tr("Fill the page, cut at the edges"), OVINPDF_FIT_FILL);
-    fit->addItem(tr("Stretch to the page"), OVINPDF_FIT_EXACT);
-    fit->addItem(tr("Shrink to fit, never enlarge"), OVINPDF_FIT_SHRINK);
-    fit->addItem(tr("Enlarge to fit, never shrink"), OVINPDF_FIT_ENLARGE);
+    fit->addItem(Texts::tr("Fit inside the page"), OVINPDF_FIT_INTO);
+    fit->addItem(Texts::tr("Fill the page, cut at the edges"), OVINPDF_FIT_FILL);
+    fit->addItem(Texts::tr("Stretch to the page"), OVINPDF_FIT_EXACT);
+    fit->addItem(Texts::tr("Shrink to fit, never enlarge"), OVINPDF_FIT_SHRINK);
+    fit->addItem(Texts::tr("Enlarge to fit, never shrink"), OVINPDF_FIT_ENLARGE);
     fit->setCurrentIndex(std::max(0, fit->findData(setup.fit)));
-    form->addRow(tr("&Fit:"), fit);
+    form->addRow(Texts::tr("&Fit:"), fit);
 
     auto* margin = new QDoubleSpinBox(&dialog);
     margin->setObjectName(QStringLiteral("margin"));
     margin->setRange(0, kMaxMarginMm);
     margin->setDecimals(1);
-    margin->setSuffix(tr(" mm"));
+    margin->setSuffix(Texts::tr(" mm"));
     margin->setValue(setup.marginMm);
-    form->addRow(tr("&Margin:"), margin);
+    form->addRow(Texts::tr("&Margin:"), margin);
 
     auto* title = new QLineEdit(setup.title, &dialog);
     title->setObjectName(QStringLiteral("title"));
-    form->addRow(tr("&Title:"), title);
+    form->addRow(Texts::tr("&Title:"), title);
     auto* author = new QLineEdit(setup.author, &dialog);
     author->setObjectName(QStringLiteral("author"));
-    form->addRow(tr("&Author:"), author);
+    form->addRow(Texts::tr("&Author:"), author);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);

@@ -175,7 +175,7 @@ void TestMainWindow::filesAreReadByContentAndBadOnesMarked() {
     QVERIFY2(pages.at(1).problem.contains("notes.txt") &&
                  pages.at(1).problem.contains("is not a JPEG"),
              qPrintable(pages.at(1).problem));
-    QCOMPARE(main_->pageCount()->text(), QStringLiteral("6 page(s), 2 cannot be used"));
+    QCOMPARE(main_->pageCount()->text(), QStringLiteral("Pages: 6, of which 2 cannot be used"));
 
     // Create leaves them out, says so, and does not fail.
     dialogs_->choice = 2;
