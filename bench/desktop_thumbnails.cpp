@@ -41,8 +41,8 @@ constexpr uint32_t kDistinct = 20;
 std::vector<std::string> corpus(const std::filesystem::path& folder, const std::string& ext,
                                 uint32_t pages,
                                 const std::function<void(const std::string&, uint32_t)>& make) {
-    const std::vector<std::string> distinct = ovinbench::pagefiles(
-        folder / (ext + "-distinct"), ext, std::min(pages, kDistinct), make);
+    const std::vector<std::string> distinct =
+        ovinbench::pagefiles(folder / (ext + "-distinct"), ext, std::min(pages, kDistinct), make);
     return ovinbench::pagefiles(folder / ext, ext, pages, [&](const std::string& path, uint32_t k) {
         std::filesystem::create_hard_link(distinct.at(k % distinct.size()), path);
     });

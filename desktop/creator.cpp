@@ -103,8 +103,9 @@ Creation createPdf(const QList<Page>& pages, const PageSetup& setup, const QStri
         result.warnings << QString::fromUtf8(ovinpdf_warning(document, i));
     }
     if (result.succeeded()) {
-        result.message =
-            Texts::tr("%1 created successfully (%2 warnings)").arg(filename).arg(result.warnings.size());
+        result.message = Texts::tr("%1 created successfully (%2 warnings)")
+                             .arg(filename)
+                             .arg(result.warnings.size());
     } else if (result.code == OVINPDF_CANCELLED) {
         result.message = Texts::tr("The PDF was not created: the creation was cancelled.");
     } else {

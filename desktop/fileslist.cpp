@@ -8,11 +8,23 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPixmap>
+#include <QStyledItemDelegate>
 #include <QUrl>
 
 namespace {
 // The payload of a drag inside the list; only its source matters.
 const QString kInternalMime = QStringLiteral("application/x-zentropdf-entry");
+
+// Every page takes one cell of the grid, whether its thumbnail is there yet
+// or not, so that the list does not jump as thumbnails arrive.
+class PageDelegate final : public QStyledItemDelegate {
+public:
+    PageDelegate(QSize cell, QObject* parent) : QStyledItemDelegate(parent), cell_(cell) {}
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return cell_; }
+
+private:
+    QSize cell_;
+};
 
 } // namespace
 
@@ -25,8 +37,9 @@ FilesList::FilesList(int thumbnailSide, QWidget* parent) : QListView(parent) {
     setTextElideMode(Qt::ElideMiddle);
     setIconSize(QSize(thumbnailSide, thumbnailSide));
     const int lines = fontMetrics().lineSpacing() * 3;
-    setGridSize(QSize(thumbnailSide + 40, thumbnailSide + lines + 12));
-    setSpacing(4);
+    const QSize cell(thumbnailSide + 40, thumbnailSide + lines + 12);
+    setGridSize(cell + QSize(8, 8));
+    setItemDelegate(new PageDelegate(cell, this));
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setDragEnabled(true);
     setAcceptDrops(true);

@@ -255,6 +255,10 @@ void TMain::buildList() {
     Panel1_->setObjectName(QStringLiteral("Panel1"));
     Panel1_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel1_->setMinimumSize(120, 120);
+    // Tab goes from the list to the preview and on to the window's other
+    // controls, not from page to page.
+    Panel1_->setFocusPolicy(Qt::StrongFocus);
+    fileslb_->setTabKeyNavigation(false);
     Panel1_->installEventFilter(this);
     img_ = new QLabel(Panel1_);
     img_->setObjectName(QStringLiteral("img"));

@@ -12,7 +12,9 @@
 #include "tifffixtures.h"
 #include "warningswindow.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QFrame>
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
@@ -68,7 +70,9 @@ private slots:
     void pageSetupReachesTheMediaBox();
     void batchIsInFileManagerOrder();
     void everyListChangeUndoes();
+    void selectedPagesAreDraggedTogether();
     void closingWithUnsavedPagesAsks();
+    void tabLeavesTheList();
 
 private:
     QString path(const QString& name) const { return dir_.filePath(name); }
@@ -99,12 +103,12 @@ void TestMainWindow::initTestCase() {
     sideways.extra = {{0xE1, ovintest::exifpayload({6, 0, 0, 0, true})}};
     QVERIFY(ovintest::savejpeg(path("phone.jpg").toStdString(),
                                ovintest::makejpeg(64, 48, halves, sideways)));
-    const std::vector<uint8_t> photo =
-        ovintest::makejpeg(64, 48, ovintest::jpegpattern(64, 48, 3));
+    const std::vector<uint8_t> photo = ovintest::makejpeg(64, 48, ovintest::jpegpattern(64, 48, 3));
     QVERIFY(ovintest::savejpeg(path("photo.jpeg").toStdString(), photo));
     // Cut short: the library would embed it and a reader draw a part.
-    QVERIFY(ovintest::savejpeg(path("cut.jpg").toStdString(),
-                               {photo.begin(), photo.begin() + static_cast<long>(photo.size() * 2 / 3)}));
+    QVERIFY(ovintest::savejpeg(
+        path("cut.jpg").toStdString(),
+        {photo.begin(), photo.begin() + static_cast<long>(photo.size() * 2 / 3)}));
     const std::vector<uint8_t> png = ovintest::makepng({});
     QFile noname(path("picture"));
     QVERIFY(noname.open(QIODevice::WriteOnly));
@@ -291,6 +295,19 @@ void TestMainWindow::everyListChangeUndoes() {
     QCOMPARE(listed(), QStringList());
 }
 
+void TestMainWindow::selectedPagesAreDraggedTogether() {
+    add({"three.TIFF", "photo.jpeg"});
+    main_->selectRows({0, 1});
+    const QPoint onLast = main_->fileslb()->visualRect(main_->pages().index(3)).center();
+    QVERIFY(main_->fileslbDragOver(main_->fileslb(), onLast));
+    main_->fileslbDragDrop(main_->fileslb(), onLast);
+    QCOMPARE(listed(),
+             QStringList({"three.TIFF:2", "three.TIFF:3", "photo.jpeg:1", "three.TIFF:1"}));
+    QCOMPARE(main_->selectedRows(), QList<int>({2, 3}));
+    // A drag from anywhere else is not a move.
+    QVERIFY(!main_->fileslbDragOver(main_->Panel1(), onLast));
+}
+
 void TestMainWindow::closingWithUnsavedPagesAsks() {
     add({"photo.jpeg"});
     dialogs_->answer = false;
@@ -300,6 +317,17 @@ void TestMainWindow::closingWithUnsavedPagesAsks() {
     create();
     QVERIFY(main_->close());
     QCOMPARE(dialogs_->questions.size(), 1);
+}
+
+void TestMainWindow::tabLeavesTheList() {
+    add({"photo.jpeg", "photo.jpeg"});
+    main_->activateWindow();
+    main_->fileslb()->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(main_.get()));
+    QTest::keyClick(main_->fileslb(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(main_->Panel1()));
+    QTest::keyClick(main_->Panel1(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(main_->fileslb()));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -38,8 +38,8 @@ private slots:
 };
 
 void TestPageList::batchFollowsFileManagerOrder() {
-    QStringList batch{"/s/Scan 10.jpg", "/s/scan 2.jpg", "/s/Scan 1.png", "/s/b.tif",
-                      "/s/A.tif", "/s/scan 02b.jpg"};
+    QStringList batch{"/s/Scan 10.jpg", "/s/scan 2.jpg", "/s/Scan 1.png",
+                      "/s/b.tif",       "/s/A.tif",      "/s/scan 02b.jpg"};
     PageList::sortBatch(batch);
     QCOMPARE(batch, QStringList({"/s/A.tif", "/s/b.tif", "/s/Scan 1.png", "/s/scan 2.jpg",
                                  "/s/scan 02b.jpg", "/s/Scan 10.jpg"}));
@@ -50,8 +50,10 @@ void TestPageList::selectedPagesMoveTogether_data() {
     QTest::addColumn<int>("target"); // a drop target, or a step for Move
     QTest::addColumn<bool>("drop");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("one dropped on a later page lands after it") << QList<int>{0} << 2 << true << "1203";
-    QTest::newRow("one dropped on an earlier page lands before it") << QList<int>{3} << 1 << true << "0312";
+    QTest::newRow("one dropped on a later page lands after it")
+        << QList<int>{0} << 2 << true << "1203";
+    QTest::newRow("one dropped on an earlier page lands before it")
+        << QList<int>{3} << 1 << true << "0312";
     QTest::newRow("two dropped later") << QList<int>{0, 1} << 3 << true << "2301";
     QTest::newRow("two apart dropped earlier") << QList<int>{1, 3} << 0 << true << "1302";
     QTest::newRow("dropped below the last") << QList<int>{1} << -1 << true << "0231";
@@ -70,9 +72,9 @@ void TestPageList::selectedPagesMoveTogether() {
     QFETCH(bool, drop);
     QFETCH(QString, expected);
     const QList<Page> pages = numbered(4);
-    QCOMPARE(order(drop ? PageList::moved(pages, rows, target)
-                        : PageList::stepped(pages, rows, target)),
-             expected);
+    QCOMPARE(
+        order(drop ? PageList::moved(pages, rows, target) : PageList::stepped(pages, rows, target)),
+        expected);
 }
 
 QTEST_GUILESS_MAIN(TestPageList)

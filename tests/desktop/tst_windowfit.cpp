@@ -42,14 +42,13 @@ void TestWindowFit::windowFitsTheScreen() {
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     const QRect area = main.screen()->availableGeometry();
-    QVERIFY2(area.contains(main.frameGeometry()),
-             qPrintable(QString("%1,%2 %3x%4 in %5x%6")
-                            .arg(main.frameGeometry().x())
-                            .arg(main.frameGeometry().y())
-                            .arg(main.frameGeometry().width())
-                            .arg(main.frameGeometry().height())
-                            .arg(area.width())
-                            .arg(area.height())));
+    QVERIFY2(area.contains(main.frameGeometry()), qPrintable(QString("%1,%2 %3x%4 in %5x%6")
+                                                                 .arg(main.frameGeometry().x())
+                                                                 .arg(main.frameGeometry().y())
+                                                                 .arg(main.frameGeometry().width())
+                                                                 .arg(main.frameGeometry().height())
+                                                                 .arg(area.width())
+                                                                 .arg(area.height())));
     // The list and the preview still have room.
     QVERIFY(main.fileslb()->height() > 50);
     QVERIFY(main.Panel1()->width() > 50);
