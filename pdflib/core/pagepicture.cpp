@@ -1,5 +1,6 @@
 #include "core/pagepicture.h"
 
+#include "core/jp2picture.h"
 #include "core/prepare.h"
 #include "readers/decoded.h"
 
@@ -403,6 +404,9 @@ int32_t pagepicture(Library& library, std::string_view filename, uint32_t page, 
     case imagekind::tiff:
     case imagekind::bmp:
         drawn = imagingpicture(library, opened, page, full);
+        break;
+    case imagekind::jp2:
+        drawn = jp2picture(opened.name, library.face().shown(opened.name), maxside, full);
         break;
     default: {
         const orientation upright = opened.desc.upright;
