@@ -3,10 +3,12 @@
 // every box and dialog is answered by FakeDialogs. The list's own rules
 // are tested on PageList itself.
 #include "aboutwindow.h"
+#include "creator.h"
 #include "fakedialogs.h"
 #include "fileslist.h"
 #include "jpegfixtures.h"
 #include "mainwindow.h"
+#include "ovinpdf.h"
 #include "pagereader.h"
 #include "pngfixtures.h"
 #include "tifffixtures.h"
@@ -72,6 +74,7 @@ private slots:
     void everyListChangeUndoes();
     void selectedPagesAreDraggedTogether();
     void closingWithUnsavedPagesAsks();
+    void creationReportsEachPageAndCanBeCancelled();
     void tabLeavesTheList();
 
 private:
@@ -317,6 +320,26 @@ void TestMainWindow::closingWithUnsavedPagesAsks() {
     create();
     QVERIFY(main_->close());
     QCOMPARE(dialogs_->questions.size(), 1);
+}
+
+void TestMainWindow::creationReportsEachPageAndCanBeCancelled() {
+    Page page;
+    page.file = path("photo.jpeg");
+    const QString out = path("progress.pdf");
+    QList<QPair<quint32, quint32>> steps;
+    const Creation done = createPdf({page, page}, {}, out, {}, [&](quint32 n, quint32 of) {
+        steps << qMakePair(n, of);
+        return true;
+    });
+    QVERIFY(done.succeeded());
+    QCOMPARE(steps, (QList<QPair<quint32, quint32>>{{1, 2}, {2, 2}}));
+    // Cancelled at the first page: no file, and the person is told.
+    QVERIFY(QFile::remove(out));
+    const Creation cancelled =
+        createPdf({page, page}, {}, out, {}, [](quint32, quint32) { return false; });
+    QCOMPARE(cancelled.code, OVINPDF_CANCELLED);
+    QVERIFY(cancelled.message.contains("cancelled"));
+    QVERIFY(!QFile::exists(out));
 }
 
 void TestMainWindow::tabLeavesTheList() {
