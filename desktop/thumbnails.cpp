@@ -2,7 +2,7 @@
 
 #include "pagereader.h"
 
-#include <QPainter>
+#include <QColor>
 #include <QTransform>
 
 #include <memory>
@@ -29,19 +29,22 @@ QPixmap ThumbnailCache::thumbnail(const QString& file, quint32 page, int rotatio
     }
     if (!asked_.contains(name)) {
         asked_.insert(name);
-        reader_.readPicture(
-            file, page, side_, [this, file, page, name](QImage picture, QString problem) {
-                asked_.remove(name);
-                if (picture.isNull()) {
-                    emit failed(file, page, problem);
-                    return;
-                }
-                const qsizetype bytes = picture.sizeInBytes();
-                // The cache owns what it is given.
-                pictures_.insert(name, std::make_unique<QImage>(std::move(picture)).release(),
-                                 bytes);
-                emit ready(file, page);
-            });
+        reader_.readPicture(file, page, side_,
+                            [this, file, page, name](QImage picture, const QString& /*problem*/) {
+                                asked_.remove(name);
+                                if (picture.isNull()) {
+                                    // A grey sheet in its place, kept like a thumbnail, so
+                                    // that the page is not read again at every repaint.
+                                    picture = QImage(side_ * 3 / 4, side_, QImage::Format_RGB888);
+                                    picture.fill(QColor(200, 200, 200));
+                                }
+                                const qsizetype bytes = picture.sizeInBytes();
+                                // The cache owns what it is given.
+                                pictures_.insert(
+                                    name, std::make_unique<QImage>(std::move(picture)).release(),
+                                    bytes);
+                                emit ready(file, page);
+                            });
     }
     // An empty frame of the thumbnail's size keeps the list's layout still.
     QPixmap frame(side_, side_);

@@ -27,9 +27,9 @@ public:
     QImage cached(const QString& file, quint32 page) const;
 
 signals:
+    // The page's thumbnail is there (a grey sheet for a page that cannot
+    // be drawn).
     void ready(const QString& file, quint32 page);
-    // The page cannot be drawn: why, in words.
-    void failed(const QString& file, quint32 page, const QString& problem);
 
 private:
     static QString key(const QString& file, quint32 page);
