@@ -300,15 +300,24 @@ void TestMainWindow::everyListChangeUndoes() {
 
 void TestMainWindow::selectedPagesAreDraggedTogether() {
     add({"three.TIFF", "photo.jpeg"});
+    QWidget* view = main_->fileslb()->viewport();
+    const auto centre = [&](int row) {
+        return main_->fileslb()->visualRect(main_->pages().index(row)).center();
+    };
+    // Pressed on a selected page, carried onto the last one and let go.
     main_->selectRows({0, 1});
-    const QPoint onLast = main_->fileslb()->visualRect(main_->pages().index(3)).center();
-    QVERIFY(main_->fileslbDragOver(main_->fileslb(), onLast));
-    main_->fileslbDragDrop(main_->fileslb(), onLast);
-    QCOMPARE(listed(),
-             QStringList({"three.TIFF:2", "three.TIFF:3", "photo.jpeg:1", "three.TIFF:1"}));
+    QTest::mousePress(view, Qt::LeftButton, {}, centre(0));
+    QTest::mouseMove(view, centre(2));
+    QTest::mouseMove(view, centre(3));
+    QVERIFY(main_->fileslb()->moving());
+    QTest::mouseRelease(view, Qt::LeftButton, {}, centre(3));
+    QCOMPARE(listed(), QStringList({"three.TIFF:2", "three.TIFF:3", "photo.jpeg:1",
+                                    "three.TIFF:1"}));
     QCOMPARE(main_->selectedRows(), QList<int>({2, 3}));
-    // A drag from anywhere else is not a move.
-    QVERIFY(!main_->fileslbDragOver(main_->Panel1(), onLast));
+    // A click on a selected page without moving selects it alone.
+    QTest::mouseClick(view, Qt::LeftButton, {}, centre(3));
+    QCOMPARE(main_->selectedRows(), QList<int>{3});
+    QCOMPARE(listed().size(), 4);
 }
 
 void TestMainWindow::closingWithUnsavedPagesAsks() {
