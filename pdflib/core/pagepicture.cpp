@@ -5,6 +5,7 @@
 #include "readers/decoded.h"
 
 #include "jpegglue.h"
+#include "rows.h"
 #include "scale.h"
 #include "source.h"
 
@@ -136,18 +137,59 @@ status jpegpicture(const Library& library, const openedpage& page, uint32_t maxs
 
 // ---- TIFF and BMP, through the imaging library's decoders ----
 
+// The page's rows, read one at a time and averaged in blocks of whole
+// pixels, so that a large scan never lies decoded in memory whole: the
+// result is the smallest block reduction still at least `maxside` at its
+// longer side.
 status imagingpicture(const Library& library, const openedpage& page, uint32_t number,
-                      Bitmap& out) {
+                      uint32_t maxside, Bitmap& out) {
     std::unique_ptr<imaging::ImageSource> source = imaging::openImageFile(page.name.c_str());
-    std::shared_ptr<const Bitmap> decoded;
+    std::unique_ptr<imaging::RowSource> rows;
     if (source && source->selectPage(static_cast<int32_t>(number) - 1)) {
-        decoded = source->decode();
+        rows = source->rows();
     }
-    if (!decoded) {
+    if (!rows || !rows->rewind()) {
         return undrawable(library, page.name,
                           "page " + std::to_string(number) + " cannot be decoded for showing");
     }
-    out = *decoded;
+    const imaging::PageFormat& format = rows->format();
+    const auto width = static_cast<uint32_t>(format.width);
+    const auto height = static_cast<uint32_t>(format.height);
+    const uint32_t block = std::max<uint32_t>(1, std::max(width, height) / maxside);
+    const uint32_t outwidth = (width + block - 1) / block;
+    const uint32_t outheight = (height + block - 1) / block;
+    std::optional<Bitmap> reduced =
+        imaging::makeBitmap(outwidth, outheight, 24, imaging::kPhotometricRgb);
+    if (!reduced) {
+        return undrawable(library, page.name, "its picture is too large to show");
+    }
+    std::vector<uint8_t> line(3 * size_t{width});
+    std::vector<uint32_t> sums(3 * size_t{outwidth});
+    std::vector<uint32_t> counts(outwidth);
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* row = rows->next();
+        if (row == nullptr) {
+            return undrawable(library, page.name,
+                              "page " + std::to_string(number) + " cannot be decoded for showing");
+        }
+        imaging::rowToRgb(format, row, line.data());
+        for (uint32_t x = 0; x < width; ++x) {
+            const size_t cell = x / block;
+            for (size_t c = 0; c < 3; ++c) {
+                sums[3 * cell + c] += line[3 * size_t{x} + c];
+            }
+            ++counts[cell];
+        }
+        if ((y + 1) % block == 0 || y + 1 == height) {
+            uint8_t* to = reduced->row(static_cast<int32_t>(y / block));
+            for (size_t i = 0; i < sums.size(); ++i) {
+                to[i] = static_cast<uint8_t>(sums[i] / std::max<uint32_t>(1, counts[i / 3]));
+            }
+            std::fill(sums.begin(), sums.end(), 0);
+            std::fill(counts.begin(), counts.end(), 0);
+        }
+    }
+    out = std::move(*reduced);
     return {};
 }
 
@@ -403,7 +445,7 @@ int32_t pagepicture(Library& library, std::string_view filename, uint32_t page, 
         break;
     case imagekind::tiff:
     case imagekind::bmp:
-        drawn = imagingpicture(library, opened, page, full);
+        drawn = imagingpicture(library, opened, page, maxside, full);
         break;
     case imagekind::jp2:
         drawn = jp2picture(opened.name, library.face().shown(opened.name), maxside, full);
