@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -70,6 +71,7 @@ private slots:
     void turnedPagesAndDuplicatesReachThePdf();
     void pageSetupReachesTheMediaBox_data();
     void pageSetupReachesTheMediaBox();
+    void pageSetupIsKeptBetweenRuns();
     void batchIsInFileManagerOrder();
     void everyListChangeUndoes();
     void selectedPagesAreDraggedTogether();
@@ -264,6 +266,15 @@ void TestMainWindow::pageSetupReachesTheMediaBox() {
              qPrintable(QString("%1 x %2").arg(pages.at(0).width).arg(pages.at(0).height)));
 }
 
+void TestMainWindow::pageSetupIsKeptBetweenRuns() {
+    const PageSetup setup{"Letter", 3, 12.5, "Scans", "Me"};
+    main_->setPageSetup(setup);
+    QCOMPARE(TMain(*dialogs_).pageSetup(), setup);
+    // What is kept is checked as any input: an unknown size falls back.
+    QSettings().setValue("page/size", "Napkin");
+    QCOMPARE(TMain(*dialogs_).pageSetup().size, QString());
+}
+
 void TestMainWindow::batchIsInFileManagerOrder() {
     for (const char* name : {"Scan 10.jpg", "scan 2.jpg", "Scan 1.jpg"}) {
         QFile::remove(path(name));
@@ -311,8 +322,8 @@ void TestMainWindow::selectedPagesAreDraggedTogether() {
     QTest::mouseMove(view, centre(3));
     QVERIFY(main_->fileslb()->moving());
     QTest::mouseRelease(view, Qt::LeftButton, {}, centre(3));
-    QCOMPARE(listed(), QStringList({"three.TIFF:2", "three.TIFF:3", "photo.jpeg:1",
-                                    "three.TIFF:1"}));
+    QCOMPARE(listed(),
+             QStringList({"three.TIFF:2", "three.TIFF:3", "photo.jpeg:1", "three.TIFF:1"}));
     QCOMPARE(main_->selectedRows(), QList<int>({2, 3}));
     // A click on a selected page without moving selects it alone.
     QTest::mouseClick(view, Qt::LeftButton, {}, centre(3));
