@@ -1,11 +1,16 @@
-// One Create PDF run through the library, without any window: the pages in
-// list order, the save, the warning lines and the text to show afterwards.
+// One Create PDF run through the library's document face, without any
+// window: the usable pages in list order with their turns, the page setup,
+// the save with its progress, the warning lines and the text to show.
 #pragma once
+
+#include "pagelist.h"
+#include "pagesetup.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 
 struct Creation {
     int32_t code = 0;     // 0 on success, else the library's failure code
@@ -14,9 +19,13 @@ struct Creation {
     bool succeeded() const { return code == 0; }
 };
 
-// Empties the library's document, adds each page in order up to the first
-// failure, saves to filename when every page was taken, and collects the
-// warnings in every case. On success the message is "<filename> created
-// successfully (N warnings)", else the library's text for the failure. The
-// file itself is left to the library, which replaces it only on success.
-Creation createPdf(const QStringList& pages, const QString& filename);
+// Called before each page is written (page from 1 of pages); false cancels.
+using CreationProgress = std::function<bool(quint32 page, quint32 pages)>;
+
+// Adds each usable page in order (a page that cannot be used is left out,
+// with a warning line naming it and why), lays them out as `setup` says and
+// saves to filename. The file appears only when the save succeeds; a file
+// that was there is left as it was otherwise. tempPath is where a page
+// re-encoded through a temporary image goes (empty: the library's own).
+Creation createPdf(const QList<Page>& pages, const PageSetup& setup, const QString& filename,
+                   const QString& tempPath, const CreationProgress& progress = {});

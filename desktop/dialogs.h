@@ -32,6 +32,9 @@ public:
     // that does not exist is refused: the person is told so and asked again.
     QString saveFile(QWidget* parent, const FileDialogRequest& request);
     virtual void openUrl(const QUrl& url) = 0;
+    // A modal box with the text and these buttons (the last one is the
+    // one Esc presses); the index of the button pressed.
+    virtual int choose(QWidget* parent, const QString& text, const QStringList& buttons) = 0;
     // Shows the window modally and returns when it is closed.
     virtual void runModal(QDialog& dialog) = 0;
 

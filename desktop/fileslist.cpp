@@ -1,37 +1,52 @@
 #include "fileslist.h"
 
-#include <QDrag>
+#include <QApplication>
+
 #include <QDragEnterEvent>
-#include <QDragLeaveEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QKeyEvent>
 #include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QUrl>
 
-namespace {
-// The payload of a drag inside the list; only its source matters.
-const QString kInternalMime = QStringLiteral("application/x-zentropdf-entry");
+#include <algorithm>
 
-// Entries are 16 pixels high whatever the font's own line height.
-class EntryDelegate final : public QStyledItemDelegate {
+namespace {
+// Every page takes one cell of the grid, whether its thumbnail is there yet
+// or not, so that the list does not jump as thumbnails arrive.
+class PageDelegate final : public QStyledItemDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), 16};
-    }
+    PageDelegate(QSize cell, QObject* parent) : QStyledItemDelegate(parent), cell_(cell) {}
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return cell_; }
+
+private:
+    QSize cell_;
 };
+
 } // namespace
 
-FilesList::FilesList(QWidget* parent) : QListView(parent) {
+FilesList::FilesList(int thumbnailSide, QWidget* parent) : QListView(parent) {
+    setViewMode(QListView::IconMode);
+    setMovement(QListView::Static);
+    setResizeMode(QListView::Adjust);
+    setWrapping(true);
+    setWordWrap(true);
+    setTextElideMode(Qt::ElideMiddle);
+    setIconSize(QSize(thumbnailSide, thumbnailSide));
+    const int lines = fontMetrics().lineSpacing() * 3;
+    const QSize cell(thumbnailSide + 40, thumbnailSide + lines + 12);
+    setGridSize(cell + QSize(8, 8));
+    setItemDelegate(new PageDelegate(cell, this));
     setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setDragEnabled(true);
+    setDragEnabled(false);
     setAcceptDrops(true);
-    setDragDropMode(QAbstractItemView::DragDrop);
+    setDragDropMode(QAbstractItemView::DropOnly);
     setDropIndicatorShown(false);
     setUniformItemSizes(true);
-    setItemDelegate(new EntryDelegate(this));
+    setMinimumWidth(thumbnailSide + 60);
 }
 
 QStringList FilesList::localPaths(const QMimeData* data) {
@@ -58,50 +73,89 @@ QList<int> FilesList::selectedRows() const {
     return rows;
 }
 
-void FilesList::keyReleaseEvent(QKeyEvent* event) {
-    if (hooks_.keyUp && !event->isAutoRepeat()) {
-        hooks_.keyUp(event->key());
+void FilesList::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    const QModelIndex under = indexAt(at);
+    // A plain press on a selected page may start carrying the selection:
+    // it keeps the selection until the button is let go.
+    pressedOnSelection_ = event->button() == Qt::LeftButton &&
+                          event->modifiers() == Qt::NoModifier && under.isValid() &&
+                          selectionModel()->isSelected(under);
+    if (pressedOnSelection_) {
+        pressedAt_ = at;
+        event->accept();
+        return;
     }
-    QListView::keyReleaseEvent(event);
+    QListView::mousePressEvent(event);
 }
 
-void FilesList::startDrag(Qt::DropActions /*supportedActions*/) {
-    if (hooks_.startDrag) {
-        hooks_.startDrag();
+void FilesList::mouseMoveEvent(QMouseEvent* event) {
+    if (!pressedOnSelection_ || !(event->buttons() & Qt::LeftButton)) {
+        QListView::mouseMoveEvent(event);
+        return;
     }
-    auto* payload = new QMimeData; // owned by the drag from here on
-    payload->setData(kInternalMime, QByteArray());
-    QDrag drag(this);
-    drag.setMimeData(payload);
-    drag.exec(Qt::MoveAction);
+    const QPoint at = event->position().toPoint();
+    if (!moving_ && (at - pressedAt_).manhattanLength() >= QApplication::startDragDistance()) {
+        moving_ = true;
+        setCursor(Qt::DragMoveCursor);
+    }
+    if (moving_) {
+        movingAt_ = at;
+        // Near the top or bottom edge the list scrolls on.
+        const int edge = viewport()->height() / 10;
+        if (at.y() < edge) {
+            verticalScrollBar()->setValue(verticalScrollBar()->value() - gridSize().height() / 4);
+        } else if (at.y() > viewport()->height() - edge) {
+            verticalScrollBar()->setValue(verticalScrollBar()->value() + gridSize().height() / 4);
+        }
+        viewport()->update();
+    }
+    event->accept();
 }
 
-bool FilesList::internal(const QDropEvent* event) const {
-    return event->source() == this && event->mimeData()->hasFormat(kInternalMime);
+void FilesList::mouseReleaseEvent(QMouseEvent* event) {
+    if (!pressedOnSelection_) {
+        QListView::mouseReleaseEvent(event);
+        return;
+    }
+    pressedOnSelection_ = false;
+    const QPoint at = event->position().toPoint();
+    if (moving_) {
+        stopMoving();
+        if (hooks_.dragOver && hooks_.dragOver(this, at) && hooks_.dragDrop) {
+            hooks_.dragDrop(this, at);
+        }
+    } else {
+        // A click on a selected page without moving: that page alone, as a
+        // click anywhere else.
+        selectionModel()->setCurrentIndex(indexAt(pressedAt_), QItemSelectionModel::ClearAndSelect);
+    }
+    event->accept();
+}
+
+void FilesList::stopMoving() {
+    moving_ = false;
+    unsetCursor();
+    viewport()->update();
+}
+
+void FilesList::paintEvent(QPaintEvent* event) {
+    QListView::paintEvent(event);
+    const QModelIndex target = moving_ ? indexAt(movingAt_) : QModelIndex();
+    if (!target.isValid() || selectionModel()->isSelected(target)) {
+        return;
+    }
+    // A bar on the side of the page where the carried pages will land:
+    // after a later page, before an earlier one.
+    QList<int> rows = selectedRows();
+    const int first = rows.isEmpty() ? 0 : *std::min_element(rows.begin(), rows.end());
+    const QRect cell = visualRect(target);
+    const int x = target.row() > first ? cell.right() + 2 : cell.left() - 2;
+    QPainter painter(viewport());
+    painter.fillRect(QRect(x - 1, cell.top(), 3, cell.height()), palette().highlight());
 }
 
 void FilesList::dragEnterEvent(QDragEnterEvent* event) {
-    // Entering is always allowed so that the moves are seen; whether a drop
-    // is taken is decided on every move.
-    if (internal(event) || !localPaths(event->mimeData()).isEmpty()) {
-        event->acceptProposedAction();
-    } else {
-        event->ignore();
-    }
-}
-
-void FilesList::dragMoveEvent(QDragMoveEvent* event) {
-    if (internal(event)) {
-        const bool take =
-            hooks_.dragOver && hooks_.dragOver(event->source(), event->position().toPoint());
-        if (take) {
-            event->setDropAction(Qt::MoveAction);
-            event->accept();
-        } else {
-            event->ignore();
-        }
-        return;
-    }
     if (!localPaths(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
     } else {
@@ -109,19 +163,15 @@ void FilesList::dragMoveEvent(QDragMoveEvent* event) {
     }
 }
 
-void FilesList::dragLeaveEvent(QDragLeaveEvent* event) {
-    event->accept();
+void FilesList::dragMoveEvent(QDragMoveEvent* event) {
+    if (!localPaths(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
 }
 
 void FilesList::dropEvent(QDropEvent* event) {
-    if (internal(event)) {
-        if (hooks_.dragDrop) {
-            hooks_.dragDrop(event->source(), event->position().toPoint());
-        }
-        event->setDropAction(Qt::MoveAction);
-        event->accept();
-        return;
-    }
     if (hooks_.filesDropped && hooks_.filesDropped(event->mimeData())) {
         event->acceptProposedAction();
     } else {

@@ -1,8 +1,10 @@
-// The view of the list of chosen image files (a PageList). It reports key
-// releases, the start of a drag, drag movement and drops to its owner, which
-// decides what they do: the reordering rule is the page list's, not Qt's
-// built-in item moving.
-// Files dragged in from outside are handed on as a batch of local paths.
+// The view of the pages (a PageList): a thumbnail per page with its number
+// and file name under it. Pressing on a selected page and moving the mouse
+// carries every selected page; where they land is the owner's decision
+// (the page list's rule), reported when the button is let go. The move is
+// the view's own, not a drag and drop between programs, so that it works
+// the same on every platform. Files dragged in from outside are handed on
+// as a batch of local paths.
 #pragma once
 
 #include <QListView>
@@ -14,17 +16,17 @@ class FilesList final : public QListView {
     Q_OBJECT
 public:
     struct Hooks {
-        std::function<void(int key)> keyUp;
-        std::function<void()> startDrag;
-        // Whether a drop of an object from source at pos (viewport
-        // coordinates) would be taken.
+        // Whether the selected pages, let go at pos (viewport coordinates),
+        // would be moved.
         std::function<bool(const QObject* source, QPoint pos)> dragOver;
+        // The selected pages were let go at pos.
         std::function<void(const QObject* source, QPoint pos)> dragDrop;
         // Files dragged in from outside were dropped; true when taken.
         std::function<bool(const QMimeData* data)> filesDropped;
     };
 
-    explicit FilesList(QWidget* parent = nullptr);
+    // Thumbnails are thumbnailSide pixels at their longer side.
+    explicit FilesList(int thumbnailSide, QWidget* parent = nullptr);
     void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
 
     // The local file paths a drag from outside carries; empty for anything
@@ -33,17 +35,24 @@ public:
 
     // The rows of the selected entries, in no particular order.
     QList<int> selectedRows() const;
+    // Whether selected pages are being carried.
+    bool moving() const { return moving_; }
 
 protected:
-    void keyReleaseEvent(QKeyEvent* event) override;
-    void startDrag(Qt::DropActions supportedActions) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
-    void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
-    bool internal(const QDropEvent* event) const;
+    void stopMoving();
 
     Hooks hooks_;
+    QPoint pressedAt_;
+    bool pressedOnSelection_ = false;
+    bool moving_ = false;
+    QPoint movingAt_;
 };

@@ -4,12 +4,11 @@
 #include "appinfo.h"
 #include "creator.h"
 #include "dialogs.h"
-#include "filenames.h"
 #include "fileslist.h"
-#include "imaging.h"
-#include "ovinpdf.h"
+#include "pagereader.h"
 #include "pictures.h"
 #include "previewfit.h"
+#include "thumbnails.h"
 #include "waitcursor.h"
 #include "warningswindow.h"
 
@@ -19,43 +18,41 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QFrame>
-#include <QImage>
 #include <QLabel>
-#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QTransform>
+#include <QUndoCommand>
+#include <QUndoStack>
+#include <QUrl>
+
+#include <memory>
 
 namespace {
 
-// The list's width and the preview panel's size when the window opens.
+// The window's size at the start when the screen has room for it, and the
+// list's share of it.
+constexpr QSize kDesignSize(905, 749);
 constexpr int kListWidth = 377;
-constexpr QSize kPanelSize(517, 675);
+// Thumbnails at their longer side, and how many bytes of them are kept.
+constexpr int kThumbnailSide = 112;
+constexpr qint64 kThumbnailBudget = qint64{96} << 20;
+// The preview is read at most this large and reduced to the panel.
+constexpr int kPreviewSide = 1600;
 
-// An open imaging handle, closed when it goes out of scope.
-class ImageHandle {
-public:
-    explicit ImageHandle(ImgHandle handle) : handle_(handle) {}
-    ~ImageHandle() {
-        if (handle_ != 0) {
-            ImgClose(handle_);
-        }
-    }
-    ImageHandle(const ImageHandle&) = delete;
-    ImageHandle& operator=(const ImageHandle&) = delete;
-    ImgHandle get() const { return handle_; }
-    explicit operator bool() const { return handle_ != 0; }
-
-private:
-    ImgHandle handle_;
-};
+const QString kGeometryKey = QStringLiteral("window/geometry");
 
 // Where the window's own temporary folder is made: in the user's runtime
 // folder, else in the system's temporary folder.
@@ -67,117 +64,183 @@ QString tempFolderTemplate() {
     return base + QStringLiteral("/zentropdf-XXXXXX");
 }
 
-// The open dialog's filters; the fourth is preselected.
+// The open dialog's filters; the first is preselected.
 QStringList openFilters() {
     return {
-        QStringLiteral("JPEG Image (*.jpg)"),
-        QStringLiteral("Windows Bitmap (*.bmp)"),
-        QStringLiteral("TIFF Image (*.tif)"),
-        QStringLiteral("All supported image types (*.jpg *.tif *.bmp)"),
+        QCoreApplication::translate(
+            "TMain",
+            "All supported image types (*.jpg *.jpeg *.jpe *.tif *.tiff *.png *.bmp "
+            "*.pbm *.pgm *.ppm *.pnm *.jp2 *.j2k *.webp *.gif *.heic *.heif *.avif *.jxl)"),
+        QCoreApplication::translate("TMain", "JPEG Image (*.jpg *.jpeg *.jpe)"),
+        QCoreApplication::translate("TMain", "TIFF Image (*.tif *.tiff)"),
+        QCoreApplication::translate("TMain", "PNG Image (*.png)"),
+        QCoreApplication::translate("TMain", "Windows Bitmap (*.bmp)"),
+        QCoreApplication::translate("TMain", "All files (*)"),
     };
+}
+
+// One change of the list: the list before and after it, with the pages
+// selected in each.
+class ListChange final : public QUndoCommand {
+public:
+    using Apply = std::function<void(const QList<Page>&, const QList<quint64>&)>;
+    ListChange(Apply apply, QList<Page> before, QList<quint64> selectedBefore, QList<Page> after,
+               QList<quint64> selectedAfter, const QString& what)
+        : QUndoCommand(what), apply_(std::move(apply)), before_(std::move(before)),
+          selectedBefore_(std::move(selectedBefore)), after_(std::move(after)),
+          selectedAfter_(std::move(selectedAfter)) {}
+    void undo() override { apply_(before_, selectedBefore_); }
+    void redo() override { apply_(after_, selectedAfter_); }
+
+private:
+    Apply apply_;
+    QList<Page> before_;
+    QList<quint64> selectedBefore_;
+    QList<Page> after_;
+    QList<quint64> selectedAfter_;
+};
+
+QIcon themed(const char* name, pictures::Tool fallback) {
+    return QIcon::fromTheme(QString::fromLatin1(name), pictures::toolIcon(fallback));
 }
 
 } // namespace
 
 TMain::TMain(Dialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), dialogs_(dialogs), pages_(dialogs, this),
-      tempdir_(tempFolderTemplate()) {
+    : QMainWindow(parent), dialogs_(dialogs), pages_(this), tempdir_(tempFolderTemplate()) {
     setObjectName(QStringLiteral("Main"));
-    setWindowTitle(QString::fromUtf8(zentro::kAppTitle));
+    setWindowTitle(tr("Zentro PDF - Version 1.0"));
     setWindowIcon(pictures::appIcon());
-    buildMenu();
-    buildToolBar();
+    reader_ = new PageReader(this);
+    thumbnails_ = new ThumbnailCache(*reader_, kThumbnailSide, kThumbnailBudget, this);
+    pages_.setThumbnails(thumbnails_);
+    connect(thumbnails_, &ThumbnailCache::ready, &pages_, &PageList::thumbnailReady);
+    undo_ = new QUndoStack(this);
+    QSettings settings;
+    setup_ = PageSetup::load(settings);
     buildList();
-    fitAroundPanel();
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - rect().center());
-    }
-    FormCreate();
+    buildActions();
+    buildToolBar();
+    pageCount_ = new QLabel(this);
+    pageCount_->setObjectName(QStringLiteral("pagecount"));
+    reading_ = new QLabel(this);
+    reading_->setObjectName(QStringLiteral("reading"));
+    statusBar()->addWidget(pageCount_);
+    statusBar()->addPermanentWidget(reading_);
+    updateCounts();
+    connect(reader_, &PageReader::idleChanged, this,
+            [this](bool idle) { reading_->setText(idle ? QString() : tr("Reading pages...")); });
+    resize(kDesignSize);
+    Splitter1_->setSizes({kListWidth, kDesignSize.width() - kListWidth});
+    restoreGeometry(settings.value(kGeometryKey).toByteArray());
+    fitToScreen();
+    setAcceptDrops(true);
 }
 
 TMain::~TMain() = default;
 
-void TMain::buildMenu() {
+void TMain::buildActions() {
+    const auto action = [this](QMenu* menu, const QString& name, const QString& text,
+                               const QKeySequence& keys, auto handler) {
+        QAction* a = menu->addAction(text, this, handler);
+        a->setObjectName(name);
+        a->setShortcut(keys);
+        return a;
+    };
     QMenu* filemenu = menuBar()->addMenu(tr("&File"));
     filemenu->setObjectName(QStringLiteral("filemenu"));
-    QAction* clearmenu = filemenu->addAction(pictures::toolIcon(pictures::Tool::Clear),
-                                             tr("&Clear Selection"), this, &TMain::clearmenuClick);
-    clearmenu->setObjectName(QStringLiteral("clearmenu"));
-    QAction* openmenu = filemenu->addAction(pictures::toolIcon(pictures::Tool::Open),
-                                            tr("&Open..."), this, &TMain::openmenuClick);
-    openmenu->setObjectName(QStringLiteral("openmenu"));
+    action(filemenu, QStringLiteral("openmenu"), tr("&Open..."), QKeySequence::Open,
+           &TMain::openmenuClick)
+        ->setIcon(themed("document-open", pictures::Tool::Open));
+    action(filemenu, QStringLiteral("clearmenu"), tr("&Clear Selection"), QKeySequence(),
+           &TMain::clearbtnClick)
+        ->setIcon(themed("edit-clear", pictures::Tool::Clear));
+    action(filemenu, QStringLiteral("pagesetupmenu"), tr("Page &Setup..."), QKeySequence(),
+           &TMain::pageSetupClick);
     filemenu->addSeparator()->setObjectName(QStringLiteral("N1"));
-    QAction* exitmenu = filemenu->addAction(tr("E&xit"), this, &TMain::exitmenuClick);
-    exitmenu->setObjectName(QStringLiteral("exitmenu"));
+    action(filemenu, QStringLiteral("exitmenu"), tr("E&xit"), QKeySequence::Quit,
+           &TMain::exitmenuClick);
+
+    QMenu* editmenu = menuBar()->addMenu(tr("&Edit"));
+    editmenu->setObjectName(QStringLiteral("editmenu"));
+    QAction* undo = undo_->createUndoAction(this, tr("&Undo"));
+    undo->setObjectName(QStringLiteral("undomenu"));
+    undo->setShortcut(QKeySequence::Undo);
+    QAction* redo = undo_->createRedoAction(this, tr("&Redo"));
+    redo->setObjectName(QStringLiteral("redomenu"));
+    redo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    editmenu->addAction(undo);
+    editmenu->addAction(redo);
+    editmenu->addSeparator();
+    action(editmenu, QStringLiteral("selectallmenu"), tr("Select &All"), QKeySequence::SelectAll,
+           [this] { fileslb_->selectAll(); });
+    action(editmenu, QStringLiteral("deletemenu"), tr("&Delete"), QKeySequence::Delete,
+           &TMain::deleteSelected);
 
     QMenu* pagesmenu = menuBar()->addMenu(tr("&Images"));
     pagesmenu->setObjectName(QStringLiteral("pagesmenu"));
-    QAction* pdfmenu = pagesmenu->addAction(pictures::toolIcon(pictures::Tool::CreatePdf),
-                                            tr("Create &PDF"), this, &TMain::createbtnClick);
-    pdfmenu->setObjectName(QStringLiteral("pdfmenu"));
+    action(pagesmenu, QStringLiteral("pdfmenu"), tr("Create &PDF"), QKeySequence::Save,
+           &TMain::createpdfs)
+        ->setIcon(themed("document-save", pictures::Tool::CreatePdf));
+    pagesmenu->addSeparator();
+    action(pagesmenu, QStringLiteral("rotateleftmenu"), tr("Rotate &Left"),
+           QKeySequence(Qt::CTRL | Qt::Key_L), [this] { rotateSelected(270); })
+        ->setIcon(QIcon::fromTheme(QStringLiteral("object-rotate-left")));
+    action(pagesmenu, QStringLiteral("rotaterightmenu"), tr("Rotate &Right"),
+           QKeySequence(Qt::CTRL | Qt::Key_R), [this] { rotateSelected(90); })
+        ->setIcon(QIcon::fromTheme(QStringLiteral("object-rotate-right")));
+    action(pagesmenu, QStringLiteral("rotate180menu"), tr("Rotate &Half a Turn"), QKeySequence(),
+           [this] { rotateSelected(180); });
+    pagesmenu->addSeparator();
+    action(pagesmenu, QStringLiteral("moveupmenu"), tr("Move &Up"),
+           QKeySequence(Qt::CTRL | Qt::Key_Up), [this] { moveSelected(-1); });
+    action(pagesmenu, QStringLiteral("movedownmenu"), tr("Move &Down"),
+           QKeySequence(Qt::CTRL | Qt::Key_Down), [this] { moveSelected(1); });
+    action(pagesmenu, QStringLiteral("movetopmenu"), tr("Move to &Top"),
+           QKeySequence(Qt::CTRL | Qt::Key_Home), [this] { moveSelected(-2); });
+    action(pagesmenu, QStringLiteral("movebottommenu"), tr("Move to &Bottom"),
+           QKeySequence(Qt::CTRL | Qt::Key_End), [this] { moveSelected(2); });
 
     QMenu* helpmenu = menuBar()->addMenu(tr("&Help"));
     helpmenu->setObjectName(QStringLiteral("helpmenu"));
-    QAction* aboutmenu = helpmenu->addAction(pictures::toolIcon(pictures::Tool::About),
-                                             tr("&About..."), this, &TMain::aboutmenuClick);
-    aboutmenu->setObjectName(QStringLiteral("aboutmenu"));
+    action(helpmenu, QStringLiteral("aboutmenu"), tr("&About..."), QKeySequence::HelpContents,
+           &TMain::aboutmenuClick)
+        ->setIcon(pictures::toolIcon(pictures::Tool::About));
 }
 
 void TMain::buildToolBar() {
-    ToolBar1_ = addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1_ = addToolBar(tr("Tools"));
     ToolBar1_->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1_->setMovable(false);
     ToolBar1_->setFloatable(false);
     ToolBar1_->setContextMenuPolicy(Qt::PreventContextMenu);
     ToolBar1_->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    ToolBar1_->setIconSize(QSize(16, 16));
-    ToolBar1_->setFixedHeight(28);
-
-    const auto button = [this](pictures::Tool picture, const QString& name, const QString& hint,
-                               void (TMain::*handler)()) {
-        QAction* action = ToolBar1_->addAction(pictures::toolIcon(picture), hint, this, handler);
-        action->setObjectName(name);
-        action->setToolTip(hint);
+    const auto button = [this](const char* menuName, const QString& name, const QString& hint) {
+        auto* source = findChild<QAction*>(QString::fromLatin1(menuName));
+        auto* a = ToolBar1_->addAction(source->icon(), hint, source, &QAction::trigger);
+        a->setObjectName(name);
+        a->setToolTip(hint);
     };
-    button(pictures::Tool::Open, QStringLiteral("openbtn"), tr("Open Images"),
-           &TMain::openbtnClick);
-    button(pictures::Tool::Clear, QStringLiteral("clearbtn"), tr("Clear Selection"),
-           &TMain::clearbtnClick);
-    button(pictures::Tool::CreatePdf, QStringLiteral("createbtn"), tr("Create PDF"),
-           &TMain::createbtnClick);
-
-    // A wide gap with a separator line in its middle.
-    auto* gap = new QWidget(ToolBar1_);
-    gap->setObjectName(QStringLiteral("ToolButton3"));
-    gap->setFixedWidth(33);
-    auto* line = new QFrame(gap);
-    line->setFrameShape(QFrame::VLine);
-    line->setFrameShadow(QFrame::Sunken);
-    line->setGeometry(15, 3, 3, 20);
-    ToolBar1_->addWidget(gap);
-
-    button(pictures::Tool::About, QStringLiteral("aboutbtn"), tr("About"), &TMain::aboutmenuClick);
+    button("openmenu", QStringLiteral("openbtn"), tr("Open Images"));
+    button("clearmenu", QStringLiteral("clearbtn"), tr("Clear Selection"));
+    button("pdfmenu", QStringLiteral("createbtn"), tr("Create PDF"));
+    ToolBar1_->addSeparator()->setObjectName(QStringLiteral("ToolButton3"));
+    button("rotateleftmenu", QStringLiteral("rotateleftbtn"), tr("Rotate Left"));
+    button("rotaterightmenu", QStringLiteral("rotaterightbtn"), tr("Rotate Right"));
+    ToolBar1_->addSeparator();
+    button("aboutmenu", QStringLiteral("aboutbtn"), tr("About"));
 }
 
 void TMain::buildList() {
     Splitter1_ = new QSplitter(Qt::Horizontal, this);
     Splitter1_->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1_->setHandleWidth(3);
     Splitter1_->setChildrenCollapsible(false);
 
-    fileslb_ = new FilesList(Splitter1_);
+    fileslb_ = new FilesList(kThumbnailSide, Splitter1_);
     fileslb_->setObjectName(QStringLiteral("fileslb"));
     fileslb_->setModel(&pages_);
-    QPalette listPalette = fileslb_->palette();
-    listPalette.setColor(QPalette::Base, QColor(221, 238, 237));
-    fileslb_->setPalette(listPalette);
-    QFont listFont = QApplication::font();
-    listFont.setPixelSize(13);
-    fileslb_->setFont(listFont);
     fileslb_->setHooks(FilesList::Hooks{
-        [this](int key) { fileslbKeyUp(key); },
-        [this] { fileslbStartDrag(); },
         [this](const QObject* source, QPoint pos) { return fileslbDragOver(source, pos); },
         [this](const QObject* source, QPoint pos) { fileslbDragDrop(source, pos); },
         [this](const QMimeData* mime) { return AppMessage(mime); },
@@ -186,34 +249,56 @@ void TMain::buildList() {
             &TMain::schedulePreview);
     connect(fileslb_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &TMain::schedulePreview);
+    connect(&pages_, &QAbstractItemModel::modelReset, this, &TMain::updateCounts);
 
     Panel1_ = new QFrame(Splitter1_);
     Panel1_->setObjectName(QStringLiteral("Panel1"));
     Panel1_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel1_->setLineWidth(1);
+    Panel1_->setMinimumSize(120, 120);
+    // Tab goes from the list to the preview and on to the window's other
+    // controls, not from page to page.
+    Panel1_->setFocusPolicy(Qt::StrongFocus);
+    fileslb_->setTabKeyNavigation(false);
+    Panel1_->installEventFilter(this);
     img_ = new QLabel(Panel1_);
     img_->setObjectName(QStringLiteral("img"));
-    img_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    img_->move(Panel1_->contentsRect().topLeft());
-    img_->resize(0, 0);
+    img_->setAlignment(Qt::AlignCenter);
+    img_->setWordWrap(true);
 
     Splitter1_->addWidget(fileslb_);
     Splitter1_->addWidget(Panel1_);
     Splitter1_->setStretchFactor(0, 0);
     Splitter1_->setStretchFactor(1, 1);
     setCentralWidget(Splitter1_);
+    setTabOrder(fileslb_, Panel1_);
 }
 
-void TMain::fitAroundPanel() {
-    // The window is sized from the inside out: at start the list is
-    // kListWidth wide and the preview panel kPanelSize, whatever height the
-    // menu bar has here; the frame that the window manager adds comes on top.
-    const QSize central(kListWidth + Splitter1_->handleWidth() + kPanelSize.width(),
-                        kPanelSize.height());
-    Splitter1_->setSizes({kListWidth, kPanelSize.width()});
-    resize(central);
-    layout()->activate();
-    resize(size() + central - centralWidget()->size());
+void TMain::fitToScreen() {
+    const QScreen* screen =
+        this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    // The window manager's frame comes on top of the window's own size:
+    // known once shown, else allowed for.
+    const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize(16, 40);
+    const QSize room = (area.size() - frame).expandedTo(minimumSizeHint());
+    const QSize size = this->size().boundedTo(room);
+    if (size != this->size()) {
+        resize(size);
+    }
+    QRect placed(pos(), size + frame);
+    if (!placed_ && !area.contains(placed)) {
+        placed.moveCenter(area.center());
+    }
+    // Within the area, the top-left corner first so that the title bar
+    // and the menu can be reached.
+    placed.moveRight(std::min(placed.right(), area.right()));
+    placed.moveBottom(std::min(placed.bottom(), area.bottom()));
+    placed.moveLeft(std::max(placed.left(), area.left()));
+    placed.moveTop(std::max(placed.top(), area.top()));
+    move(placed.topLeft());
 }
 
 void TMain::setSecondaryWindows(Taboutfrm* aboutfrm, Twarningsfrm* warningsfrm) {
@@ -226,36 +311,33 @@ QString TMain::tempImagePath() const {
                               : QString();
 }
 
+void TMain::setPageSetup(const PageSetup& setup) {
+    setup_ = setup;
+    QSettings settings;
+    setup_.save(settings);
+}
+
 // ---- start-up and shut-down -------------------------------------------
 
-void TMain::FormCreate() {
-    ImgInit();
-    // The temporary image file lives in a folder of this window's own, so
-    // that two running programs never meet in one file; the folder goes with
-    // the window. Without it the library's own default applies.
-    pdfinit(static_cast<uintptr_t>(winId()), tempImagePath().toUtf8().constData());
-    setpdfmaker(zentro::kMakerWeb);
-}
-
-void TMain::FormShow() {
-    setWindowTitle(QString::fromUtf8(zentro::kMainCaption));
-    setAcceptDrops(true);
-}
-
-void TMain::FormClose() {
-    if (!imagingDown_) {
-        imagingDown_ = true;
-        ImgShutdown();
+void TMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!placed_) {
+        fitToScreen();
+        placed_ = true;
     }
 }
 
-void TMain::showEvent(QShowEvent* event) {
-    FormShow();
-    QMainWindow::showEvent(event);
-}
-
 void TMain::closeEvent(QCloseEvent* event) {
-    FormClose();
+    if (creating_ ||
+        (pages_.count() > 0 && !undo_->isClean() &&
+         !dialogs_.confirm(this, tr("Confirm"),
+                           tr("The pages in the list have not been made into a PDF. Quit "
+                              "anyway?")))) {
+        event->ignore();
+        return;
+    }
+    QSettings settings;
+    settings.setValue(kGeometryKey, saveGeometry());
     QMainWindow::closeEvent(event);
 }
 
@@ -271,41 +353,153 @@ void TMain::aboutmenuClick() {
     }
 }
 
-void TMain::openbtnClick() {
-    openmenuClick();
-}
-
 void TMain::openmenuClick() {
     FileDialogRequest addfdlg;
     addfdlg.title = tr("Add image files");
     addfdlg.filters = openFilters();
-    addfdlg.selectedFilter = addfdlg.filters.at(3);
+    addfdlg.selectedFilter = addfdlg.filters.first();
     const QStringList chosen = dialogs_.openFiles(this, addfdlg);
     if (!chosen.isEmpty()) {
         addfiles(chosen);
     }
 }
 
-void TMain::clearmenuClick() {
-    clearbtnClick();
-}
-
 void TMain::clearbtnClick() {
-    if (dialogs_.confirm(this, tr("Confirm"), tr("Clear current file selection?"))) {
-        pages_.clear();
-        // Emptying the list is no selection by the user: the preview keeps
-        // what it showed.
-        previewPending_ = false;
+    if (pages_.count() > 0 &&
+        dialogs_.confirm(this, tr("Confirm"), tr("Clear current file selection?"))) {
+        changeList({}, tr("Clear"), {});
     }
 }
 
-void TMain::createbtnClick() {
-    createpdfs();
+void TMain::pageSetupClick() {
+    PageSetup setup = setup_;
+    if (editPageSetup(dialogs_, this, setup)) {
+        setPageSetup(setup);
+    }
 }
 
-void TMain::addfiles(const QStringList& batch) {
-    WaitCursor hourglass;
-    pages_.add(batch);
+void TMain::deleteSelected() {
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty()) {
+        return;
+    }
+    QList<Page> after;
+    for (int row = 0; row < pages_.count(); ++row) {
+        if (!rows.contains(row)) {
+            after << pages_.pages().at(row);
+        }
+    }
+    // The page after the last one removed (or before it, at the end) is
+    // selected next, so that Delete can be pressed again.
+    QList<quint64> next;
+    const int following = rows.last() + 1 - static_cast<int>(rows.size());
+    if (!after.isEmpty()) {
+        next << after.at(std::min(following, static_cast<int>(after.size()) - 1)).id;
+    }
+    changeList(after, tr("Delete"), next);
+}
+
+void TMain::rotateSelected(int degrees) {
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty()) {
+        return;
+    }
+    QList<Page> after = pages_.pages();
+    for (const int row : rows) {
+        after[row].rotation = (after[row].rotation + degrees) % 360;
+    }
+    changeList(after,
+               degrees == 90    ? tr("Rotate Right")
+               : degrees == 270 ? tr("Rotate Left")
+                                : tr("Rotate Half a Turn"),
+               selectedIds());
+}
+
+void TMain::moveSelected(int step) {
+    const QList<int> rows = selectedRows();
+    const QList<Page> after = PageList::stepped(pages_.pages(), rows, step);
+    if (after != pages_.pages()) {
+        changeList(after, tr("Move"), selectedIds());
+    }
+}
+
+void TMain::addfiles(QStringList batch) {
+    if (batch.isEmpty()) {
+        return;
+    }
+    PageList::sortBatch(batch);
+    ++batchesReading_;
+    reader_->readFiles(batch, [this](const QList<FileReading>& files) {
+        --batchesReading_;
+        QList<Page> after = pages_.pages();
+        QList<quint64> added;
+        for (const FileReading& file : files) {
+            if (file.pages == 0) {
+                Page bad;
+                bad.file = file.file;
+                bad.problem = file.problem;
+                bad.id = pages_.nextId();
+                after << bad;
+                added << bad.id;
+                continue;
+            }
+            for (quint32 p = 1; p <= file.pages; ++p) {
+                Page page;
+                page.file = file.file;
+                page.page = p;
+                page.pages = file.pages;
+                page.id = pages_.nextId();
+                after << page;
+                added << page.id;
+            }
+        }
+        changeList(after, tr("Add"), added);
+    });
+}
+
+void TMain::changeList(QList<Page> after, const QString& what, const QList<quint64>& selectIds) {
+    const auto apply = [this](const QList<Page>& pages, const QList<quint64>& selected) {
+        pages_.setPages(pages);
+        selectRows(pages_.rowsOf(selected));
+        schedulePreview();
+    };
+    undo_->push(std::make_unique<ListChange>(apply, pages_.pages(), selectedIds(), std::move(after),
+                                             selectIds, what)
+                    .release()); // the stack owns its commands
+}
+
+QList<int> TMain::selectedRows() const {
+    QList<int> rows = fileslb_->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+QList<quint64> TMain::selectedIds() const {
+    QList<quint64> ids;
+    for (const int row : selectedRows()) {
+        ids << pages_.pages().at(row).id;
+    }
+    return ids;
+}
+
+void TMain::selectRows(const QList<int>& rows) {
+    QItemSelection selection;
+    for (const int row : rows) {
+        selection.select(pages_.index(row), pages_.index(row));
+    }
+    QItemSelectionModel* model = fileslb_->selectionModel();
+    if (!rows.isEmpty()) {
+        model->setCurrentIndex(pages_.index(rows.first()), QItemSelectionModel::NoUpdate);
+        fileslb_->scrollTo(pages_.index(rows.first()));
+    }
+    model->select(selection, QItemSelectionModel::ClearAndSelect);
+}
+
+void TMain::updateCounts() {
+    const int all = pages_.count();
+    const int bad = all - pages_.usableCount();
+    pageCount_->setText(bad == 0 ? tr("Pages: %1").arg(all)
+                                 : tr("Pages: %1, of which %2 cannot be used").arg(all).arg(bad));
 }
 
 void TMain::createpdfs() {
@@ -316,9 +510,14 @@ void TMain::createpdfs() {
         dialogs_.message(this, tr("You must add images before creating a PDF"));
         return;
     }
+    if (batchesReading_ > 0) {
+        dialogs_.message(this, tr("Some files are still being read. Please try again when "
+                                  "their pages are listed."));
+        return;
+    }
     FileDialogRequest savedlg;
     savedlg.title = tr("Save PDF As");
-    savedlg.filters = QStringList{QStringLiteral("PDF Document (*.pdf)")};
+    savedlg.filters = QStringList{tr("PDF Document (*.pdf)")};
     savedlg.selectedFilter = savedlg.filters.first();
     savedlg.defaultSuffix = QStringLiteral("pdf");
     const QString filename = dialogs_.saveFile(this, savedlg);
@@ -328,12 +527,21 @@ void TMain::createpdfs() {
 
     Creation creation;
     {
-        // The save pumps events: a drop arriving then must not reach the
-        // library (its type check would be refused as busy).
         const QScopedValueRollback<bool> busy(creating_, true);
-        WaitCursor hourglass;
-        const QStringList pages = pages_.entries();
-        creation = createPdf(pages, filename);
+        QProgressDialog progress(tr("Creating the PDF..."), tr("Cancel"), 0, pages_.usableCount(),
+                                 this);
+        progress.setObjectName(QStringLiteral("progress"));
+        progress.setWindowTitle(QString::fromUtf8(zentro::kAppTitle));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(0);
+        const auto step = [&progress](quint32 page, quint32 count) {
+            progress.setMaximum(static_cast<int>(count));
+            progress.setValue(static_cast<int>(page) - 1);
+            progress.setLabelText(tr("Page %1 of %2").arg(page).arg(count));
+            QCoreApplication::processEvents();
+            return !progress.wasCanceled();
+        };
+        creation = createPdf(pages_.pages(), setup_, filename, tempImagePath(), step);
         if (warningsfrm_ != nullptr) {
             warningsfrm_->clearLines();
             for (const QString& line : creation.warnings) {
@@ -343,70 +551,49 @@ void TMain::createpdfs() {
     }
     // After a failure or a cancelled save the chosen file is as it was: the
     // library replaces it only with a complete PDF.
-    dialogs_.message(this, creation.message);
-    if (creation.succeeded() && !creation.warnings.isEmpty() && warningsfrm_ != nullptr) {
+    if (!creation.succeeded()) {
+        dialogs_.message(this, creation.message);
+        return;
+    }
+    undo_->setClean();
+    const int choice =
+        dialogs_.choose(this, creation.message, {tr("Open PDF"), tr("Show in Folder"), tr("OK")});
+    if (choice == 0) {
+        dialogs_.openUrl(QUrl::fromLocalFile(filename));
+    } else if (choice == 1) {
+        dialogs_.openUrl(QUrl::fromLocalFile(QFileInfo(filename).absolutePath()));
+    }
+    if (!creation.warnings.isEmpty() && warningsfrm_ != nullptr) {
         dialogs_.runModal(*warningsfrm_);
     }
 }
 
-// ---- the list -----------------------------------------------------------
+// ---- dragging in the list -----------------------------------------------
 
-void TMain::fileslbKeyUp(int key) {
-    if (key != Qt::Key_Delete) {
-        return;
-    }
-    const QList<int> selected = fileslb_->selectedRows();
-    if (selected.isEmpty()) {
-        return;
-    }
-    pages_.remove(selected);
-    fileslbClick();
-}
-
-void TMain::fileslbStartDrag() {
-    dragindex_ = fileslb_->currentIndex().row();
-}
-
-bool TMain::fileslbDragOver(const QObject* source, QPoint pos) {
-    const bool accept =
-        fileslb_->selectedRows().size() == 1 && source == fileslb_ && dragindex_ >= 0;
-    if (accept) {
-        const QModelIndex under = fileslb_->indexAt(pos);
-        if (under.isValid()) {
-            // The focus mark shows where the entry will land.
-            setFocusedQuietly(under.row());
-        }
-    }
-    return accept;
+bool TMain::fileslbDragOver(const QObject* source, QPoint /*pos*/) {
+    return source == fileslb_ && !selectedRows().isEmpty();
 }
 
 void TMain::fileslbDragDrop(const QObject* source, QPoint pos) {
-    // Only a drag that was accepted while moving ends in a drop.
-    if (fileslb_->selectedRows().size() != 1 || source != fileslb_) {
+    if (source != fileslb_) {
         return;
     }
     const QModelIndex under = fileslb_->indexAt(pos);
-    const int target = under.isValid() ? under.row() : -1;
-    // The entry keeps its selection as it moves.
-    if (!pages_.move(dragindex_, target)) {
-        return;
+    const QList<Page> after =
+        PageList::moved(pages_.pages(), selectedRows(), under.isValid() ? under.row() : -1);
+    if (after != pages_.pages()) {
+        changeList(after, tr("Move"), selectedIds());
     }
-    setFocusedQuietly(target);
-    fileslbClick();
 }
 
-void TMain::setFocusedQuietly(int row) {
-    quietFocus_ = true;
-    fileslb_->selectionModel()->setCurrentIndex(fileslb_->model()->index(row, 0),
-                                                QItemSelectionModel::NoUpdate);
-    quietFocus_ = false;
-}
+// ---- the preview --------------------------------------------------------
 
 void TMain::schedulePreview() {
-    if (quietFocus_ || previewPending_) {
+    updateCounts();
+    if (previewPending_) {
         return;
     }
-    // A click changes both the selection and the focus mark; one preview
+    // A click changes both the selection and the current page; one preview
     // follows both.
     previewPending_ = true;
     QTimer::singleShot(0, this, [this] {
@@ -416,55 +603,80 @@ void TMain::schedulePreview() {
     });
 }
 
-// ---- the preview --------------------------------------------------------
-
 void TMain::fileslbClick() {
     previewPending_ = false;
-    const QModelIndex focused = fileslb_->currentIndex();
-    if (!focused.isValid() || fileslb_->selectedRows().size() != 1) {
+    const QList<int> rows = selectedRows();
+    if (rows.size() != 1) {
+        previewFor_ = previewAsked_ = 0;
+        preview_ = QImage();
         blankPreview();
         return;
     }
-    const QString path = pages_.entries().at(focused.row());
-    const QString type = upperExtension(path).mid(1);
-    const ImageHandle image(ImgOpenSolo(path.toUtf8().constData(), type.toUtf8().constData()));
-    if (!image) {
-        dialogs_.message(this, tr("Unable to open image ") + path);
-        blankPreview();
+    const Page page = pages_.pages().at(rows.first());
+    if (!page.usable()) {
+        previewFor_ = previewAsked_ = 0;
+        preview_ = QImage();
+        blankPreview(page.problem);
         return;
     }
-    int32_t flags = 0;
-    const ImgInfo* info = ImgGetInfo(image.get(), &flags);
-    if (info == nullptr || info->width <= 0 || info->height <= 0) {
-        blankPreview();
-        return;
+    if (previewAsked_ == page.id) {
+        return; // already on its way
     }
-    const QSize size = previewSize(info->width, info->height, Panel1_->width(), Panel1_->height());
-    QImage bitmap(size, QImage::Format_RGB32);
-    if (bitmap.isNull()) {
-        blankPreview();
-        return;
-    }
-    bitmap.fill(Qt::white);
-    ImgSurface surface{reinterpret_cast<uint32_t*>(bitmap.bits()), size.width(), size.height(),
-                       static_cast<int32_t>(bitmap.bytesPerLine())};
-    const ImgRect rect{0, 0, size.width(), size.height()};
-    const ImageHandle copy(ImgCopy(image.get(), size.width(), size.height(), 0, 16));
-    ImgDrawImage(copy ? copy.get() : image.get(), &surface, &rect, 0);
-    showBitmap(bitmap);
+    previewAsked_ = page.id;
+    reader_->readPicture(
+        page.file, page.page, kPreviewSide,
+        [this, page](const QImage& picture, const QString& problem) {
+            // Only the answer for the page still selected counts.
+            if (previewAsked_ != page.id) {
+                return;
+            }
+            previewAsked_ = 0;
+            previewFor_ = page.id;
+            preview_ = picture.isNull() || page.rotation == 0
+                           ? picture
+                           : picture.transformed(QTransform().rotate(page.rotation));
+            if (preview_.isNull()) {
+                blankPreview(tr("Unable to open image %1: %2").arg(page.file, problem));
+            } else {
+                showPreview();
+            }
+        });
 }
 
-void TMain::blankPreview() {
-    QImage bitmap(Panel1_->contentsRect().size(), QImage::Format_RGB32);
-    bitmap.fill(QColor(192, 192, 192));
-    showBitmap(bitmap);
+void TMain::showPreview() {
+    const QRect area = Panel1_->contentsRect().adjusted(5, 5, -5, -5);
+    if (preview_.isNull() || area.width() <= 0 || area.height() <= 0) {
+        return;
+    }
+    const qreal ratio = devicePixelRatioF();
+    const QSize size =
+        previewSize(preview_.width(), preview_.height(), static_cast<int>(area.width() * ratio),
+                    static_cast<int>(area.height() * ratio));
+    QPixmap pixmap =
+        QPixmap::fromImage(preview_.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    pixmap.setDevicePixelRatio(ratio);
+    const QSize shown = (QSizeF(size) / ratio).toSize();
+    img_->setGeometry(
+        QRect(QPoint(area.center().x() - shown.width() / 2, area.center().y() - shown.height() / 2),
+              shown));
+    img_->setPixmap(pixmap);
 }
 
-void TMain::showBitmap(const QImage& bitmap) {
-    img_->move(Panel1_->contentsRect().topLeft());
-    img_->resize(bitmap.size());
-    img_->setPixmap(QPixmap::fromImage(bitmap));
-    img_->repaint();
+void TMain::blankPreview(const QString& text) {
+    img_->setPixmap(QPixmap());
+    img_->setText(text);
+    img_->setGeometry(Panel1_->contentsRect().adjusted(10, 10, -10, -10));
+}
+
+bool TMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Panel1_ && event->type() == QEvent::Resize) {
+        if (!preview_.isNull()) {
+            showPreview();
+        } else {
+            img_->setGeometry(Panel1_->contentsRect().adjusted(10, 10, -10, -10));
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // ---- files dropped from outside -----------------------------------------

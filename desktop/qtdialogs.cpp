@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 namespace {
@@ -91,4 +92,21 @@ void QtDialogs::openUrl(const QUrl& url) {
 
 void QtDialogs::runModal(QDialog& dialog) {
     dialog.exec();
+}
+
+int QtDialogs::choose(QWidget* parent, const QString& text, const QStringList& buttons) {
+    const ArrowWhileBoxOpen arrow;
+    QMessageBox box(QMessageBox::Information, QString::fromUtf8(zentro::kAppTitle), text,
+                    QMessageBox::NoButton, parent);
+    QList<QAbstractButton*> made;
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        made << box.addButton(buttons.at(i), i + 1 == buttons.size() ? QMessageBox::RejectRole
+                                                                     : QMessageBox::ActionRole);
+    }
+    if (!made.isEmpty()) {
+        box.setEscapeButton(made.last());
+        box.setDefaultButton(qobject_cast<QPushButton*>(made.last()));
+    }
+    box.exec();
+    return static_cast<int>(made.indexOf(box.clickedButton()));
 }

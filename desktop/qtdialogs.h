@@ -10,6 +10,7 @@ public:
     bool confirm(QWidget* parent, const QString& caption, const QString& question) override;
     QStringList openFiles(QWidget* parent, const FileDialogRequest& request) override;
     void openUrl(const QUrl& url) override;
+    int choose(QWidget* parent, const QString& text, const QStringList& buttons) override;
     void runModal(QDialog& dialog) override;
 
 protected:

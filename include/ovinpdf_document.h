@@ -53,6 +53,26 @@ OVINPDF_API int32_t ovinpdf_add_sub_bookmark(ovinpdf_document* document, const c
                                              const char* pagename, const char* title);
 OVINPDF_API uint32_t ovinpdf_page_count(const ovinpdf_document* document);
 
+/* Reading a file without adding it, for a program that shows files before
+ * it saves them. Both read as adding and saving would, with the document's
+ * options, and fail with the messages those would give.
+ *
+ * The number of pages the file gives, into *pages, after reading every
+ * page's description and data. */
+OVINPDF_API int32_t ovinpdf_image_pages(ovinpdf_document* document, const char* filename,
+                                        uint32_t* pages);
+/* Page `page` (counted from 1) of an image file as a picture to show:
+ * upright as its orientation says (while auto orient is on), its longer
+ * side reduced to at most max_side pixels and never enlarged. The pixels
+ * are 8-bit red, green and blue, rows top first, 3 * width bytes a row with
+ * nothing between rows, written to pixels, which has room for size bytes
+ * (3 * max_side * max_side always suffice). A JPEG is decoded at a reduced
+ * scale, and one whose data is damaged or ends early fails here, as its
+ * page would be drawn in part. */
+OVINPDF_API int32_t ovinpdf_page_preview(ovinpdf_document* document, const char* filename,
+                                         uint32_t page, uint32_t max_side, uint8_t* pixels,
+                                         size_t size, uint32_t* width, uint32_t* height);
+
 /* Options; they apply to the files added after them. */
 OVINPDF_API int32_t ovinpdf_set_title(ovinpdf_document* document, const char* title);
 OVINPDF_API int32_t ovinpdf_set_producer(ovinpdf_document* document, const char* producer);
@@ -126,8 +146,9 @@ enum {
 OVINPDF_API int32_t ovinpdf_set_page_size(ovinpdf_document* document, double width, double height);
 OVINPDF_API int32_t ovinpdf_set_page_orientation(ovinpdf_document* document, int orientation);
 OVINPDF_API int32_t ovinpdf_set_fit(ovinpdf_document* document, int fit);
-/* Turns every image page clockwise by 0, 90, 180 or 270 degrees on top of
- * its own orientation (a feeder that scans sideways); text pages stay. */
+/* Turns the image pages added after it clockwise by 0, 90, 180 or 270
+ * degrees on top of their own orientation (a feeder that scans sideways, a
+ * page the person turned); text pages stay. */
 OVINPDF_API int32_t ovinpdf_set_rotation(ovinpdf_document* document, int degrees);
 /* A box in points (0 by 0, the default, for none) that every image is
  * fitted into as the fit says: without a page size each page is then the

@@ -30,6 +30,8 @@ struct pageinfo {
     // The file's bytes where they cannot be read again by name (a pipe's
     // copy); null for a file read by name.
     std::shared_ptr<bytesource> kept;
+    // The turn, clockwise in degrees, that was set when the page was added.
+    int rotate = 0;
 };
 
 // One outline entry. Entries live in one flat vector and refer to each other

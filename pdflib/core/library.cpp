@@ -270,7 +270,7 @@ int32_t Library::addimagepages(std::string_view filename, uint32_t page) {
     std::shared_ptr<bytesource> kept = file.keep ? file.source : nullptr;
     state_.pages.reserve(state_.pages.size() + (last - first + 1));
     for (uint32_t p = first; p <= last; ++p) {
-        appendpage({name, true, p, file.kind, facts, kept});
+        appendpage({name, true, p, file.kind, facts, kept, state_.options.layout.rotate});
     }
     return OVINPDF_OK;
 }

@@ -147,6 +147,13 @@ private:
         const pointsize points = pagepoints(image);
         size_ = {static_cast<int32_t>(points.width), static_cast<int32_t>(points.height)};
     }
+    // The document's layout with the turn that was set when the page was
+    // added, not the one set last.
+    pagelayout layoutof(const pageinfo& page) const {
+        pagelayout layout = state_.options.layout;
+        layout.rotate = page.rotate;
+        return layout;
+    }
     void writeerrorpage(int64_t i, const status& failure);
     void writetrailer();
     const std::vector<pageinfo>& pages() const { return flowed_ ? flowed_->pages : state_.pages; }
@@ -375,7 +382,7 @@ void savejob::recognise(int64_t i, ocrwork& work) {
         skipped("the page has more than " + std::to_string(kMost / 1'000'000) + " megapixels");
         return;
     }
-    const pagelayout& layout = state_.options.layout;
+    const pagelayout layout = layoutof(page);
     std::vector<uint8_t> grey;
     slot.view = viewof(image, layout);
     if (std::string why = greypixels(image, slot.view, grey); !why.empty()) {
@@ -432,7 +439,7 @@ void savejob::writeprepared(int64_t i, preparedpage& prepared, const ocrslot* oc
         text.font = ocrfont_.font();
         text.content = ocrcontent(ocr->words, ocr->view.touser, ocr->view.height, ocrfont_);
     }
-    if (status written = writeimagepage(out_, plan_, i, image, state_.options.layout, page.name,
+    if (status written = writeimagepage(out_, plan_, i, image, layoutof(page), page.name,
                                         text.content.empty() ? nullptr : &text);
         !written.ok()) {
         result_ = written;

@@ -4,11 +4,13 @@
 #include "ovinpdf_document.h"
 
 #include "core/library.h"
+#include "core/pagepicture.h"
 #include "faces/document/messages.h"
 #include "ocr/recognise.h"
 #include "pagelimits.h"
 #include "pdf/pagelayout.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <new>
@@ -234,6 +236,45 @@ int32_t ovinpdf_add_sub_bookmark(ovinpdf_document* document, const char* parentn
 
 uint32_t ovinpdf_page_count(const ovinpdf_document* document) {
     return document == nullptr ? 0 : static_cast<uint32_t>(document->library.state().pages.size());
+}
+
+int32_t ovinpdf_image_pages(ovinpdf_document* document, const char* filename, uint32_t* pages) {
+    return guarded(document, [&](ovinpdf_document& d) {
+        if (pages == nullptr) {
+            d.lasterror = "no place for the page count";
+            return OVINPDF_INVALID_ARGUMENT;
+        }
+        *pages = 0;
+        return d.outcome(ovin::checkimagefile(d.library, text(filename), *pages),
+                         ovin::operation::adding, text(filename));
+    });
+}
+
+int32_t ovinpdf_page_preview(ovinpdf_document* document, const char* filename, uint32_t page,
+                             uint32_t max_side, uint8_t* pixels, size_t size, uint32_t* width,
+                             uint32_t* height) {
+    return guarded(document, [&](ovinpdf_document& d) {
+        if (pixels == nullptr || width == nullptr || height == nullptr || page == 0 ||
+            max_side == 0 || max_side > 32768) {
+            d.lasterror = "invalid preview request";
+            return OVINPDF_INVALID_ARGUMENT;
+        }
+        ovin::picture picture;
+        const int32_t code =
+            d.outcome(ovin::pagepicture(d.library, text(filename), page, max_side, picture),
+                      ovin::operation::adding, text(filename));
+        if (code != OVINPDF_OK) {
+            return code;
+        }
+        if (picture.rgb.size() > size) {
+            d.lasterror = "the preview buffer is too small";
+            return OVINPDF_INVALID_ARGUMENT;
+        }
+        std::copy(picture.rgb.begin(), picture.rgb.end(), pixels);
+        *width = static_cast<uint32_t>(picture.width);
+        *height = static_cast<uint32_t>(picture.height);
+        return OVINPDF_OK;
+    });
 }
 
 int32_t ovinpdf_set_title(ovinpdf_document* document, const char* title) {

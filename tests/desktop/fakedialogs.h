@@ -29,6 +29,9 @@ public:
     QList<FileDialogRequest> openRequests;
     QList<FileDialogRequest> saveRequests;
     QList<QUrl> openedUrls;
+    // The boxes with buttons to choose from, and the index chosen in each.
+    QList<QStringList> choices;
+    int choice = -1;
     QStringList modalWindows;
     // Runs while a window is "shown modally", before it counts as closed.
     std::function<void(QDialog&)> whileModal;
@@ -47,6 +50,11 @@ public:
         return filesToOpen;
     }
     void openUrl(const QUrl& url) override { openedUrls << url; }
+    int choose(QWidget*, const QString& text, const QStringList& buttons) override {
+        messages << text;
+        choices << buttons;
+        return choice;
+    }
     void runModal(QDialog& dialog) override {
         modalWindows << dialog.objectName();
         if (whileModal) {

@@ -1,15 +1,17 @@
 // zentropdf_screenshot OUT.png IMAGE...: opens the main window, adds the
-// images as one batch, selects the first image named, and saves a picture of
-// the window.
+// images as one batch, selects the first page of the first image named once
+// every thumbnail is made, and saves a picture of the window.
 // Used by scripts/screenshot for the README; no box or dialog is ever shown.
 #include "aboutwindow.h"
 #include "dialogs.h"
 #include "fileslist.h"
 #include "mainwindow.h"
+#include "pagereader.h"
 #include "warningswindow.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileInfo>
 #include <QPixmap>
 #include <QTimer>
 
@@ -26,6 +28,7 @@ public:
     bool confirm(QWidget*, const QString&, const QString&) override { return false; }
     QStringList openFiles(QWidget*, const FileDialogRequest&) override { return {}; }
     void openUrl(const QUrl&) override {}
+    int choose(QWidget*, const QString&, const QStringList&) override { return -1; }
     void runModal(QDialog&) override {}
 
 protected:
@@ -49,22 +52,27 @@ int main(int argc, char* argv[]) {
     Twarningsfrm warningsfrm;
     Main.setSecondaryWindows(&aboutfrm, &warningsfrm);
     Main.show();
-    Main.addfiles(args.mid(2));
-    // The first image named is the one previewed, wherever the sorting put it.
-    const QStringList entries = Main.entries();
-    if (!entries.isEmpty()) {
-        const int row = static_cast<int>(std::max<qsizetype>(entries.indexOf(args.at(2)), 0));
-        Main.fileslb()->selectionModel()->setCurrentIndex(Main.pages().index(row),
-                                                          QItemSelectionModel::ClearAndSelect);
+    QStringList files;
+    for (const QString& name : args.mid(2)) {
+        files << QFileInfo(name).absoluteFilePath();
     }
+    Main.addfiles(files);
+    Main.reader().waitForIdle();
+    // The first image named is the one previewed, wherever the sorting put it.
+    const QList<Page>& pages = Main.pages().pages();
+    const auto first = std::find_if(pages.begin(), pages.end(),
+                                    [&](const Page& p) { return p.file == files.first(); });
+    Main.selectRows({first == pages.end() ? 0 : static_cast<int>(first - pages.begin())});
+    Main.fileslbClick();
 
     int result = 1;
-    // Grab once the window is laid out and painted.
-    QTimer::singleShot(500, &Main, [&] {
-        Main.fileslbClick();
+    // Grab once the window is laid out, painted and every picture is in.
+    QTimer::singleShot(300, &Main, [&] {
+        QApplication::processEvents();
+        Main.reader().waitForIdle();
         QApplication::processEvents();
         result = Main.grab().save(args.at(1)) ? 0 : 1;
-        QApplication::quit();
+        QCoreApplication::exit(0);
     });
     QApplication::exec();
     return result;

@@ -1,34 +1,62 @@
-// The main window driven as a person would: batches, dragging in the list,
-// the preview, deleting and clearing, and PDF creation through the real
-// library, with every box and dialog answered by FakeDialogs. The list's own
-// rules are tested on PageList itself.
+// The main window driven as a person would, with real files of several
+// kinds read through the library and PDFs checked with poppler's pdfinfo;
+// every box and dialog is answered by FakeDialogs. The list's own rules
+// are tested on PageList itself.
 #include "aboutwindow.h"
-#include "bmpfixtures.h"
+#include "creator.h"
 #include "fakedialogs.h"
 #include "fileslist.h"
+#include "jpegfixtures.h"
 #include "mainwindow.h"
-#include "previewfit.h"
+#include "ovinpdf.h"
+#include "pagereader.h"
+#include "pngfixtures.h"
+#include "tifffixtures.h"
 #include "warningswindow.h"
 
 #include <QApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
-#include <QMimeData>
 #include <QProcess>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QSplitter>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
 #include <QTest>
-#include <QTimer>
-#include <algorithm>
-#include <cmath>
+#include <QUndoStack>
 
 #include <memory>
+
+namespace {
+
+struct PdfPage {
+    double width = 0;
+    double height = 0;
+    int rotation = 0;
+};
+
+// Each page's size in points and its /Rotate, as poppler reads them.
+QList<PdfPage> pdfPages(const QString& file) {
+    QProcess pdfinfo;
+    pdfinfo.start(QStringLiteral("pdfinfo"), {"-f", "1", "-l", "999", file});
+    pdfinfo.waitForFinished(30000);
+    QList<PdfPage> pages;
+    const QString report = QString::fromUtf8(pdfinfo.readAllStandardOutput());
+    static const QRegularExpression size(R"(Page +\d+ size: +([\d.]+) x ([\d.]+))");
+    static const QRegularExpression rot(R"(Page +\d+ rot: +(\d+))");
+    for (auto it = size.globalMatch(report); it.hasNext();) {
+        const auto m = it.next();
+        pages << PdfPage{m.captured(1).toDouble(), m.captured(2).toDouble(), 0};
+    }
+    qsizetype i = 0;
+    for (auto it = rot.globalMatch(report); it.hasNext() && i < pages.size(); ++i) {
+        pages[i].rotation = it.next().captured(1).toInt();
+    }
+    return pages;
+}
+
+} // namespace
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -38,35 +66,24 @@ private slots:
     void init();
     void cleanup();
 
-    void batchesComeFromTheOpenDialog();
-    void refusedExtensionsAreReportedUnderTheHourglass();
-    void droppedFilesFormABatchWithFullNames();
-    void dragIsRefusedUnlessExactlyOneEntryIsSelected();
-    void dragMovesOneEntry_data();
-    void dragMovesOneEntry();
-    void previewFitsThePanel_data();
-    void previewFitsThePanel();
-    void previewSizeEdges();
-    void panelIsSilverWithoutExactlyOneSelection();
-    void unreadableImageIsReportedAndBlanked();
-    void deleteKeyRemovesSelectedEntries();
-    void clearingAsksFirst();
-    void emptyListIsNotCreated();
-    void successWithoutWarningsShowsNoWarningsWindow();
-    void saveDialogRefusesAMissingFolder();
-    void creationNeverDeletesTheChosenFile_data();
-    void creationNeverDeletesTheChosenFile();
-    void createdPdfFollowsTheListOrder();
-    void temporaryFileIsInAPrivateFolder();
+    void filesAreReadByContentAndBadOnesMarked();
+    void sidewaysPhotoPreviewsAndSavesUpright();
+    void turnedPagesAndDuplicatesReachThePdf();
+    void pageSetupReachesTheMediaBox_data();
+    void pageSetupReachesTheMediaBox();
+    void pageSetupIsKeptBetweenRuns();
+    void batchIsInFileManagerOrder();
+    void everyListChangeUndoes();
+    void selectedPagesAreDraggedTogether();
+    void closingWithUnsavedPagesAsks();
+    void creationReportsEachPageAndCanBeCancelled();
+    void tabLeavesTheList();
 
 private:
     QString path(const QString& name) const { return dir_.filePath(name); }
-    QString makeBmp(const QString& name, int w, int h, QColor colour, int dpi);
-    QPoint entryCentre(int row) const;
-    void selectOnly(int row);
-    void alsoSelect(int row);
-    static QColor pixelAt(const QLabel* label, QPoint at);
-    static bool allSilver(const QLabel* label);
+    void add(const QStringList& names);
+    QString create();
+    QStringList listed() const;
 
     QTemporaryDir dir_;
     std::unique_ptr<FakeDialogs> dialogs_;
@@ -76,7 +93,38 @@ private:
 };
 
 void TestMainWindow::initTestCase() {
+    QStandardPaths::setTestModeEnabled(true);
     QVERIFY(dir_.isValid());
+    // A photo stored sideways, left half red and right half blue, that its
+    // EXIF orientation 6 turns a quarter clockwise.
+    std::vector<uint8_t> halves;
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            halves.insert(halves.end(), x < 32 ? std::initializer_list<uint8_t>{220, 0, 0}
+                                               : std::initializer_list<uint8_t>{0, 0, 220});
+        }
+    }
+    ovintest::jpegoptions sideways;
+    sideways.extra = {{0xE1, ovintest::exifpayload({6, 0, 0, 0, true})}};
+    QVERIFY(ovintest::savejpeg(path("phone.jpg").toStdString(),
+                               ovintest::makejpeg(64, 48, halves, sideways)));
+    const std::vector<uint8_t> photo = ovintest::makejpeg(64, 48, ovintest::jpegpattern(64, 48, 3));
+    QVERIFY(ovintest::savejpeg(path("photo.jpeg").toStdString(), photo));
+    // Cut short: the library would embed it and a reader draw a part.
+    QVERIFY(ovintest::savejpeg(
+        path("cut.jpg").toStdString(),
+        {photo.begin(), photo.begin() + static_cast<long>(photo.size() * 2 / 3)}));
+    const std::vector<uint8_t> png = ovintest::makepng({});
+    QFile noname(path("picture"));
+    QVERIFY(noname.open(QIODevice::WriteOnly));
+    noname.write(reinterpret_cast<const char*>(png.data()), static_cast<qint64>(png.size()));
+    noname.close();
+    ovintest::writetiff(path("three.TIFF").toStdString(),
+                        {ovintest::greypage(40, 30, 1, 1), ovintest::greypage(40, 30, 1, 2),
+                         ovintest::greypage(40, 30, 1, 3)});
+    QFile text(path("notes.txt"));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("not a picture\n");
 }
 
 void TestMainWindow::init() {
@@ -85,6 +133,7 @@ void TestMainWindow::init() {
     about_ = std::make_unique<Taboutfrm>(*dialogs_);
     warnings_ = std::make_unique<Twarningsfrm>();
     main_->setSecondaryWindows(about_.get(), warnings_.get());
+    main_->setPageSetup({});
     main_->show();
     QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
 }
@@ -96,464 +145,232 @@ void TestMainWindow::cleanup() {
     dialogs_.reset();
 }
 
-QString TestMainWindow::makeBmp(const QString& name, int w, int h, QColor colour, int dpi) {
-    const QString file = path(name);
-    ovintest::bmpoptions bmp;
-    bmp.width = w;
-    bmp.height = h;
-    // Pixels per metre, as a bitmap stores a resolution; 0 gives none.
-    bmp.xppm = bmp.yppm = static_cast<uint32_t>(std::lround(std::max(dpi, 0) / 0.0254));
-    for (int i = 0; i < w * h; ++i) {
-        bmp.pixels.insert(bmp.pixels.end(),
-                          {static_cast<uint8_t>(colour.red()), static_cast<uint8_t>(colour.green()),
-                           static_cast<uint8_t>(colour.blue())});
+void TestMainWindow::add(const QStringList& names) {
+    QStringList files;
+    for (const QString& name : names) {
+        files << path(name);
     }
-    if (!ovintest::savebmp(file.toStdString(), ovintest::makebmp(bmp))) {
-        qFatal("cannot write %s", qPrintable(file));
+    main_->addfiles(files);
+    main_->reader().waitForIdle();
+}
+
+QString TestMainWindow::create() {
+    const QString out = path(QStringLiteral("out.pdf"));
+    QFile::remove(out);
+    dialogs_->saveAs = QStringList{out};
+    dialogs_->saveRequests.clear();
+    main_->createpdfs();
+    return out;
+}
+
+// The list as "name:page" entries, a file that cannot be used as "name:!".
+QStringList TestMainWindow::listed() const {
+    QStringList entries;
+    for (const Page& page : main_->pages().pages()) {
+        entries << page.file.section(QLatin1Char('/'), -1) + QLatin1Char(':') +
+                       (page.usable() ? QString::number(page.page) : QStringLiteral("!"));
     }
-    return file;
+    return entries;
 }
 
-QPoint TestMainWindow::entryCentre(int row) const {
-    return main_->fileslb()->visualRect(main_->pages().index(row)).center();
+void TestMainWindow::filesAreReadByContentAndBadOnesMarked() {
+    add({"picture", "three.TIFF", "cut.jpg", "notes.txt"});
+    QCOMPARE(listed(), QStringList({"cut.jpg:!", "notes.txt:!", "picture:1", "three.TIFF:1",
+                                    "three.TIFF:2", "three.TIFF:3"}));
+    // Each marked file says which it is and why.
+    const QList<Page>& pages = main_->pages().pages();
+    QVERIFY2(pages.at(0).problem.contains("cut.jpg") && pages.at(0).problem.contains("ends early"),
+             qPrintable(pages.at(0).problem));
+    QVERIFY2(pages.at(1).problem.contains("notes.txt") &&
+                 pages.at(1).problem.contains("is not a JPEG"),
+             qPrintable(pages.at(1).problem));
+    QCOMPARE(main_->pageCount()->text(), QStringLiteral("Pages: 6, of which 2 cannot be used"));
+
+    // Create leaves them out, says so, and does not fail.
+    dialogs_->choice = 2;
+    const QString out = create();
+    QCOMPARE(pdfPages(out).size(), 4);
+    QVERIFY(dialogs_->messages.last().contains("created successfully"));
+    const QStringList lines = warnings_->lines();
+    QVERIFY(lines.size() >= 2);
+    QVERIFY(lines.at(0).endsWith("cut.jpg was left out: " + pages.at(0).problem));
+    QVERIFY(lines.at(1).contains("notes.txt was left out"));
+    QCOMPARE(dialogs_->choices.last(), QStringList({"Open PDF", "Show in Folder", "OK"}));
+    QCOMPARE(dialogs_->modalWindows, QStringList{"warningsfrm"});
 }
 
-void TestMainWindow::selectOnly(int row) {
-    // What a press on the entry does: it alone is selected and focused.
-    main_->fileslb()->selectionModel()->setCurrentIndex(main_->pages().index(row),
-                                                        QItemSelectionModel::ClearAndSelect);
+void TestMainWindow::sidewaysPhotoPreviewsAndSavesUpright() {
+    add({"phone.jpg"});
+    main_->selectRows({0});
+    main_->fileslbClick();
+    main_->reader().waitForIdle();
+    const QImage shown = main_->img()->pixmap().toImage();
+    QVERIFY(!shown.isNull());
+    QVERIFY2(shown.height() > shown.width(), "the preview stands upright");
+    // The stored left half (red) is the top once turned.
+    const QColor top = shown.pixelColor(shown.width() / 2, shown.height() / 4);
+    const QColor bottom = shown.pixelColor(shown.width() / 2, shown.height() * 3 / 4);
+    QVERIFY(top.red() > 150 && top.blue() < 80);
+    QVERIFY(bottom.blue() > 150 && bottom.red() < 80);
+    // Centred in the panel.
+    const QRect panel = main_->Panel1()->contentsRect();
+    QVERIFY(qAbs(main_->img()->geometry().center().x() - panel.center().x()) <= 1);
+
+    dialogs_->choice = 0; // Open PDF
+    const QString out = create();
+    const QList<PdfPage> pages = pdfPages(out);
+    QCOMPARE(pages.size(), 1);
+    // Upright as shown: a page turned a quarter shows its media box across.
+    QVERIFY((pages.at(0).height > pages.at(0).width) == (pages.at(0).rotation % 180 == 0));
+    QCOMPARE(dialogs_->openedUrls, QList<QUrl>{QUrl::fromLocalFile(out)});
 }
 
-void TestMainWindow::alsoSelect(int row) {
-    main_->fileslb()->selectionModel()->select(main_->pages().index(row),
-                                               QItemSelectionModel::Select);
+void TestMainWindow::turnedPagesAndDuplicatesReachThePdf() {
+    add({"photo.jpeg"});
+    add({"photo.jpeg"});
+    QCOMPARE(listed(), QStringList({"photo.jpeg:1", "photo.jpeg:1"}));
+    main_->selectRows({1});
+    QTest::keyClick(main_.get(), Qt::Key_R, Qt::ControlModifier);
+    main_->selectRows({0});
+    QTest::keyClick(main_.get(), Qt::Key_L, Qt::ControlModifier);
+    QTest::keyClick(main_.get(), Qt::Key_L, Qt::ControlModifier);
+    const QList<PdfPage> pages = pdfPages(create());
+    QCOMPARE(pages.size(), 2);
+    QCOMPARE(pages.at(0).rotation, 180);
+    QCOMPARE(pages.at(1).rotation, 90);
 }
 
-QColor TestMainWindow::pixelAt(const QLabel* label, QPoint at) {
-    return label->pixmap().toImage().pixelColor(at);
+void TestMainWindow::pageSetupReachesTheMediaBox_data() {
+    QTest::addColumn<QString>("size");
+    QTest::addColumn<int>("fit");
+    QTest::addColumn<double>("margin");
+    QTest::addColumn<double>("width");
+    QTest::addColumn<double>("height");
+    // The photo is 64 x 48 pixels at 300 dpi.
+    QTest::newRow("as the image") << QString() << 0 << 0.0 << 15.36 << 11.52;
+    QTest::newRow("A4, turned to the picture") << "A4" << 0 << 10.0 << 841.89 << 595.28;
+    QTest::newRow("Letter, filled") << "Letter" << 1 << 0.0 << 792.0 << 612.0;
 }
 
-bool TestMainWindow::allSilver(const QLabel* label) {
-    const QImage image = label->pixmap().toImage();
-    if (image.isNull()) {
-        return false;
+void TestMainWindow::pageSetupReachesTheMediaBox() {
+    QFETCH(QString, size);
+    QFETCH(int, fit);
+    QFETCH(double, margin);
+    QFETCH(double, width);
+    QFETCH(double, height);
+    main_->setPageSetup({size, fit, margin, "A title", "An author"});
+    add({"photo.jpeg"});
+    const QList<PdfPage> pages = pdfPages(create());
+    QVERIFY2(pages.size() == 1, qPrintable(dialogs_->messages.join('\n')));
+    QVERIFY2(qAbs(pages.at(0).width - width) < 0.02 && qAbs(pages.at(0).height - height) < 0.02,
+             qPrintable(QString("%1 x %2").arg(pages.at(0).width).arg(pages.at(0).height)));
+}
+
+void TestMainWindow::pageSetupIsKeptBetweenRuns() {
+    const PageSetup setup{"Letter", 3, 12.5, "Scans", "Me"};
+    main_->setPageSetup(setup);
+    QCOMPARE(TMain(*dialogs_).pageSetup(), setup);
+    // What is kept is checked as any input: an unknown size falls back.
+    QSettings().setValue("page/size", "Napkin");
+    QCOMPARE(TMain(*dialogs_).pageSetup().size, QString());
+}
+
+void TestMainWindow::batchIsInFileManagerOrder() {
+    for (const char* name : {"Scan 10.jpg", "scan 2.jpg", "Scan 1.jpg"}) {
+        QFile::remove(path(name));
+        QVERIFY(QFile::copy(path("photo.jpeg"), path(name)));
     }
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixelColor(x, y) != QColor(192, 192, 192)) {
-                return false;
-            }
-        }
-    }
-    return true;
+    add({"Scan 10.jpg", "scan 2.jpg", "Scan 1.jpg"});
+    QCOMPARE(listed(), QStringList({"Scan 1.jpg:1", "scan 2.jpg:1", "Scan 10.jpg:1"}));
 }
 
-void TestMainWindow::batchesComeFromTheOpenDialog() {
-    dialogs_->filesToOpen = {"/scans/b.bmp", "/scans/A.bmp"};
-    main_->openmenuClick();
-    QCOMPARE(dialogs_->openRequests.size(), 1);
-    QCOMPARE(dialogs_->openRequests[0].title, QString("Add image files"));
-    QCOMPARE(dialogs_->openRequests[0].selectedFilter, dialogs_->openRequests[0].filters.value(3));
-    QCOMPARE(main_->entries(), QStringList({"/scans/A.bmp", "/scans/b.bmp"}));
-
-    dialogs_->filesToOpen.clear(); // a cancelled dialog adds nothing
-    main_->openbtnClick();
-    QCOMPARE(main_->pages().count(), 2);
-}
-
-void TestMainWindow::refusedExtensionsAreReportedUnderTheHourglass() {
-    main_->addfiles({"/t/page.png", "/t/Scan.JpG", "/t/noext"});
-    QCOMPARE(main_->entries(), QStringList({"/t/Scan.JpG"}));
-    QCOMPARE(dialogs_->messages,
-             QStringList({"Unsupported image type ", "Unsupported image type .PNG"}));
-    QCOMPARE(dialogs_->waitCursorAtMessage, QList<bool>(2, true));
-    QCOMPARE(QApplication::overrideCursor(), nullptr);
-}
-
-void TestMainWindow::droppedFilesFormABatchWithFullNames() {
-    const QString longDir = "/" + QString(120, 'd') + "/" + QString(120, 'e') + "/";
-    const QString longName = longDir + QString(100, 'f') + ".tif";
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile("/in/z.bmp"), QUrl::fromLocalFile(longName),
-                  QUrl("http://example.invalid/remote.jpg"), QUrl::fromLocalFile("/in/a.jpg")});
-    QVERIFY(main_->AppMessage(&data));
-    QCOMPARE(main_->entries(), QStringList({longName, "/in/a.jpg", "/in/z.bmp"}));
-    QVERIFY(longName.size() > 254);
-
-    QMimeData text;
-    text.setText("not a file");
-    QVERIFY(!main_->AppMessage(&text));
-    QCOMPARE(main_->pages().count(), 3);
-}
-
-void TestMainWindow::dragIsRefusedUnlessExactlyOneEntryIsSelected() {
-    main_->addfiles({"/d/e1.bmp", "/d/e2.bmp", "/d/e3.bmp", "/d/e4.bmp"});
-    const QStringList before = main_->entries();
-    FilesList* list = main_->fileslb();
-    selectOnly(0);
-    alsoSelect(1);
-    main_->fileslbStartDrag();
-    QCOMPARE(main_->dragindex(), 0);
-    QVERIFY(!main_->fileslbDragOver(list, entryCentre(2)));
-    main_->fileslbDragDrop(list, entryCentre(2));
-    QCOMPARE(main_->entries(), before);
-
-    // Something dragged from elsewhere is not an entry to move.
-    selectOnly(0);
-    main_->fileslbStartDrag();
-    QVERIFY(!main_->fileslbDragOver(main_.get(), entryCentre(2)));
-    main_->fileslbDragDrop(main_.get(), entryCentre(2));
-    QCOMPARE(main_->entries(), before);
-}
-
-void TestMainWindow::dragMovesOneEntry_data() {
-    QTest::addColumn<int>("from");
-    QTest::addColumn<int>("onto"); // -1: below the last entry
-    QTest::addColumn<QStringList>("result");
-    QTest::newRow("E1 onto E3") << 0 << 2 << QStringList({"E2", "E3", "E1", "E4"});
-    QTest::newRow("E4 onto E2") << 3 << 1 << QStringList({"E1", "E4", "E2", "E3"});
-    QTest::newRow("E1 below E4") << 0 << -1 << QStringList({"E1", "E2", "E3", "E4"});
-}
-
-void TestMainWindow::dragMovesOneEntry() {
-    QFETCH(int, from);
-    QFETCH(int, onto);
-    QFETCH(QStringList, result);
-    main_->addfiles({"/d/E1.bmp", "/d/E2.bmp", "/d/E3.bmp", "/d/E4.bmp"});
-    FilesList* list = main_->fileslb();
-    selectOnly(from);
-    main_->fileslbStartDrag();
-    QCOMPARE(main_->dragindex(), from);
-
-    const QPoint pos = onto >= 0 ? entryCentre(onto)
-                                 : QPoint(entryCentre(3).x(),
-                                          list->visualRect(main_->pages().index(3)).bottom() + 20);
-    QVERIFY(list->viewport()->rect().contains(pos));
-    QVERIFY(main_->fileslbDragOver(list, pos));
-    if (onto >= 0) {
-        QCOMPARE(list->currentIndex().row(), onto); // the focus marks the drop place
-    }
-    main_->fileslbDragDrop(list, pos);
-
-    QStringList names;
-    for (const QString& entry : main_->entries()) {
-        names << entry.mid(3, 2);
-    }
-    QCOMPARE(names, result);
-    if (onto >= 0) {
-        // The moved entry keeps its selection and holds the focus.
-        QCOMPARE(list->selectedRows(), QList<int>({onto}));
-        QCOMPARE(list->currentIndex().row(), onto);
-        QCOMPARE(list->currentIndex().data().toString(), QString("/d/E%1.bmp").arg(from + 1));
-    }
-}
-
-void TestMainWindow::previewFitsThePanel_data() {
-    QTest::addColumn<int>("w");
-    QTest::addColumn<int>("h");
-    QTest::addColumn<QSize>("shown");
-    QTest::newRow("smaller: own size") << 400 << 300 << QSize(400, 300);
-    QTest::newRow("wide") << 2000 << 1000 << QSize(507, 254);
-    QTest::newRow("tall") << 1000 << 2000 << QSize(332, 665);
-}
-
-void TestMainWindow::previewFitsThePanel() {
-    QFETCH(int, w);
-    QFETCH(int, h);
-    QFETCH(QSize, shown);
-    const QString file =
-        makeBmp(QString("fit%1x%2.bmp").arg(w).arg(h), w, h, QColor(200, 30, 60), 200);
-    // The window opens with this panel beside a list 377 wide, whatever its
-    // frame and menu bar take.
-    QCOMPARE(main_->Panel1()->size(), QSize(517, 675));
-    QCOMPARE(main_->fileslb()->width(), 377);
-    QCOMPARE(main_->Splitter1()->handleWidth(), 3);
-
-    main_->addfiles({file});
-    selectOnly(0);
-    main_->fileslbClick();
-    QVERIFY(dialogs_->messages.isEmpty());
-    QCOMPARE(main_->img()->size(), shown);
-    QCOMPARE(main_->img()->pixmap().size(), shown);
-    QCOMPARE(main_->img()->pos(), main_->Panel1()->contentsRect().topLeft());
-    // The picture itself was drawn into the bitmap.
-    QCOMPARE(pixelAt(main_->img(), QPoint(shown.width() / 2, shown.height() / 2)),
-             QColor(200, 30, 60));
-}
-
-void TestMainWindow::previewSizeEdges() {
-    // A ratio equal to the panel's fits the height.
-    QCOMPARE(previewSize(1034, 1350, 517, 675).height(), 665);
-    // Exactly the panel's size is not shrunk.
-    QCOMPARE(previewSize(517, 675, 517, 675), QSize(517, 675));
-    // A hairline still gets a one-pixel bitmap.
-    QCOMPARE(previewSize(100000, 1, 517, 675), QSize(507, 1));
-    QCOMPARE(previewSize(5, 5, 0, 0), QSize(1, 1));
-}
-
-void TestMainWindow::panelIsSilverWithoutExactlyOneSelection() {
-    const QString a = makeBmp("silver-a.bmp", 40, 30, Qt::blue, 200);
-    const QString b = makeBmp("silver-b.bmp", 40, 30, Qt::green, 200);
-    main_->addfiles({a, b});
-    selectOnly(0);
-    main_->fileslbClick();
-    QCOMPARE(pixelAt(main_->img(), QPoint(5, 5)), QColor(Qt::blue));
-
-    alsoSelect(1);
-    main_->fileslbClick();
-    QVERIFY(allSilver(main_->img()));
-    QCOMPARE(main_->img()->size(), main_->Panel1()->contentsRect().size());
-
-    main_->fileslb()->clearSelection();
-    selectOnly(1);
-    main_->fileslbClick();
-    QCOMPARE(pixelAt(main_->img(), QPoint(5, 5)), QColor(Qt::green));
-    main_->fileslb()->clearSelection();
-    main_->fileslbClick();
-    QVERIFY(allSilver(main_->img()));
-
-    // Selection changes made with the mouse refresh the preview by themselves.
-    QTest::mouseClick(main_->fileslb()->viewport(), Qt::LeftButton, Qt::NoModifier, entryCentre(0));
-    QTRY_COMPARE(pixelAt(main_->img(), QPoint(5, 5)), QColor(Qt::blue));
-    // The keyboard moves the focus after the selection; the preview follows
-    // the entry that ends up focused.
-    QTest::keyClick(main_->fileslb(), Qt::Key_Down);
-    QTRY_COMPARE(pixelAt(main_->img(), QPoint(5, 5)), QColor(Qt::green));
-}
-
-void TestMainWindow::unreadableImageIsReportedAndBlanked() {
-    const QString bad = path("broken.bmp");
-    QFile file(bad);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("this is not a bitmap");
-    file.close();
-    main_->addfiles({bad});
-    selectOnly(0);
-    main_->fileslbClick();
-    QCOMPARE(dialogs_->messages, QStringList({"Unable to open image " + bad}));
-    QVERIFY(allSilver(main_->img()));
-}
-
-void TestMainWindow::deleteKeyRemovesSelectedEntries() {
-    const QString a = makeBmp("del-a.bmp", 20, 20, Qt::red, 200);
-    main_->addfiles({a});
-    main_->addfiles({"/d/b.bmp", "/d/c.bmp", "/d/e.bmp"});
-    FilesList* list = main_->fileslb();
-    selectOnly(0);
-    main_->fileslbClick();
-    const qint64 shownKey = main_->img()->pixmap().cacheKey();
-
-    list->clearSelection();
-    QTest::keyClick(list, Qt::Key_Delete);
-    QCOMPARE(main_->pages().count(), 4);
-    QCOMPARE(main_->img()->pixmap().cacheKey(), shownKey);
-
-    // Other keys do nothing.
-    list->selectAll();
-    main_->fileslbKeyUp(Qt::Key_Backspace);
-    QCOMPARE(main_->pages().count(), 4);
-
-    list->clearSelection();
-    alsoSelect(1);
-    alsoSelect(3);
-    QTest::keyClick(list, Qt::Key_Delete);
-    QCOMPARE(main_->entries(), QStringList({a, "/d/c.bmp"}));
-
-    list->selectAll();
-    QTest::keyClick(list, Qt::Key_Delete);
-    QCOMPARE(main_->pages().count(), 0);
-    QVERIFY(allSilver(main_->img()));
-}
-
-void TestMainWindow::clearingAsksFirst() {
-    const QString a = makeBmp("clear-a.bmp", 20, 20, Qt::red, 200);
-    main_->addfiles({a});
-    main_->addfiles({"/d/b.bmp"});
-    selectOnly(0);
-    main_->fileslbClick();
-    const qint64 shownKey = main_->img()->pixmap().cacheKey();
-
-    dialogs_->answer = false;
-    main_->clearmenuClick();
-    QCOMPARE(dialogs_->questions.size(), 1);
-    QCOMPARE(dialogs_->questions[0].caption, QString("Confirm"));
-    QCOMPARE(dialogs_->questions[0].text, QString("Clear current file selection?"));
-    QCOMPARE(main_->pages().count(), 2);
-
+void TestMainWindow::everyListChangeUndoes() {
+    add({"three.TIFF"});
+    const QStringList full = listed();
+    QUndoStack& undo = main_->undoStack();
+    // Delete, Move down, Clear: each undone and done again.
+    main_->selectRows({0});
+    QTest::keyClick(main_->fileslb(), Qt::Key_Delete);
+    QCOMPARE(listed(), QStringList({"three.TIFF:2", "three.TIFF:3"}));
+    QTest::keyClick(main_.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(listed(), full);
+    QCOMPARE(main_->selectedRows(), QList<int>{0});
+    QTest::keyClick(main_.get(), Qt::Key_Down, Qt::ControlModifier);
+    QCOMPARE(listed(), QStringList({"three.TIFF:2", "three.TIFF:1", "three.TIFF:3"}));
+    QCOMPARE(main_->selectedRows(), QList<int>{1});
+    undo.undo();
+    QCOMPARE(listed(), full);
     dialogs_->answer = true;
     main_->clearbtnClick();
-    QCOMPARE(main_->pages().count(), 0);
-    QTest::qWait(20); // let any queued preview run
-    QCOMPARE(main_->img()->pixmap().cacheKey(), shownKey);
+    QCOMPARE(listed(), QStringList());
+    QTest::keyClick(main_.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(listed(), full);
+    QTest::keyClick(main_.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(listed(), QStringList());
 }
 
-void TestMainWindow::emptyListIsNotCreated() {
-    dialogs_->saveAs = {path("never.pdf")};
-    main_->createbtnClick();
-    QCOMPARE(dialogs_->messages, QStringList({"You must add images before creating a PDF"}));
-    QVERIFY(dialogs_->saveRequests.isEmpty());
-    QVERIFY(!QFile::exists(path("never.pdf")));
+void TestMainWindow::selectedPagesAreDraggedTogether() {
+    add({"three.TIFF", "photo.jpeg"});
+    QWidget* view = main_->fileslb()->viewport();
+    const auto centre = [&](int row) {
+        return main_->fileslb()->visualRect(main_->pages().index(row)).center();
+    };
+    // Pressed on a selected page, carried onto the last one and let go.
+    main_->selectRows({0, 1});
+    QTest::mousePress(view, Qt::LeftButton, {}, centre(0));
+    QTest::mouseMove(view, centre(2));
+    QTest::mouseMove(view, centre(3));
+    QVERIFY(main_->fileslb()->moving());
+    QTest::mouseRelease(view, Qt::LeftButton, {}, centre(3));
+    QCOMPARE(listed(),
+             QStringList({"three.TIFF:2", "three.TIFF:3", "photo.jpeg:1", "three.TIFF:1"}));
+    QCOMPARE(main_->selectedRows(), QList<int>({2, 3}));
+    // A click on a selected page without moving selects it alone.
+    QTest::mouseClick(view, Qt::LeftButton, {}, centre(3));
+    QCOMPARE(main_->selectedRows(), QList<int>{3});
+    QCOMPARE(listed().size(), 4);
 }
 
-void TestMainWindow::successWithoutWarningsShowsNoWarningsWindow() {
-    main_->addfiles(
-        {makeBmp("ok-a.bmp", 60, 40, Qt::red, 200), makeBmp("ok-b.bmp", 80, 40, Qt::green, 300)});
-    const QString out = path("ok.pdf");
-    dialogs_->saveAs = {out};
-    main_->createpdfs();
-    QCOMPARE(dialogs_->saveRequests.size(), 1);
-    QCOMPARE(dialogs_->saveRequests[0].title, QString("Save PDF As"));
-    QCOMPARE(dialogs_->saveRequests[0].defaultSuffix, QString("pdf"));
-    QCOMPARE(dialogs_->messages, QStringList({out + " created successfully (0 warnings)"}));
-    QCOMPARE(dialogs_->waitCursorAtMessage, QList<bool>({false}));
-    QVERIFY(dialogs_->modalWindows.isEmpty());
-    QVERIFY(QFile::exists(out));
-    QCOMPARE(warnings_->lineCount(), 0);
+void TestMainWindow::closingWithUnsavedPagesAsks() {
+    add({"photo.jpeg"});
+    dialogs_->answer = false;
+    QVERIFY(!main_->close());
+    QCOMPARE(dialogs_->questions.size(), 1);
+    dialogs_->choice = 2;
+    create();
+    QVERIFY(main_->close());
+    QCOMPARE(dialogs_->questions.size(), 1);
+}
 
-    // A cancelled save dialog does nothing at all.
+void TestMainWindow::creationReportsEachPageAndCanBeCancelled() {
+    Page page;
+    page.file = path("photo.jpeg");
+    const QString out = path("progress.pdf");
+    QList<QPair<quint32, quint32>> steps;
+    const Creation done = createPdf({page, page}, {}, out, {}, [&](quint32 n, quint32 of) {
+        steps << qMakePair(n, of);
+        return true;
+    });
+    QVERIFY(done.succeeded());
+    QCOMPARE(steps, (QList<QPair<quint32, quint32>>{{1, 2}, {2, 2}}));
+    // Cancelled at the first page: no file, and the person is told.
     QVERIFY(QFile::remove(out));
-    dialogs_->saveAs.clear();
-    main_->createpdfs();
-    QCOMPARE(dialogs_->messages.size(), 1);
+    const Creation cancelled =
+        createPdf({page, page}, {}, out, {}, [](quint32, quint32) { return false; });
+    QCOMPARE(cancelled.code, OVINPDF_CANCELLED);
+    QVERIFY(cancelled.message.contains("cancelled"));
     QVERIFY(!QFile::exists(out));
 }
 
-void TestMainWindow::saveDialogRefusesAMissingFolder() {
-    // Probing this page would fail with its own message.
-    main_->addfiles({path("absent.bmp")});
-    const QString out = path("refused.pdf");
-    dialogs_->saveAs = {path("no-such-folder/out.pdf"), out};
-    main_->createpdfs();
-    QCOMPARE(dialogs_->saveRequests.size(), 2);
-    QCOMPARE(dialogs_->messages,
-             QStringList({"The folder " + path("no-such-folder") + " does not exist.",
-                          "ERROR : File Not Found (" + path("absent.bmp") + ")"}));
-}
-
-void TestMainWindow::creationNeverDeletesTheChosenFile_data() {
-    QTest::addColumn<QString>("failure");
-    QTest::addColumn<bool>("existing"); // the chosen file is there before
-    QTest::newRow("missing page over a file") << "missing" << true;
-    QTest::newRow("same page twice, new name") << "twice" << false;
-    QTest::newRow("cancelled over a file") << "cancel" << true;
-    QTest::newRow("cancelled, new name") << "cancel" << false;
-}
-
-void TestMainWindow::creationNeverDeletesTheChosenFile() {
-    QFETCH(QString, failure);
-    QFETCH(bool, existing);
-    const QString first = makeBmp("first.bmp", 20, 20, Qt::red, 200);
-    QStringList pages{first,
-                      failure == "twice" ? first : makeBmp("second.bmp", 20, 20, Qt::red, 200)};
-    if (failure == "missing") {
-        QVERIFY(QFile::remove(pages[1]));
-        pages << path("third.bmp"); // never reached: the first failure ends the adding
-    }
-    main_->addfiles(pages);
-    const QString out = path("kept.pdf");
-    QFile::remove(out);
-    const QByteArray before("%PDF-1.4 the PDF the user already had");
-    QFile file(out);
-    QVERIFY(!existing || (file.open(QIODevice::WriteOnly) && file.write(before) == before.size()));
-    file.close();
-    // Cancel is pressed on the library's progress window once it is up.
-    QTimer presser;
-    connect(&presser, &QTimer::timeout, &presser, [] {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            auto* button = window->findChild<QPushButton*>();
-            if (button != nullptr && window->isVisible() &&
-                window->windowTitle() == "Saving PDF...") {
-                button->click();
-            }
-        }
-    });
-    if (failure == "cancel") {
-        presser.start(0);
-    }
-
-    dialogs_->saveAs = {out};
-    main_->createpdfs();
-    const QString message = failure == "cancel"  ? "ERROR : PDF Save Cancelled By User"
-                            : failure == "twice" ? "ERROR : Page already added (" + first + ")"
-                                                 : "ERROR : File Not Found (" + pages[1] + ")";
-    QCOMPARE(dialogs_->messages, QStringList({message}));
-    QVERIFY(dialogs_->modalWindows.isEmpty());
-    QCOMPARE(QApplication::overrideCursor(), nullptr);
-    QCOMPARE(file.exists(), existing);
-    QVERIFY(!existing || (file.open(QIODevice::ReadOnly) && file.readAll() == before));
-}
-
-void TestMainWindow::createdPdfFollowsTheListOrder() {
-    // A low resolution raises warnings, so the warnings window follows the
-    // success message.
-    const QString a = makeBmp("order-a.bmp", 100, 50, Qt::red, 150);
-    const QString b = makeBmp("order-b.bmp", 200, 50, Qt::green, 150);
-    const QString c = makeBmp("order-c.bmp", 300, 50, Qt::blue, 150);
-    main_->addfiles({c, a, b});
-    QCOMPARE(main_->entries(), QStringList({a, b, c}));
-
-    // Drag c onto a: c, a, b.
-    FilesList* list = main_->fileslb();
-    selectOnly(2);
-    main_->fileslbStartDrag();
-    QVERIFY(main_->fileslbDragOver(list, entryCentre(0)));
-    main_->fileslbDragDrop(list, entryCentre(0));
-    QCOMPARE(main_->entries(), QStringList({c, a, b}));
-
-    const QString out = path("order.pdf");
-    dialogs_->saveAs = {out};
-    QStringList linesWhileShown;
-    dialogs_->whileModal = [&](QDialog& dialog) {
-        linesWhileShown = static_cast<Twarningsfrm&>(dialog).lines();
-    };
-    main_->createbtnClick();
-
-    QCOMPARE(dialogs_->messages.size(), 1);
-    const int count = warnings_->lineCount();
-    QVERIFY(count > 0);
-    QCOMPARE(dialogs_->messages[0],
-             out + " created successfully (" + QString::number(count) + " warnings)");
-    QCOMPARE(dialogs_->modalWindows, QStringList({"warningsfrm"}));
-    QCOMPARE(linesWhileShown.size(), count);
-    for (const QString& line : linesWhileShown) {
-        QVERIFY2(line.startsWith("WARNING : "), qPrintable(line));
-    }
-    QVERIFY(linesWhileShown.join('\n').contains(c));
-
-    QProcess pdfinfo;
-    pdfinfo.start("pdfinfo", {"-f", "1", "-l", "3", out});
-    QVERIFY(pdfinfo.waitForFinished(30000));
-    QCOMPARE(pdfinfo.exitCode(), 0);
-    const QString report = QString::fromUtf8(pdfinfo.readAllStandardOutput());
-    QVERIFY2(report.contains(QRegularExpression("Pages:\\s+3\\b")), qPrintable(report));
-    QList<double> widths;
-    const QRegularExpression size("Page\\s+\\d+ size:\\s+([0-9.]+) x ([0-9.]+) pts");
-    for (auto it = size.globalMatch(report); it.hasNext();) {
-        widths << it.next().captured(1).toDouble();
-    }
-    QCOMPARE(widths.size(), 3);
-    // Widths in the order c (300 px), a (100 px), b (200 px).
-    QVERIFY2(widths[0] > widths[2] && widths[2] > widths[1], qPrintable(report));
-    QCOMPARE(widths[0] / widths[1], 3.0);
-}
-
-void TestMainWindow::temporaryFileIsInAPrivateFolder() {
-    const QFileInfo file(main_->tempImagePath());
-    const QFileInfo folder(file.absolutePath());
-    QCOMPARE(file.fileName(), QString("OVINPDF.TMP"));
-    QCOMPARE(folder.absolutePath(),
-             QFileInfo(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation))
-                 .absoluteFilePath());
-    QCOMPARE(folder.permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
-             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    // A second program never shares it; each folder goes with its window.
-    auto other = std::make_unique<TMain>(*dialogs_);
-    const QString otherFolder = QFileInfo(other->tempImagePath()).absolutePath();
-    QVERIFY(otherFolder != folder.absoluteFilePath());
-    other.reset();
-    main_.reset();
-    QVERIFY(!QFileInfo::exists(otherFolder));
-    QVERIFY(!QFileInfo::exists(folder.absoluteFilePath()));
+void TestMainWindow::tabLeavesTheList() {
+    add({"photo.jpeg", "photo.jpeg"});
+    main_->activateWindow();
+    main_->fileslb()->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(main_.get()));
+    QTest::keyClick(main_->fileslb(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(main_->Panel1()));
+    QTest::keyClick(main_->Panel1(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(main_->fileslb()));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,77 +1,81 @@
-// The page list's rules on the model alone: batches, removal and the drop
-// rule. The main window's tests drive the same rules through the list view.
-#include "fakedialogs.h"
+// The page list's rules on the model alone: the order of a batch and where
+// moved pages land. The main window's tests drive them through the window.
 #include "pagelist.h"
 
-#include <QPersistentModelIndex>
 #include <QTest>
+
+namespace {
+
+// Pages named by their starting rows: "0123".
+QList<Page> numbered(int count) {
+    QList<Page> pages;
+    for (int i = 0; i < count; ++i) {
+        Page page;
+        page.file = QString::number(i);
+        page.id = static_cast<quint64>(i + 1);
+        pages << page;
+    }
+    return pages;
+}
+
+QString order(const QList<Page>& pages) {
+    QString text;
+    for (const Page& page : pages) {
+        text += page.file;
+    }
+    return text;
+}
+
+} // namespace
 
 class TestPageList : public QObject {
     Q_OBJECT
 
 private slots:
-    void batchesAreSortedEachAndRefusedTypesReported();
-    void removeTakesTheGivenRows();
-    void moveFollowsTheDropRule_data();
-    void moveFollowsTheDropRule();
+    void batchFollowsFileManagerOrder();
+    void selectedPagesMoveTogether_data();
+    void selectedPagesMoveTogether();
 };
 
-void TestPageList::batchesAreSortedEachAndRefusedTypesReported() {
-    FakeDialogs dialogs;
-    PageList pages(dialogs);
-    pages.add({"/s/b.bmp", "/s/x.bmp", "/t/photo.jpeg", "/s/A.bmp", "/t/noext", "/s/X.bmp",
-               "/t/dir.d/name", "/s/c.BMP", "/t/scan.tiff", "/t/Scan.JpG"});
-    pages.add({"/s/a2.jpg", "/s/0.tif"});
-    // Equal names but for case keep the order they came in; the second batch
-    // follows the whole of the first.
-    QCOMPARE(pages.entries(), QStringList({"/s/A.bmp", "/s/b.bmp", "/s/c.BMP", "/s/x.bmp",
-                                           "/s/X.bmp", "/t/Scan.JpG", "/s/0.tif", "/s/a2.jpg"}));
-    QCOMPARE(dialogs.messages,
-             QStringList({"Unsupported image type ", "Unsupported image type ",
-                          "Unsupported image type .JPEG", "Unsupported image type .TIFF"}));
+void TestPageList::batchFollowsFileManagerOrder() {
+    QStringList batch{"/s/Scan 10.jpg", "/s/scan 2.jpg", "/s/Scan 1.png",
+                      "/s/b.tif",       "/s/A.tif",      "/s/scan 02b.jpg"};
+    PageList::sortBatch(batch);
+    QCOMPARE(batch, QStringList({"/s/A.tif", "/s/b.tif", "/s/Scan 1.png", "/s/scan 2.jpg",
+                                 "/s/scan 02b.jpg", "/s/Scan 10.jpg"}));
 }
 
-void TestPageList::removeTakesTheGivenRows() {
-    FakeDialogs dialogs;
-    PageList pages(dialogs);
-    pages.add({"/r/1.bmp", "/r/2.bmp", "/r/3.bmp", "/r/4.bmp", "/r/5.bmp"});
-    pages.remove({3, 1, 3, 7, -1});
-    QCOMPARE(pages.entries(), QStringList({"/r/1.bmp", "/r/3.bmp", "/r/5.bmp"}));
+void TestPageList::selectedPagesMoveTogether_data() {
+    QTest::addColumn<QList<int>>("rows");
+    QTest::addColumn<int>("target"); // a drop target, or a step for Move
+    QTest::addColumn<bool>("drop");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("one dropped on a later page lands after it")
+        << QList<int>{0} << 2 << true << "1203";
+    QTest::newRow("one dropped on an earlier page lands before it")
+        << QList<int>{3} << 1 << true << "0312";
+    QTest::newRow("two dropped later") << QList<int>{0, 1} << 3 << true << "2301";
+    QTest::newRow("two apart dropped earlier") << QList<int>{1, 3} << 0 << true << "1302";
+    QTest::newRow("dropped below the last") << QList<int>{1} << -1 << true << "0231";
+    QTest::newRow("dropped on itself") << QList<int>{1, 2} << 2 << true << "0123";
+    QTest::newRow("up one") << QList<int>{1, 2} << -1 << false << "1203";
+    QTest::newRow("up with the first held") << QList<int>{0, 2} << -1 << false << "0213";
+    QTest::newRow("down one") << QList<int>{1, 2} << 1 << false << "0312";
+    QTest::newRow("down at the end") << QList<int>{3} << 1 << false << "0123";
+    QTest::newRow("to the top") << QList<int>{1, 3} << -2 << false << "1302";
+    QTest::newRow("to the bottom") << QList<int>{0, 2} << 2 << false << "1302";
 }
 
-void TestPageList::moveFollowsTheDropRule_data() {
-    QTest::addColumn<int>("from");
-    QTest::addColumn<int>("target"); // -1: below the last entry
-    QTest::addColumn<QString>("result");
-    QTest::newRow("E1 onto E3") << 0 << 2 << "2314";
-    QTest::newRow("E4 onto E2") << 3 << 1 << "1423";
-    QTest::newRow("E3 onto E4") << 2 << 3 << "1243";
-    QTest::newRow("onto itself") << 1 << 1 << "1234";
-    QTest::newRow("below E4") << 0 << -1 << "1234";
-    QTest::newRow("past the end") << 0 << 4 << "1234";
-    QTest::newRow("no drag") << -1 << 2 << "1234";
-}
-
-void TestPageList::moveFollowsTheDropRule() {
-    QFETCH(int, from);
+void TestPageList::selectedPagesMoveTogether() {
+    QFETCH(QList<int>, rows);
     QFETCH(int, target);
-    QFETCH(QString, result);
-    FakeDialogs dialogs;
-    PageList pages(dialogs);
-    pages.add({"/E1.bmp", "/E2.bmp", "/E3.bmp", "/E4.bmp"});
-    // A view's selection follows the entry through the model's move.
-    const QPersistentModelIndex dragged(pages.index(from));
-    const bool moved = result != "1234";
-    QCOMPARE(pages.move(from, target), moved);
-    QString order;
-    for (const QString& entry : pages.entries()) {
-        order += entry.at(2);
-    }
-    QCOMPARE(order, result);
-    if (moved) {
-        QCOMPARE(dragged.row(), target);
-    }
+    QFETCH(bool, drop);
+    QFETCH(QString, expected);
+    const QList<Page> pages = numbered(4);
+    QCOMPARE(
+        order(drop ? PageList::moved(pages, rows, target) : PageList::stepped(pages, rows, target)),
+        expected);
 }
 
-QTEST_MAIN(TestPageList)
+QTEST_GUILESS_MAIN(TestPageList)
 #include "tst_pagelist.moc"

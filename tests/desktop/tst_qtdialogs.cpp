@@ -23,6 +23,7 @@ private slots:
     void confirmAnswersYesAndNo();
     void saveDialogAsksBeforeOverwriting();
     void saveDialogRefusesAMissingFolder();
+    void chooseGivesTheButtonPressed();
 
 private:
     // Runs the steps, in turn, on the modal windows as they come up, for as
@@ -132,6 +133,39 @@ void TestQtDialogs::saveDialogRefusesAMissingFolder() {
              QString());
     QCOMPARE(told, "The folder " + missing + " does not exist.");
     QVERIFY(askedAgain);
+}
+
+void TestQtDialogs::chooseGivesTheButtonPressed() {
+    QtDialogs dialogs;
+    QStringList shown;
+    const auto pressing = [&](const QString& which) {
+        return whenModal({[&shown, which](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            QVERIFY(box != nullptr);
+            shown.clear();
+            for (QAbstractButton* button : box->buttons()) {
+                shown << button->text();
+            }
+            if (which.isEmpty()) {
+                QTest::keyClick(box, Qt::Key_Escape);
+                return;
+            }
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == which) {
+                    button->click();
+                }
+            }
+        }});
+    };
+    const QStringList buttons{"Open PDF", "Show in Folder", "OK"};
+    {
+        const auto answering = pressing("Show in Folder");
+        QCOMPARE(dialogs.choose(nullptr, "done", buttons), 1);
+    }
+    QCOMPARE(shown.size(), 3);
+    // Esc is the last button.
+    const auto answering = pressing(QString());
+    QCOMPARE(dialogs.choose(nullptr, "done", buttons), 2);
 }
 
 QTEST_MAIN(TestQtDialogs)
