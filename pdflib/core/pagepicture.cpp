@@ -1,5 +1,7 @@
 #include "core/pagepicture.h"
 
+#include "compression/inflate.h"
+
 #include "core/jp2picture.h"
 #include "core/prepare.h"
 #include "readers/decoded.h"
@@ -8,8 +10,6 @@
 #include "rows.h"
 #include "scale.h"
 #include "source.h"
-
-#include <zlib.h>
 
 #include <algorithm>
 #include <bit>
@@ -227,51 +227,6 @@ status imagingpicture(const Library& library, const openedpage& page, uint32_t n
 
 // ---- the other kinds: the reader's decoded samples ----
 
-// Undoes the PNG predictors of Flate data, row by row, in place; the rows
-// lose their predictor byte.
-bool unpredictpng(std::vector<uint8_t>& data, size_t rowbytes, size_t bpp, size_t rows) {
-    if (data.size() < rows * (rowbytes + 1)) {
-        return false;
-    }
-    std::vector<uint8_t> previous(rowbytes, 0);
-    for (size_t y = 0; y < rows; ++y) {
-        const uint8_t type = data[y * (rowbytes + 1)];
-        uint8_t* row = data.data() + y * (rowbytes + 1) + 1;
-        for (size_t x = 0; x < rowbytes; ++x) {
-            const unsigned a = x >= bpp ? row[x - bpp] : 0;
-            const unsigned b = previous[x];
-            const unsigned c = x >= bpp ? previous[x - bpp] : 0;
-            unsigned add = 0;
-            switch (type) {
-            case 1:
-                add = a;
-                break;
-            case 2:
-                add = b;
-                break;
-            case 3:
-                add = (a + b) / 2;
-                break;
-            case 4: {
-                const int p = static_cast<int>(a + b) - static_cast<int>(c);
-                const int pa = std::abs(p - static_cast<int>(a));
-                const int pb = std::abs(p - static_cast<int>(b));
-                const int pc = std::abs(p - static_cast<int>(c));
-                add = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-                break;
-            }
-            default:
-                break;
-            }
-            row[x] = static_cast<uint8_t>(row[x] + add);
-        }
-        std::copy(row, row + rowbytes, previous.begin());
-        std::copy(row, row + rowbytes, data.begin() + static_cast<std::ptrdiff_t>(y * rowbytes));
-    }
-    data.resize(rows * rowbytes);
-    return true;
-}
-
 // One sample of `bits` bits (1 to 16) at index i of a packed row, scaled
 // to 8 bits.
 uint8_t sampleat(const uint8_t* row, size_t i, unsigned bits) {
@@ -301,16 +256,8 @@ status samplespicture(const Library& library, const openedpage& page, Bitmap& ou
     if (d.filter == pdffilter::none && !d.stored.file) {
         samples = d.data;
     } else if (d.filter == pdffilter::flate && !d.stored.file) {
-        const size_t predicted = d.predictor.predictor >= 10 ? 1 : 0;
-        samples.resize((rowbytes + predicted) * height);
-        auto length = static_cast<uLongf>(samples.size());
-        const int inflated =
-            uncompress(samples.data(), &length, d.data.data(), static_cast<uLong>(d.data.size()));
-        if ((inflated != Z_OK && inflated != Z_BUF_ERROR) || length != samples.size()) {
-            return undrawable(library, page.name, "its compressed picture data is damaged");
-        }
-        if (predicted != 0 &&
-            !unpredictpng(samples, rowbytes, std::max<size_t>(1, colours * bits / 8), height)) {
+        if (!inflaterows(d.data, rowbytes, height, std::max<size_t>(1, colours * bits / 8),
+                         d.predictor.predictor >= 10, samples)) {
             return undrawable(library, page.name, "its compressed picture data is damaged");
         }
     } else {

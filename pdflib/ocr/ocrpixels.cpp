@@ -1,5 +1,7 @@
 #include "ocr/ocrpixels.h"
 
+#include "compression/inflate.h"
+
 #include "posixio.h"
 #include "readers/bytesource.h"
 #include "readers/tiff/tiffstream.h"
@@ -7,7 +9,6 @@
 #include "jpegglue.h"
 
 #include <tiffio.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -54,71 +55,6 @@ bool streambytes(const imagedesc& image, std::vector<uint8_t>& bytes) {
     }
     bytes.resize(image.stored.length);
     return readallat(image.stored.file->get(), bytes.data(), bytes.size(), image.stored.offset);
-}
-
-bool inflated(const std::vector<uint8_t>& in, size_t expected, std::vector<uint8_t>& out) {
-    out.resize(expected);
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK) {
-        return false;
-    }
-    z.next_in = const_cast<Bytef*>(in.data());
-    z.avail_in = static_cast<uInt>(std::min<size_t>(in.size(), UINT32_MAX));
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(std::min<size_t>(expected, UINT32_MAX));
-    const int result = inflate(&z, Z_FINISH);
-    const size_t got = z.total_out;
-    inflateEnd(&z);
-    out.resize(got);
-    return result == Z_STREAM_END || result == Z_BUF_ERROR || got == expected;
-}
-
-uint8_t paethof(int a, int b, int c) {
-    const int p = a + b - c;
-    const int pa = std::abs(p - a);
-    const int pb = std::abs(p - b);
-    const int pc = std::abs(p - c);
-    return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
-}
-
-// Undoes the PNG predictors (rows of a type byte and `rowbytes` bytes).
-bool unpredictpng(std::vector<uint8_t>& data, size_t rowbytes, size_t bpp, size_t rows) {
-    std::vector<uint8_t> out(rowbytes * rows);
-    std::vector<uint8_t> zero(rowbytes);
-    for (size_t y = 0; y < rows; ++y) {
-        if ((y + 1) * (rowbytes + 1) > data.size()) {
-            return false;
-        }
-        const uint8_t type = data[y * (rowbytes + 1)];
-        const uint8_t* in = &data[y * (rowbytes + 1) + 1];
-        uint8_t* x = &out[y * rowbytes];
-        const uint8_t* up = y > 0 ? &out[(y - 1) * rowbytes] : zero.data();
-        for (size_t i = 0; i < rowbytes; ++i) {
-            const int a = i >= bpp ? x[i - bpp] : 0;
-            const int b = up[i];
-            const int c = i >= bpp ? up[i - bpp] : 0;
-            int p = 0;
-            switch (type) {
-            case 1:
-                p = a;
-                break;
-            case 2:
-                p = b;
-                break;
-            case 3:
-                p = (a + b) >> 1;
-                break;
-            case 4:
-                p = paethof(a, b, c);
-                break;
-            default:
-                break;
-            }
-            x[i] = static_cast<uint8_t>(in[i] + p);
-        }
-    }
-    data = std::move(out);
-    return true;
 }
 
 // JPEG data decoded into samples of its own components (1, 3 or 4).
@@ -398,14 +334,9 @@ std::string greypixels(const imagedesc& image, const ocrview& view, std::vector<
         const size_t n = static_cast<size_t>(components(image.colour));
         const size_t rowbytes = (w * n * static_cast<size_t>(bits) + 7) / 8;
         const int predictor = image.predictor.predictor;
-        const size_t expected = (rowbytes + (predictor >= 10 ? 1 : 0)) * h;
-        if (!inflated(bytes, expected, samples)) {
+        if (!inflaterows(bytes, rowbytes, h, std::max<size_t>(1, n * static_cast<size_t>(bits) / 8),
+                         predictor >= 10, samples)) {
             return "its Flate data cannot be decoded";
-        }
-        if (predictor >= 10 &&
-            !unpredictpng(samples, rowbytes, std::max<size_t>(1, n * static_cast<size_t>(bits) / 8),
-                          h)) {
-            return "its Flate data is shorter than its pixels";
         }
         if (predictor == 2) {
             if (bits != 8) {
