@@ -3,6 +3,7 @@
 // (standard input, a FIFO, a process substitution) into a file without a
 // name, adds the pages in order, then the bookmarks, and saves the document
 // to a file or to standard output.
+#include "folderfiles.h"
 #include "inputs.h"
 #include "naturalorder.h"
 #include "options.h"
@@ -131,22 +132,17 @@ bool setoptions(ovinpdf_document* d, const ovincli::options& o) {
 // order file managers show them; nullopt after printing why it cannot be
 // read.
 std::optional<std::vector<ovincli::item>> folderimages(const std::string& folder) {
-    std::vector<ovincli::item> images;
-    std::error_code error;
-    for (std::filesystem::directory_iterator at(folder, error), end; !error && at != end;
-         at.increment(error)) {
-        const std::string name = at->path().filename().string();
-        if (!name.starts_with('.') && at->is_regular_file(error)) {
-            images.push_back({ovincli::itemkind::image, at->path().string(), true});
-        }
-    }
-    if (error) {
+    std::string error;
+    const std::optional<std::vector<std::string>> files = ovin::folderfiles(folder, error);
+    if (!files) {
         std::fprintf(stderr, "ovinpdf: cannot read the folder %s: %s\n",
-                     ovin::quotename(folder).c_str(), error.message().c_str());
+                     ovin::quotename(folder).c_str(), error.c_str());
         return std::nullopt;
     }
-    std::sort(images.begin(), images.end(),
-              [](const auto& a, const auto& b) { return ovin::naturalless(a.value, b.value); });
+    std::vector<ovincli::item> images;
+    for (const std::string& file : *files) {
+        images.push_back({ovincli::itemkind::image, file, true});
+    }
     return images;
 }
 

@@ -45,6 +45,15 @@ int32_t applySetup(ovinpdf_document* document, const PageSetup& setup) {
         const double margin = setup.marginMm * kPointsPerMm;
         code = ovinpdf_set_border(document, margin, margin);
     }
+    if (code == OVINPDF_OK) {
+        code = ovinpdf_set_ocr(document, setup.recognition().toUtf8().constData());
+    }
+    if (code == OVINPDF_OK) {
+        code = ovinpdf_set_ocr_orient(document, setup.ocr && setup.ocrOrient);
+    }
+    if (code == OVINPDF_OK) {
+        code = ovinpdf_set_pdfa(document, setup.pdfa);
+    }
     return code;
 }
 
@@ -52,9 +61,9 @@ struct ProgressContext {
     const CreationProgress* progress;
 };
 
-int onProgress(void* context, uint32_t page, uint32_t pages, const char* /*status*/) {
+int onProgress(void* context, uint32_t page, uint32_t pages, const char* status) {
     const auto* c = static_cast<const ProgressContext*>(context);
-    return (*c->progress && !(*c->progress)(page, pages)) ? 1 : 0;
+    return (*c->progress && !(*c->progress)(page, pages, QString::fromUtf8(status))) ? 1 : 0;
 }
 
 } // namespace

@@ -19,11 +19,15 @@ struct Creation {
     bool succeeded() const { return code == 0; }
 };
 
-// Called before each page is written (page from 1 of pages); false cancels.
-using CreationProgress = std::function<bool(quint32 page, quint32 pages)>;
+// Called before each page is written (page from 1 of pages), and while a
+// page takes long (text recognition) every fifth of a second with the pages
+// written so far; status is the library's word of what it does ("Recognising
+// page 3 of 20"). False cancels.
+using CreationProgress = std::function<bool(quint32 page, quint32 pages, const QString& status)>;
 
 // Adds each usable page in order (a page that cannot be used is left out,
-// with a warning line naming it and why), lays them out as `setup` says and
+// with a warning line naming it and why), lays them out, recognises their
+// text and makes PDF/A as `setup` says and
 // saves to filename. The file appears only when the save succeeds; a file
 // that was there is left as it was otherwise. tempPath is where a page
 // re-encoded through a temporary image goes (empty: the library's own).

@@ -5,6 +5,8 @@
 #include "creator.h"
 #include "dialogs.h"
 #include "fileslist.h"
+#include "folderfiles.h"
+#include "ovinpdf.h"
 #include "pagereader.h"
 #include "pictures.h"
 #include "previewfit.h"
@@ -20,6 +22,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHash>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -27,6 +30,7 @@
 #include <QProgressDialog>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QSet>
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -38,7 +42,9 @@
 #include <QUndoStack>
 #include <QUrl>
 
+#include <algorithm>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -230,6 +236,19 @@ void TMain::buildToolBar() {
     button("rotaterightmenu", QStringLiteral("rotaterightbtn"), tr("Rotate Right"));
     ToolBar1_->addSeparator();
     button("aboutmenu", QStringLiteral("aboutbtn"), tr("About"));
+
+    // Tab goes on from the preview through the buttons (a toolbar's take
+    // no focus by default), so that each can be reached from the keyboard.
+    QWidget* previous = Panel1_;
+    for (QAction* a : ToolBar1_->actions()) {
+        QWidget* widget = ToolBar1_->widgetForAction(a);
+        if (a->isSeparator() || widget == nullptr) {
+            continue;
+        }
+        widget->setFocusPolicy(Qt::TabFocus);
+        setTabOrder(previous, widget);
+        previous = widget;
+    }
 }
 
 void TMain::buildList() {
@@ -428,12 +447,45 @@ void TMain::addfiles(QStringList batch) {
         return;
     }
     PageList::sortBatch(batch);
+    // A folder gives its files in its place, as the tool does; those that
+    // are no images (a Thumbs.db, say) are no pages, and a folder that
+    // cannot be read is marked with the reason.
+    QStringList files;
+    QHash<QString, QString> unreadFolders;
+    QSet<QString> inFolders;
+    for (const QString& name : std::as_const(batch)) {
+        if (!QFileInfo(name).isDir()) {
+            files << name;
+            continue;
+        }
+        std::string error;
+        const auto found = ovin::folderfiles(QFile::encodeName(name).toStdString(), error);
+        if (!found) {
+            files << name;
+            unreadFolders.insert(
+                name, tr("Cannot read the folder %1: %2").arg(name, QString::fromLocal8Bit(error)));
+            continue;
+        }
+        for (const std::string& file : *found) {
+            files << QFile::decodeName(QByteArray::fromStdString(file));
+            inFolders.insert(files.last());
+        }
+    }
+    if (files.isEmpty()) {
+        return;
+    }
     ++batchesReading_;
-    reader_->readFiles(batch, [this](const QList<FileReading>& files) {
+    reader_->readFiles(files, [this, unreadFolders, inFolders](const QList<FileReading>& read) {
         --batchesReading_;
         QList<Page> after = pages_.pages();
         QList<quint64> added;
-        for (const FileReading& file : files) {
+        for (FileReading file : read) {
+            if (file.code == OVINPDF_UNSUPPORTED_TYPE && inFolders.contains(file.file)) {
+                continue;
+            }
+            if (unreadFolders.contains(file.file)) {
+                file.problem = unreadFolders.value(file.file);
+            }
             if (file.pages == 0) {
                 Page bad;
                 bad.file = file.file;
@@ -534,10 +586,13 @@ void TMain::createpdfs() {
         progress.setWindowTitle(QString::fromUtf8(zentro::kAppTitle));
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(0);
-        const auto step = [&progress](quint32 page, quint32 count) {
+        const auto step = [&progress](quint32 page, quint32 count, const QString& status) {
+            // While text is recognised, page counts the pages written so far.
+            const quint32 shown = std::clamp(page, quint32{1}, std::max(count, quint32{1}));
             progress.setMaximum(static_cast<int>(count));
-            progress.setValue(static_cast<int>(page) - 1);
-            progress.setLabelText(tr("Page %1 of %2").arg(page).arg(count));
+            progress.setValue(static_cast<int>(shown) - 1);
+            const QString counted = tr("Page %1 of %2").arg(shown).arg(count);
+            progress.setLabelText(status.isEmpty() ? counted : counted + u'\n' + status);
             QCoreApplication::processEvents();
             return !progress.wasCanceled();
         };

@@ -27,14 +27,16 @@ QString outOfMemory() {
 } // namespace
 
 FileReading readImageFile(const QString& file) {
-    FileReading reading{file, 0, {}};
+    FileReading reading{file, 0, 0, {}};
     const DocumentPtr document = newDocument();
     if (!document) {
+        reading.code = OVINPDF_IO_ERROR;
         reading.problem = outOfMemory();
         return reading;
     }
     quint32 pages = 0;
-    if (ovinpdf_image_pages(document.get(), file.toUtf8().constData(), &pages) != OVINPDF_OK) {
+    reading.code = ovinpdf_image_pages(document.get(), file.toUtf8().constData(), &pages);
+    if (reading.code != OVINPDF_OK) {
         reading.problem = lastError(document.get());
         return reading;
     }
@@ -99,7 +101,8 @@ void PageReader::readFiles(const QStringList& files, std::function<void(QList<Fi
         started();
         const QString file = files.at(i);
         pool_.start([this, file, i, results, left, whenDone, stopping = stopping_] {
-            FileReading reading = stopping->load() ? FileReading{file, 0, {}} : readImageFile(file);
+            FileReading reading =
+                stopping->load() ? FileReading{file, 0, 0, {}} : readImageFile(file);
             if (stopping->load()) {
                 return;
             }

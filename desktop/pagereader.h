@@ -18,7 +18,8 @@
 struct FileReading {
     QString file;
     quint32 pages = 0; // 0 when the file cannot be used
-    QString problem;   // the library's reason, in words
+    qint32 code = 0;   // then the library's failure code (OVINPDF_...)
+    QString problem;   // and its reason, in words
 };
 
 // Reads one file on the calling thread.

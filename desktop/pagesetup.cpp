@@ -1,8 +1,10 @@
 #include "pagesetup.h"
 
 #include "dialogs.h"
+#include "ocrlanguages.h"
 #include "ovinpdf_document.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
@@ -10,6 +12,7 @@
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include <algorithm>
 
@@ -21,6 +24,10 @@ const QString kFit = QStringLiteral("page/fit");
 const QString kMargin = QStringLiteral("page/margin-mm");
 const QString kTitle = QStringLiteral("document/title");
 const QString kAuthor = QStringLiteral("document/author");
+const QString kOcr = QStringLiteral("document/ocr");
+const QString kOcrLanguages = QStringLiteral("document/ocr-languages");
+const QString kOcrOrient = QStringLiteral("document/ocr-orient");
+const QString kPdfa = QStringLiteral("document/pdfa");
 
 constexpr double kMaxMarginMm = 100;
 
@@ -62,7 +69,21 @@ PageSetup PageSetup::load(QSettings& settings) {
     }
     setup.title = settings.value(kTitle).toString();
     setup.author = settings.value(kAuthor).toString();
+    setup.ocr = settings.value(kOcr, false).toBool();
+    const QString languages = settings.value(kOcrLanguages).toString();
+    if (validOcrLanguages(languages)) {
+        setup.ocrLanguages = languages;
+    }
+    setup.ocrOrient = settings.value(kOcrOrient, false).toBool();
+    setup.pdfa = settings.value(kPdfa, false).toBool();
     return setup;
+}
+
+QString PageSetup::recognition() const {
+    if (!ocr) {
+        return {};
+    }
+    return ocrLanguages.isEmpty() ? defaultOcrLanguage() : ocrLanguages;
 }
 
 void PageSetup::save(QSettings& settings) const {
@@ -71,6 +92,10 @@ void PageSetup::save(QSettings& settings) const {
     settings.setValue(kMargin, marginMm);
     settings.setValue(kTitle, title);
     settings.setValue(kAuthor, author);
+    settings.setValue(kOcr, ocr);
+    settings.setValue(kOcrLanguages, ocrLanguages);
+    settings.setValue(kOcrOrient, ocrOrient);
+    settings.setValue(kPdfa, pdfa);
 }
 
 bool editPageSetup(Dialogs& dialogs, QWidget* parent, PageSetup& setup) {
@@ -112,7 +137,41 @@ bool editPageSetup(Dialogs& dialogs, QWidget* parent, PageSetup& setup) {
     author->setObjectName(QStringLiteral("author"));
     form->addRow(Texts::tr("&Author:"), author);
 
+    // Text recognition: one installed language to choose, or several typed
+    // with '+' between them.
+    auto* ocr = new QCheckBox(Texts::tr("Recognise te&xt (OCR)"), &dialog);
+    ocr->setObjectName(QStringLiteral("ocr"));
+    ocr->setChecked(setup.ocr);
+    auto* languages = new QComboBox(&dialog);
+    languages->setObjectName(QStringLiteral("ocrlanguages"));
+    languages->setEditable(true);
+    languages->setInsertPolicy(QComboBox::NoInsert);
+    languages->addItems(installedOcrLanguages());
+    languages->setEditText(setup.ocrLanguages.isEmpty() ? defaultOcrLanguage()
+                                                        : setup.ocrLanguages);
+    languages->setToolTip(Texts::tr("Tesseract's languages, several joined by +, as eng+deu"));
+    form->addRow(ocr, languages);
+    auto* orient = new QCheckBox(Texts::tr("Turn pages &upright by their text"), &dialog);
+    orient->setObjectName(QStringLiteral("ocrorient"));
+    orient->setChecked(setup.ocrOrient);
+    form->addRow(QString(), orient);
+    auto* pdfa = new QCheckBox(Texts::tr("&PDF/A for archives"), &dialog);
+    pdfa->setObjectName(QStringLiteral("pdfa"));
+    pdfa->setChecked(setup.pdfa);
+    form->addRow(QString(), pdfa);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    // The languages and the turning count only with recognition on, and OK
+    // only takes languages the library takes.
+    const auto follow = [ocr, languages, orient, buttons] {
+        languages->setEnabled(ocr->isChecked());
+        orient->setEnabled(ocr->isChecked());
+        buttons->button(QDialogButtonBox::Ok)
+            ->setEnabled(!ocr->isChecked() || validOcrLanguages(languages->currentText()));
+    };
+    QObject::connect(ocr, &QCheckBox::toggled, &dialog, follow);
+    QObject::connect(languages, &QComboBox::currentTextChanged, &dialog, follow);
+    follow();
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     form->addRow(buttons);
@@ -126,5 +185,11 @@ bool editPageSetup(Dialogs& dialogs, QWidget* parent, PageSetup& setup) {
     setup.marginMm = margin->value();
     setup.title = title->text();
     setup.author = author->text();
+    setup.ocr = ocr->isChecked();
+    if (validOcrLanguages(languages->currentText())) {
+        setup.ocrLanguages = languages->currentText();
+    }
+    setup.ocrOrient = orient->isChecked();
+    setup.pdfa = pdfa->isChecked();
     return true;
 }

@@ -1,5 +1,6 @@
-// How the pages of the PDF are laid out and what the document says of
-// itself: page size, fit, margin, title and author. Kept between runs.
+// How the pages of the PDF are laid out, what the document says of itself
+// and what it is made for: page size, fit, margin, title, author, text
+// recognition and PDF/A. Kept between runs.
 #pragma once
 
 #include <QList>
@@ -14,6 +15,12 @@ struct PageSetup {
     double marginMm = 0; // on every side
     QString title;
     QString author;
+    // Text recognition in the languages named, joined by '+' ("eng+deu"),
+    // and pages turned upright by their text (only with recognition).
+    bool ocr = false;
+    QString ocrLanguages; // empty for the default language
+    bool ocrOrient = false;
+    bool pdfa = false; // PDF/A-2b, for archives
 
     bool operator==(const PageSetup&) const = default;
 
@@ -21,6 +28,8 @@ struct PageSetup {
     static QStringList sizes();
     static PageSetup load(QSettings& settings);
     void save(QSettings& settings) const;
+    // The languages the pages are recognised in; empty for none.
+    QString recognition() const;
 };
 
 class QWidget;

@@ -112,6 +112,22 @@ nicht verwendbar</translation>
         <source>&amp;Author:</source>
         <translation>&amp;Autor:</translation>
     </message>
+    <message>
+        <source>Recognise te&amp;xt (OCR)</source>
+        <translation>Te&amp;xt erkennen (OCR)</translation>
+    </message>
+    <message>
+        <source>Tesseract&apos;s languages, several joined by +, as eng+deu</source>
+        <translation>Sprachen von Tesseract, mehrere mit + verbunden, etwa eng+deu</translation>
+    </message>
+    <message>
+        <source>Turn pages &amp;upright by their text</source>
+        <translation>Seiten nach ihrem Text a&amp;ufrichten</translation>
+    </message>
+    <message>
+        <source>&amp;PDF/A for archives</source>
+        <translation>&amp;PDF/A für Archive</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>
@@ -361,6 +377,10 @@ nicht verwendbar</translation>
     <message>
         <source>Unable to open image %1: %2</source>
         <translation>Das Bild %1 kann nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>Cannot read the folder %1: %2</source>
+        <translation>Der Ordner %1 kann nicht gelesen werden: %2</translation>
     </message>
 </context>
 <context>

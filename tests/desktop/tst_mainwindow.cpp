@@ -8,22 +8,32 @@
 #include "fileslist.h"
 #include "jpegfixtures.h"
 #include "mainwindow.h"
+#include "ocrlanguages.h"
 #include "ovinpdf.h"
 #include "pagereader.h"
+#include "pdfacheck.h"
+#include "pdftools.h"
 #include "pngfixtures.h"
+#include "textscan.h"
 #include "tifffixtures.h"
 #include "warningswindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 #include <QUndoStack>
 
 #include <memory>
@@ -72,12 +82,15 @@ private slots:
     void pageSetupReachesTheMediaBox_data();
     void pageSetupReachesTheMediaBox();
     void pageSetupIsKeptBetweenRuns();
+    void switchesReachThePdf_data();
+    void switchesReachThePdf();
     void batchIsInFileManagerOrder();
+    void folderGivesItsImagesInNaturalOrder();
     void everyListChangeUndoes();
     void selectedPagesAreDraggedTogether();
     void closingWithUnsavedPagesAsks();
     void creationReportsEachPageAndCanBeCancelled();
-    void tabLeavesTheList();
+    void tabReachesEveryControl();
 
 private:
     QString path(const QString& name) const { return dir_.filePath(name); }
@@ -122,6 +135,16 @@ void TestMainWindow::initTestCase() {
     ovintest::writetiff(path("three.TIFF").toStdString(),
                         {ovintest::greypage(40, 30, 1, 1), ovintest::greypage(40, 30, 1, 2),
                          ovintest::greypage(40, 30, 1, 3)});
+    // A scanned line of known words, for text recognition.
+    const ovintest::textscan scan =
+        ovintest::scantext({"Please find the invoice enclosed"}, 300, 12, 595.28, 150, 40);
+    ovintest::tiffpage letter;
+    letter.width = static_cast<uint32_t>(scan.width);
+    letter.height = static_cast<uint32_t>(scan.height);
+    letter.bits = 8;
+    letter.photometric = 1;
+    letter.pixels = scan.grey;
+    ovintest::writetiff(path("letter.tif").toStdString(), {letter});
     QFile text(path("notes.txt"));
     QVERIFY(text.open(QIODevice::WriteOnly));
     text.write("not a picture\n");
@@ -258,7 +281,7 @@ void TestMainWindow::pageSetupReachesTheMediaBox() {
     QFETCH(double, margin);
     QFETCH(double, width);
     QFETCH(double, height);
-    main_->setPageSetup({size, fit, margin, "A title", "An author"});
+    main_->setPageSetup({size, fit, margin, "A title", "An author", false, {}, false, false});
     add({"photo.jpeg"});
     const QList<PdfPage> pages = pdfPages(create());
     QVERIFY2(pages.size() == 1, qPrintable(dialogs_->messages.join('\n')));
@@ -267,12 +290,71 @@ void TestMainWindow::pageSetupReachesTheMediaBox() {
 }
 
 void TestMainWindow::pageSetupIsKeptBetweenRuns() {
-    const PageSetup setup{"Letter", 3, 12.5, "Scans", "Me"};
-    main_->setPageSetup(setup);
+    // Set in the dialog, whose OK takes only languages the library takes.
+    main_->setPageSetup({"A4", 3, 12.5, "Scans", "Me", false, {}, false, false});
+    dialogs_->whileModal = [](QDialog& dialog) {
+        dialog.findChild<QComboBox*>("size")->setCurrentIndex(2);
+        for (const char* name : {"ocr", "ocrorient", "pdfa"}) {
+            dialog.findChild<QCheckBox*>(name)->setChecked(true);
+        }
+        auto* languages = dialog.findChild<QComboBox*>("ocrlanguages");
+        QPushButton* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        languages->setEditText("eng deu");
+        QVERIFY(!ok->isEnabled());
+        languages->setEditText("eng+deu");
+        ok->click();
+    };
+    main_->pageSetupClick();
+    const PageSetup setup{"Letter", 3, 12.5, "Scans", "Me", true, "eng+deu", true, true};
+    QCOMPARE(main_->pageSetup(), setup);
     QCOMPARE(TMain(*dialogs_).pageSetup(), setup);
-    // What is kept is checked as any input: an unknown size falls back.
+    // What is kept is checked as any input: an unknown size and languages
+    // the library would refuse fall back.
     QSettings().setValue("page/size", "Napkin");
-    QCOMPARE(TMain(*dialogs_).pageSetup().size, QString());
+    QSettings().setValue("document/ocr-languages", "eng deu;x");
+    const PageSetup kept = TMain(*dialogs_).pageSetup();
+    QCOMPARE(kept.size, QString());
+    QCOMPARE(kept.recognition(), defaultOcrLanguage());
+}
+
+void TestMainWindow::switchesReachThePdf_data() {
+    QTest::addColumn<QString>("languages");
+    QTest::addColumn<bool>("pdfa");
+    QTest::addColumn<bool>("cancel"); // while a page is recognised
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("text recognised") << "eng" << false << false << QString();
+    QTest::newRow("PDF/A with text") << "eng" << true << false << QString();
+    QTest::newRow("cancelled") << "eng" << false << true << "cancelled";
+    QTest::newRow("language not installed")
+        << "eng+zz_qq" << false << false << "tesseract-ocr-zz-qq";
+}
+
+void TestMainWindow::switchesReachThePdf() {
+    QFETCH(QString, languages);
+    QFETCH(bool, pdfa);
+    QFETCH(bool, cancel);
+    QFETCH(QString, failure);
+    const PageSetup setup{{}, 0, 0, {}, {}, true, languages, false, pdfa};
+    Page page;
+    page.file = path("letter.tif");
+    const QString out = path("switches.pdf");
+    QFile::remove(out);
+    QStringList statuses;
+    const Creation done =
+        createPdf({page}, setup, out, {}, [&](quint32, quint32, const QString& status) {
+            statuses << status;
+            return !(cancel && status.startsWith("Recognising"));
+        });
+    if (!failure.isEmpty()) {
+        QVERIFY2(done.message.contains(failure), qPrintable(done.message));
+        QVERIFY(!QFile::exists(out));
+        return;
+    }
+    QVERIFY2(done.succeeded(), qPrintable(done.message));
+    QVERIFY2(statuses.contains("Recognising page 1 of 1"), qPrintable(statuses.join('\n')));
+    QVERIFY(ovintest::pdftotext(out.toStdString()).find("invoice enclosed") != std::string::npos);
+    const std::vector<std::string> problems = ovintest::pdfaproblems(out.toStdString());
+    QVERIFY2(problems.empty() == pdfa, problems.empty() ? "" : problems.front().c_str());
 }
 
 void TestMainWindow::batchIsInFileManagerOrder() {
@@ -282,6 +364,17 @@ void TestMainWindow::batchIsInFileManagerOrder() {
     }
     add({"Scan 10.jpg", "scan 2.jpg", "Scan 1.jpg"});
     QCOMPARE(listed(), QStringList({"Scan 1.jpg:1", "scan 2.jpg:1", "Scan 10.jpg:1"}));
+}
+
+void TestMainWindow::folderGivesItsImagesInNaturalOrder() {
+    // Hidden files, subfolders and files that are no images are no pages.
+    QVERIFY(QDir(dir_.path()).mkpath("scans/sub"));
+    for (const char* name : {"p10.jpg", "p2.jpg", "P1.jpg", ".hidden.jpg", "sub/p3.jpg"}) {
+        QVERIFY(QFile::copy(path("photo.jpeg"), path("scans/") + name));
+    }
+    QVERIFY(QFile::copy(path("notes.txt"), path("scans/Thumbs.db")));
+    add({"scans", "cut.jpg"});
+    QCOMPARE(listed(), QStringList({"cut.jpg:!", "P1.jpg:1", "p2.jpg:1", "p10.jpg:1"}));
 }
 
 void TestMainWindow::everyListChangeUndoes() {
@@ -347,7 +440,7 @@ void TestMainWindow::creationReportsEachPageAndCanBeCancelled() {
     page.file = path("photo.jpeg");
     const QString out = path("progress.pdf");
     QList<QPair<quint32, quint32>> steps;
-    const Creation done = createPdf({page, page}, {}, out, {}, [&](quint32 n, quint32 of) {
+    const Creation done = createPdf({page, page}, {}, out, {}, [&](quint32 n, quint32 of, auto&) {
         steps << qMakePair(n, of);
         return true;
     });
@@ -356,21 +449,32 @@ void TestMainWindow::creationReportsEachPageAndCanBeCancelled() {
     // Cancelled at the first page: no file, and the person is told.
     QVERIFY(QFile::remove(out));
     const Creation cancelled =
-        createPdf({page, page}, {}, out, {}, [](quint32, quint32) { return false; });
+        createPdf({page, page}, {}, out, {}, [](quint32, quint32, auto&) { return false; });
     QCOMPARE(cancelled.code, OVINPDF_CANCELLED);
     QVERIFY(cancelled.message.contains("cancelled"));
     QVERIFY(!QFile::exists(out));
 }
 
-void TestMainWindow::tabLeavesTheList() {
+void TestMainWindow::tabReachesEveryControl() {
     add({"photo.jpeg", "photo.jpeg"});
     main_->activateWindow();
     main_->fileslb()->setFocus();
     QVERIFY(QTest::qWaitForWindowActive(main_.get()));
-    QTest::keyClick(main_->fileslb(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(main_->Panel1()));
-    QTest::keyClick(main_->Panel1(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(main_->fileslb()));
+    // The list, not page by page, then the preview, each toolbar button
+    // and round to the list.
+    QStringList reached;
+    for (int i = 0; i < 9; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QString name = QApplication::focusWidget()->objectName();
+        for (QAction* a : main_->ToolBar1()->actions()) {
+            if (main_->ToolBar1()->widgetForAction(a) == QApplication::focusWidget()) {
+                name = a->objectName();
+            }
+        }
+        reached << name;
+    }
+    QCOMPARE(reached, QStringList({"Panel1", "openbtn", "clearbtn", "createbtn", "rotateleftbtn",
+                                   "rotaterightbtn", "aboutbtn", "fileslb", "Panel1"}));
 }
 
 QTEST_MAIN(TestMainWindow)
