@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -239,9 +238,7 @@ TEST(ocr, CancelDuringRecognitionLeavesNoFile) {
         return std::string(status).starts_with("Recognising") ? 1 : 0;
     };
     const std::string pdf = dir.file("cancelled.pdf");
-    const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(ovinpdf_save(d.get(), pdf.c_str(), progress, &statuses), OVINPDF_CANCELLED);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
     EXPECT_FALSE(std::filesystem::exists(pdf));
     ASSERT_FALSE(statuses.empty());
     EXPECT_EQ(statuses.back(), "Recognising page 1 of 4");
