@@ -1,9 +1,10 @@
 // Text recognition with Tesseract: one engine per thread, each loaded with
 // the document's languages, recognising one page's grey pixels at a time
-// into words with their boxes. Tesseract's own OpenMP threads are kept to
-// one, as the pages themselves run on every core.
+// into words with their boxes. The engines come from the text recognition
+// module, loaded by the first engine that starts.
 #pragma once
 
+#include "ocr/ocrbackend.h"
 #include "status.h"
 
 #include <atomic>
@@ -12,21 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace tesseract {
-class TessBaseAPI;
-}
-
 namespace ovin {
-
-// A recognised word in the pixels it was recognised in (rows from the
-// top): its box, where its baseline is under its middle, and the height of
-// its line above the baseline.
-struct ocrword {
-    std::string text; // UTF-8
-    int32_t left = 0, top = 0, right = 0, bottom = 0;
-    double baseline = 0;
-    double ascent = 0;
-};
 
 // Whether a language list ("eng", "eng+deu") is well formed: names of
 // letters, digits and underscores joined by '+'.
@@ -54,8 +41,7 @@ public:
     int uprightturn(const uint8_t* grey, int32_t width, int32_t height, int dpi);
 
 private:
-    std::unique_ptr<tesseract::TessBaseAPI> api_;
-    std::unique_ptr<tesseract::TessBaseAPI> osd_;
+    std::unique_ptr<ocrbackend> engine_;
 };
 
 } // namespace ovin

@@ -26,6 +26,10 @@ readelf -d "$real" | grep -q 'SONAME.*\[libovinpdf\.so\.1\]' || fail "SONAME is 
 for header in "$source"/include/*.h; do
   cmp -s "$header" "$p/$includedir/$(basename "$header")" || fail "$(basename "$header") is not installed"
 done
+sh "$capi/exports.sh" "$lib/ovinpdf/libovinpdf-ocr.so" ovinpdfocr_makeengine >/dev/null ||
+  fail "the text recognition module is missing from its private folder or exports more than its factory"
+# Tesseract and the libraries it brings load only with that module.
+! readelf -d "$real" | grep -q 'NEEDED.*libtesseract' || fail "libovinpdf.so links Tesseract itself"
 if [ "$withqt" = ON ]; then
   sh "$capi/exports.sh" "$lib/ovinpdf/libovinpdf-qt.so" ovinpdfqt_makeui >/dev/null ||
     fail "the Qt module is missing from its private folder or exports more than its factory"
