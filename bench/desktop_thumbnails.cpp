@@ -5,7 +5,7 @@
 // peak memory. Twenty distinct pages of each kind are made once in FOLDER
 // and linked under further names, so a run spends its time reading.
 #include "a4pages.h"
-#include "dialogs.h"
+#include "fakedialogs.h"
 #include "mainwindow.h"
 #include "pagereader.h"
 
@@ -20,21 +20,6 @@
 #include <filesystem>
 
 namespace {
-
-class SilentDialogs final : public Dialogs {
-public:
-    void message(QWidget*, const QString& text) override {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    bool confirm(QWidget*, const QString&, const QString&) override { return true; }
-    QStringList openFiles(QWidget*, const FileDialogRequest&) override { return {}; }
-    void openUrl(const QUrl&) override {}
-    int choose(QWidget*, const QString&, const QStringList&) override { return -1; }
-    void runModal(QDialog&) override {}
-
-protected:
-    QString askSaveFile(QWidget*, const FileDialogRequest&) override { return {}; }
-};
 
 constexpr uint32_t kDistinct = 20;
 
@@ -55,7 +40,8 @@ long peakKilobytes() {
 }
 
 void run(const char* what, const std::vector<std::string>& files) {
-    SilentDialogs dialogs;
+    FakeDialogs dialogs;
+    dialogs.answer = true;
     TMain main(dialogs);
     main.show();
     QStringList names;

@@ -3,7 +3,7 @@
 // every thumbnail is made, and saves a picture of the window.
 // Used by scripts/screenshot for the README; no box or dialog is ever shown.
 #include "aboutwindow.h"
-#include "dialogs.h"
+#include "fakedialogs.h"
 #include "fileslist.h"
 #include "mainwindow.h"
 #include "pagereader.h"
@@ -18,24 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
-
-class LoggingDialogs final : public Dialogs {
-public:
-    void message(QWidget*, const QString& text) override {
-        std::fprintf(stderr, "zentropdf_screenshot: %s\n", qPrintable(text));
-    }
-    bool confirm(QWidget*, const QString&, const QString&) override { return false; }
-    QStringList openFiles(QWidget*, const FileDialogRequest&) override { return {}; }
-    void openUrl(const QUrl&) override {}
-    int choose(QWidget*, const QString&, const QStringList&) override { return -1; }
-    void runModal(QDialog&) override {}
-
-protected:
-    QString askSaveFile(QWidget*, const FileDialogRequest&) override { return {}; }
-};
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -46,7 +29,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
-    LoggingDialogs dialogs;
+    FakeDialogs dialogs;
     TMain Main(dialogs);
     Taboutfrm aboutfrm(dialogs);
     Twarningsfrm warningsfrm;
