@@ -12,6 +12,7 @@
 #include "source.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdlib>
 #include <memory>
@@ -311,54 +312,36 @@ status samplespicture(const Library& library, const openedpage& page, Bitmap& ou
 
 // The stored picture turned as `upright` says (the EXIF numbering).
 picture turned(const Bitmap& rgb, orientation upright) {
+    // Where a shown pixel (x, y) comes from, for orientations 1 to 8: x and
+    // y swapped first, then either counted from the far edge.
+    struct source {
+        bool swap, mirrorx, mirrory;
+    };
+    static constexpr std::array<source, 8> kSources{{
+        {false, false, false},
+        {false, true, false},
+        {false, true, true},
+        {false, false, true},
+        {true, false, false},
+        {true, false, true},
+        {true, true, true},
+        {true, true, false},
+    }};
     const int o = static_cast<int>(upright);
-    const bool swaps = o >= 5;
+    const source from = kSources[o >= 1 && o <= 8 ? static_cast<size_t>(o - 1) : 0];
     picture out;
-    out.width = swaps ? rgb.height : rgb.width;
-    out.height = swaps ? rgb.width : rgb.height;
+    out.width = from.swap ? rgb.height : rgb.width;
+    out.height = from.swap ? rgb.width : rgb.height;
     out.rgb.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height) * 3);
-    const int32_t w = rgb.width;
-    const int32_t h = rgb.height;
+    uint8_t* to = out.rgb.data();
     for (int32_t y = 0; y < out.height; ++y) {
-        for (int32_t x = 0; x < out.width; ++x) {
-            int32_t sx = x;
-            int32_t sy = y;
-            switch (o) {
-            case 2:
-                sx = w - 1 - x;
-                break;
-            case 3:
-                sx = w - 1 - x;
-                sy = h - 1 - y;
-                break;
-            case 4:
-                sy = h - 1 - y;
-                break;
-            case 5:
-                sx = y;
-                sy = x;
-                break;
-            case 6:
-                sx = y;
-                sy = h - 1 - x;
-                break;
-            case 7:
-                sx = w - 1 - y;
-                sy = h - 1 - x;
-                break;
-            case 8:
-                sx = w - 1 - y;
-                sy = x;
-                break;
-            default:
-                break;
-            }
-            const uint8_t* from = rgb.row(sy) + 3 * static_cast<size_t>(sx);
-            std::copy(from, from + 3,
-                      out.rgb.begin() +
-                          static_cast<std::ptrdiff_t>(
-                              3 * (static_cast<size_t>(y) * static_cast<size_t>(out.width) +
-                                   static_cast<size_t>(x))));
+        for (int32_t x = 0; x < out.width; ++x, to += 3) {
+            int32_t sx = from.swap ? y : x;
+            int32_t sy = from.swap ? x : y;
+            sx = from.mirrorx ? rgb.width - 1 - sx : sx;
+            sy = from.mirrory ? rgb.height - 1 - sy : sy;
+            const uint8_t* px = rgb.row(sy) + 3 * static_cast<size_t>(sx);
+            std::copy(px, px + 3, to);
         }
     }
     return out;
